@@ -1,0 +1,122 @@
+#include "link/modbus.h"
+
+#include "link/crc.h"
+
+namespace vexs {
+
+Q_LOGGING_CATEGORY(lcLink, "vexs.link", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcLinkFrames, "vexs.link.frames", QtWarningMsg)
+
+QByteArray failureReply()
+{
+    return QByteArray(1, ' ');
+}
+
+bool isFailureReply(const QByteArray &reply)
+{
+    return reply.size() == 1;
+}
+
+namespace frames {
+
+void appendCrc(QByteArray &frame)
+{
+    const quint16 crc = Crc16Modbus(frame);
+    frame.append(char(crc & 0xFF));
+    frame.append(char(crc >> 8));
+}
+
+bool crcMatches(const QByteArray &frame)
+{
+    return Crc16Modbus(frame) == 0;
+}
+
+QByteArray readRequest(quint8 slave, quint8 function, quint16 first, quint16 count)
+{
+    QByteArray frame;
+    frame.reserve(8);
+    frame.append(char(slave));
+    frame.append(char(function));
+    frame.append(char(first >> 8));
+    frame.append(char(first & 0xFF));
+    frame.append(char(count >> 8));
+    frame.append(char(count & 0xFF));
+    appendCrc(frame);
+    return frame;
+}
+
+QByteArray writeRequest(quint8 slave, quint16 first, quint16 count, const QByteArray &data)
+{
+    QByteArray frame;
+    frame.reserve(9 + data.size());
+    frame.append(char(slave));
+    frame.append(char(FunctionWriteMultiple));
+    frame.append(char(first >> 8));
+    frame.append(char(first & 0xFF));
+    frame.append(char(count >> 8));
+    frame.append(char(count & 0xFF));
+    // Only the low 8 bits of 2 x count fit the byte-count octet.
+    frame.append(char((2 * count) & 0xFF));
+    frame.append(data);
+    appendCrc(frame);
+    return frame;
+}
+
+bool isValidReadReply(const QByteArray &reply, quint16 count)
+{
+    return reply.size() == 2 * int(count) + 5 && crcMatches(reply);
+}
+
+bool isValidWriteReply(const QByteArray &reply)
+{
+    return reply.size() == 8 && crcMatches(reply);
+}
+
+} // namespace frames
+
+ModbusMaster::ModbusMaster(IExchange &exchange, const ILinkSettings &settings)
+    : m_exchange(exchange), m_settings(settings)
+{
+}
+
+QByteArray ModbusMaster::ReadHoldingRegisters(quint16 first, quint16 count, int waitMs)
+{
+    return read(FunctionReadHolding, first, count, waitMs);
+}
+
+QByteArray ModbusMaster::ReadInputRegisters(quint16 first, quint16 count, int waitMs)
+{
+    return read(FunctionReadInput, first, count, waitMs);
+}
+
+QByteArray ModbusMaster::read(quint8 function, quint16 first, quint16 count, int waitMs)
+{
+    const QByteArray request =
+        frames::readRequest(m_settings.slaveAddress(), function, first, count);
+    const QByteArray reply = m_exchange.exchange(waitMs, request);
+    if (frames::isValidReadReply(reply, count))
+        return reply;
+    qCInfo(lcLink, "read fn %d reg %u count %u: no valid reply (%lld octets)", function,
+           first, count, qlonglong(reply.size()));
+    return failureReply();
+}
+
+QByteArray ModbusMaster::WriteMultipleRegisters(quint16 first, quint16 count,
+                                                const QByteArray &data, int waitMs)
+{
+    if (data.size() != 2 * int(count)) {
+        qCInfo(lcLink, "write reg %u count %u: %lld data octets, nothing sent", first, count,
+               qlonglong(data.size()));
+        return failureReply();
+    }
+    const QByteArray request =
+        frames::writeRequest(m_settings.slaveAddress(), first, count, data);
+    const QByteArray reply = m_exchange.exchange(waitMs, request);
+    if (frames::isValidWriteReply(reply))
+        return reply;
+    qCInfo(lcLink, "write reg %u count %u: no valid reply (%lld octets)", first, count,
+           qlonglong(reply.size()));
+    return failureReply();
+}
+
+} // namespace vexs

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QByteArray>
+#include <QLoggingCategory>
+
+namespace vexs {
+
+Q_DECLARE_LOGGING_CATEGORY(lcLink)       // protocol events
+Q_DECLARE_LOGGING_CATEGORY(lcLinkFrames) // hex dump of every frame
+
+// A reply string is either the whole validated reply frame or exactly one
+// blank. A valid frame is never one octet long, so callers tell them apart by
+// length before indexing.
+QByteArray failureReply();
+bool isFailureReply(const QByteArray &reply);
+
+enum : quint8 {
+    FunctionReadHolding = 0x03,
+    FunctionReadInput = 0x04,
+    FunctionWriteMultiple = 0x10,
+};
+
+// Pure frame building and checking; no I/O.
+namespace frames {
+QByteArray readRequest(quint8 slave, quint8 function, quint16 first, quint16 count);
+QByteArray writeRequest(quint8 slave, quint16 first, quint16 count, const QByteArray &data);
+void appendCrc(QByteArray &frame);
+// Running the CRC over a frame including its own CRC gives 0 when intact.
+bool crcMatches(const QByteArray &frame);
+// Length 2 x count + 5 and a good CRC; nothing else in the reply is compared.
+bool isValidReadReply(const QByteArray &reply, quint16 count);
+// Length 8 and a good CRC.
+bool isValidWriteReply(const QByteArray &reply);
+} // namespace frames
+
+// Where the link takes its settings from: the connection bar in the program,
+// a plain struct in tests.
+class ILinkSettings
+{
+public:
+    virtual ~ILinkSettings() = default;
+    virtual quint8 slaveAddress() const = 0;
+    // 0 selects the serial line; anything else the TCP gateway.
+    virtual int interfaceIndex() const = 0;
+    virtual int comPortNumber() const = 0;
+    // Item index of the speed list: 0..4 = 9600..115200; others keep the speed.
+    virtual int baudIndex() const = 0;
+};
+
+// Carries one request and returns whatever arrived after the wait.
+class IExchange
+{
+public:
+    virtual ~IExchange() = default;
+    virtual QByteArray exchange(int waitMs, const QByteArray &request) = 0;
+};
+
+// The three request operations. Each reads the slave address afresh, frames
+// the request, exchanges it and validates the reply by length and CRC. Every
+// failure becomes the one-blank reply, except a TCP socket failure, which is
+// raised by the exchange and passes through unchanged.
+class ModbusMaster
+{
+public:
+    ModbusMaster(IExchange &exchange, const ILinkSettings &settings);
+
+    QByteArray ReadHoldingRegisters(quint16 first, quint16 count, int waitMs);
+    QByteArray ReadInputRegisters(quint16 first, quint16 count, int waitMs);
+    QByteArray WriteMultipleRegisters(quint16 first, quint16 count, const QByteArray &data,
+                                      int waitMs);
+
+private:
+    QByteArray read(quint8 function, quint16 first, quint16 count, int waitMs);
+
+    IExchange &m_exchange;
+    const ILinkSettings &m_settings;
+};
+
+} // namespace vexs

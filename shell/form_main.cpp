@@ -1,0 +1,381 @@
+#include "shell/form_main.h"
+
+#include "link/af_com_port.h"
+#include "link/exchange.h"
+#include "link/ini_file.h"
+#include "link/link_activity.h"
+#include "link/modbus.h"
+#include "link/port_map.h"
+#include "link/tcp_client.h"
+#include "service/archive_page.h"
+#include "service/live_page.h"
+#include "service/output_test_group.h"
+#include "service/service_page.h"
+#include "settings/bulk_read.h"
+#include "settings/display_page.h"
+#include "settings/identification_page.h"
+#include "settings/math_page.h"
+#include "settings/measurement_page.h"
+#include "settings/network_page.h"
+#include "settings/outputs_page.h"
+#include "settings/recording_page.h"
+#include "settings/settings_image.h"
+#include "settings/setpoints_page.h"
+#include "shell/config_file.h"
+#include "shell/connection_bar.h"
+#include "shell/ui/message_boxes.h"
+#include "shell/ui/page_context.h"
+#include "shell/ui/widget_controls.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace vexs {
+
+namespace {
+
+struct PageInfo
+{
+    const char *node;
+    int parent; // absolute index of the parent node, -1 for the root
+    const char *caption;
+};
+
+// Node texts, tree structure and page captions, by absolute index.
+const PageInfo kPages[TformMain::kPageCount] = {
+    {"Векс 310", -1, ""},
+    {"Работа с FLASH", 0, "Работа с FLASH"},
+    {"Конфигурация", 0, " Конфигурация "},
+    {"Каналы измерения", 2, "Каналы измерительные"},
+    {"Каналы математические", 2, "Каналы математические"},
+    {"Выходные сигналы", 2, "Выходные сигналы"},
+    {"Сигнализация", 2, "Сигнализация"},
+    {"Рег./Арх./Дата/Время", 2, "Регистрация/архивирование/Дата/Время"},
+    {"Индикация", 2, "Индикация"},
+    {"Сеть", 2, "Сеть"},
+    {"Измерение", 0, "Измерение"},
+    {"Архивы", 0, "Архив"},
+    {"Сервис", 0, "Сервис"},
+};
+
+const int kIndexRole = Qt::UserRole + 1;
+
+} // namespace
+
+TformMain::TformMain(Options options)
+    : m_configPath(options.configPath.isEmpty() ? defaultConfigPath() : options.configPath)
+{
+    setObjectName(QStringLiteral("formMain"));
+    setWindowTitle(QStringLiteral(" Конфигуратор ВЕКС-310Т2 v1.18"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(1090, 607);
+
+    if (options.boxes) {
+        m_boxes = options.boxes;
+    } else {
+        m_ownBoxes = std::make_unique<QtMessageBoxes>(this);
+        m_boxes = m_ownBoxes.get();
+    }
+
+    m_activity = std::make_unique<LinkActivity>();
+    m_serial = std::make_unique<TAfComPort>(QStringLiteral("AfComPort1"));
+    const QString configPath = m_configPath;
+    m_serial->SetDevicePathResolver(options.portResolver
+                                        ? options.portResolver
+                                        : [configPath](int n) {
+                                              return serialDevicePath(n, configPath);
+                                          });
+    m_socket = new TcpClient(this);
+    m_socket->setObjectName(QStringLiteral("ClientSocket1"));
+
+    auto *top = new QVBoxLayout(this);
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(0);
+    m_bar = new ConnectionBar(*m_socket, *m_boxes, this);
+    top->addWidget(m_bar);
+
+    m_exchange = std::make_unique<Exchange>(*m_bar, *m_serial, *m_socket, *m_activity);
+    m_modbus = std::make_unique<ModbusMaster>(*m_exchange, *m_bar);
+    m_image = std::make_unique<SettingsImage>();
+    m_controls = std::make_unique<WidgetControls>(this);
+    m_context.reset(new PageContext{*m_modbus, *m_boxes, *m_controls, *m_activity, *m_image});
+
+    auto *panel2 = new QFrame(this);
+    panel2->setObjectName(QStringLiteral("Panel2"));
+    auto *split = new QHBoxLayout(panel2);
+    split->setContentsMargins(0, 0, 0, 0);
+    split->setSpacing(0);
+    auto *panel3 = new QFrame(panel2);
+    panel3->setObjectName(QStringLiteral("Panel3"));
+    panel3->setFixedWidth(200);
+    auto *panel3Layout = new QVBoxLayout(panel3);
+    panel3Layout->setContentsMargins(0, 0, 0, 0);
+    m_tree = new QTreeWidget(panel3);
+    m_tree->setObjectName(QStringLiteral("TreeView1"));
+    panel3Layout->addWidget(m_tree);
+    auto *panel4 = new QFrame(panel2);
+    panel4->setObjectName(QStringLiteral("Panel4"));
+    auto *panel4Layout = new QVBoxLayout(panel4);
+    panel4Layout->setContentsMargins(0, 0, 0, 0);
+    m_pages = new QTabWidget(panel4);
+    m_pages->setObjectName(QStringLiteral("PageControl"));
+    panel4Layout->addWidget(m_pages);
+    split->addWidget(panel3);
+    split->addWidget(panel4, 1);
+    top->addWidget(panel2, 1);
+
+    buildTree();
+    buildPages();
+
+    connectRequest(m_bar->readSettingsButton(), *m_context, [this] { Button11Click(); });
+    connect(m_activity.get(), &LinkActivity::busyChanged, this, &TformMain::applyBusy);
+    qApp->installEventFilter(this);
+}
+
+TformMain::~TformMain()
+{
+    qApp->removeEventFilter(this);
+    if (m_cursorOverridden)
+        QApplication::restoreOverrideCursor();
+}
+
+PageContext &TformMain::context()
+{
+    return *m_context;
+}
+
+IMessageBoxes &TformMain::boxes()
+{
+    return *m_boxes;
+}
+
+void TformMain::buildTree()
+{
+    m_tree->setHeaderHidden(true);
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_tree->setMouseTracking(true); // hot tracking
+    QTreeWidgetItem *items[kPageCount] = {};
+    for (int i = 0; i < kPageCount; ++i) {
+        const PageInfo &info = kPages[i];
+        QTreeWidgetItem *item =
+            info.parent < 0 ? new QTreeWidgetItem(m_tree) : new QTreeWidgetItem(items[info.parent]);
+        item->setText(0, QString::fromUtf8(info.node));
+        item->setData(0, kIndexRole, i);
+        items[i] = item;
+    }
+    m_tree->setVisible(false);
+    connect(m_tree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem *current) {
+                if (current)
+                    TreeView1Changing(current->data(0, kIndexRole).toInt());
+            });
+}
+
+void TformMain::buildPages()
+{
+    PageContext &ctx = *m_context;
+    QWidget *content[kPageCount] = {};
+
+    auto *start = new QWidget;
+    auto *startLayout = new QVBoxLayout(start);
+    m_panelInfo = new QFrame(start);
+    m_panelInfo->setObjectName(QStringLiteral("PanelInfo"));
+    m_panelInfo->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    auto *infoLayout = new QVBoxLayout(m_panelInfo);
+    m_labelInfo = new QLabel(QStringLiteral("Считайте настройки прибора"), m_panelInfo);
+    m_labelInfo->setObjectName(QStringLiteral("LabelInfo"));
+    m_labelInfo->setAlignment(Qt::AlignCenter);
+    QFont big = m_labelInfo->font();
+    big.setPointSize(big.pointSize() + 6);
+    big.setBold(true);
+    m_labelInfo->setFont(big);
+    infoLayout->addWidget(m_labelInfo);
+    startLayout->addStretch(1);
+    startLayout->addWidget(m_panelInfo);
+    startLayout->addStretch(2);
+    content[0] = start;
+
+    content[1] = new QWidget; // FLASH: an empty page
+    content[2] = m_identification = new IdentificationPage(ctx);
+    content[3] = m_measurement = new MeasurementChannelsPage(ctx);
+    content[4] = m_math = new MathChannelsPage(ctx);
+    content[5] = m_outputs = new OutputsPage(ctx);
+    m_outputTest = new OutputTestGroup(ctx);
+    m_outputs->addServiceGroup(m_outputTest);
+    content[6] = m_setpoints = new SetpointsPage(ctx);
+    content[7] = m_recording = new RecordingPage(ctx);
+    content[8] = m_display = new DisplayPage(ctx);
+    content[9] = m_network = new NetworkPage(ctx);
+    content[10] = m_live = new LivePage(ctx);
+    content[11] = m_archive = new ArchivePage(ctx);
+    content[12] = m_service = new ServicePage(ctx);
+
+    for (int i = 0; i < kPageCount; ++i) {
+        auto *sheet = new QWidget;
+        sheet->setObjectName(QStringLiteral("TabSheet%1").arg(i));
+        auto *layout = new QVBoxLayout(sheet);
+        layout->setContentsMargins(4, 4, 4, 4);
+        layout->addWidget(content[i]);
+        m_pages->addTab(sheet, QString::fromUtf8(kPages[i].caption));
+    }
+}
+
+void TformMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TformMain::FormShow()
+{
+    // 1. Every drop-down list of the window starts at its first item.
+    for (QComboBox *combo : findChildren<QComboBox *>())
+        combo->setCurrentIndex(combo->count() > 0 ? 0 : -1);
+    // 2. The speed list; the configuration file replaces it below.
+    m_controls->setItemIndex(QStringLiteral("ComboBoxBaud"), 4);
+    // 3. One row per linearisation table.
+    m_math->resetTables();
+    // 4. Only the start page shows its tab.
+    for (int i = 0; i < kPageCount; ++i)
+        m_pages->setTabVisible(i, i == 0);
+    m_pages->setCurrentIndex(0);
+    // 5, 6.
+    m_tree->expandAll();
+    m_bar->ComboBoxInterfaceChange();
+    // 7.
+    m_live->labelDiagnosticsGrid();
+    // 8. Connection settings, clamped into each control's range.
+    const ConnectionSettings s = readConnectionSettings(IniFile(m_configPath));
+    m_controls->setPosition(QStringLiteral("UpDownAdr"), s.address);
+    m_controls->setPosition(QStringLiteral("UpDownComPort"), s.comPort);
+    m_controls->setItemIndex(QStringLiteral("ComboBoxBaud"), qBound(0, s.baudIndex, 4));
+    m_controls->setText(QStringLiteral("EditIP"), s.ip);
+    m_controls->setText(QStringLiteral("EditIPPort"), s.ipPort);
+    // 9.
+    m_archive->labelArchiveGrid();
+}
+
+void TformMain::closeEvent(QCloseEvent *event)
+{
+    if (!m_closed) {
+        m_closed = true;
+        FormClose();
+    }
+    event->accept();
+}
+
+void TformMain::FormClose()
+{
+    ConnectionSettings s;
+    s.address = m_controls->position(QStringLiteral("UpDownAdr"));
+    s.comPort = m_controls->position(QStringLiteral("UpDownComPort"));
+    s.baudIndex = m_controls->itemIndex(QStringLiteral("ComboBoxBaud"));
+    s.ip = m_controls->text(QStringLiteral("EditIP"));
+    s.ipPort = m_controls->text(QStringLiteral("EditIPPort"));
+    IniFile file(m_configPath);
+    if (!writeConnectionSettings(file, s))
+        m_boxes->report(QStringLiteral("Unable to write to %1").arg(m_configPath));
+    // A handler may still be waiting for the device or on a message box:
+    // end those waits so it unwinds, and send nothing more.
+    m_exchange->shutdown();
+    m_boxes->shutdown();
+    m_serial->Close();
+}
+
+int TformMain::visiblePage() const
+{
+    int found = -1;
+    for (int i = 0; i < kPageCount; ++i) {
+        if (m_pages->isTabVisible(i)) {
+            if (found >= 0)
+                return -2; // more than one: a fault
+            found = i;
+        }
+    }
+    return found;
+}
+
+void TformMain::selectNode(int absoluteIndex)
+{
+    QTreeWidgetItemIterator it(m_tree);
+    for (; *it; ++it) {
+        if ((*it)->data(0, kIndexRole).toInt() == absoluteIndex) {
+            m_tree->setCurrentItem(*it);
+            return;
+        }
+    }
+}
+
+void TformMain::TreeView1Changing(int absoluteIndex)
+{
+    if (absoluteIndex < 0 || absoluteIndex >= kPageCount)
+        return;
+    for (int i = 0; i < kPageCount; ++i)
+        m_pages->setTabVisible(i, false);
+    m_pages->setTabVisible(absoluteIndex, true);
+    m_pages->setCurrentIndex(absoluteIndex);
+}
+
+void TformMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
+{
+    if (!(modifiers & Qt::ControlModifier) || !(modifiers & Qt::AltModifier))
+        return;
+    if (key == kFactoryKey) {
+        for (const char *name : {"ButtonWriteManuf", "GroupBoxInfo", "PanelCalibr"})
+            m_controls->setShown(QString::fromLatin1(name), true);
+    } else if (key == kTreeKey) {
+        m_panelInfo->setVisible(false);
+        m_tree->setVisible(true);
+    }
+}
+
+bool TformMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // The window sees key presses before the focused control does.
+    if (event->type() == QEvent::KeyPress) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == this) {
+            auto *key = static_cast<QKeyEvent *>(event);
+            if (!key->isAutoRepeat())
+                FormKeyDown(key->key(), key->modifiers());
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TformMain::Button11Click()
+{
+    vexs::Button11Click(*m_context, [this] { selectNode(0); });
+}
+
+void TformMain::applyBusy(bool busy)
+{
+    for (QWidget *w : findChildren<QWidget *>()) {
+        if (isRequestControl(w))
+            w->setEnabled(!busy);
+    }
+    if (busy && !m_cursorOverridden) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        m_cursorOverridden = true;
+    } else if (!busy && m_cursorOverridden) {
+        QApplication::restoreOverrideCursor();
+        m_cursorOverridden = false;
+    }
+}
+
+} // namespace vexs

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QFrame;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vexs {
+
+class ArchivePage;
+class ConnectionBar;
+class DisplayPage;
+class Exchange;
+class IdentificationPage;
+class IMessageBoxes;
+class LinkActivity;
+class LivePage;
+class MathChannelsPage;
+class MeasurementChannelsPage;
+class ModbusMaster;
+class NetworkPage;
+class OutputsPage;
+class OutputTestGroup;
+class RecordingPage;
+class ServicePage;
+class SetpointsPage;
+class SettingsImage;
+class TAfComPort;
+class TcpClient;
+class WidgetControls;
+struct PageContext;
+
+// The one main window: connection bar on top, navigation tree on the left,
+// the stack of thirteen pages beside it. It composes the pages; their logic
+// lives in the page classes.
+class TformMain : public QWidget
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        // Vexs.ini; empty means the file beside the executable.
+        QString configPath;
+        // Message boxes; null means real modal boxes.
+        IMessageBoxes *boxes = nullptr;
+        // Serial port number -> device path; empty means the [Ports]
+        // section of the configuration file, else /dev/ttyS(n-1).
+        std::function<QString(int)> portResolver;
+    };
+
+    explicit TformMain(Options options = {});
+    ~TformMain() override;
+
+    static constexpr int kPageCount = 13;
+
+    // Handlers under the names the program uses.
+    void FormShow();
+    void FormClose();
+    void TreeView1Changing(int absoluteIndex);
+    void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void Button11Click();
+
+    // The two factory chords: Ctrl+Alt+1 reveals the factory controls,
+    // Ctrl+Alt+2 shows the navigation tree without a bulk read.
+    static constexpr int kFactoryKey = Qt::Key_1;
+    static constexpr int kTreeKey = Qt::Key_2;
+
+    PageContext &context();
+    IMessageBoxes &boxes();
+    ConnectionBar &connectionBar() { return *m_bar; }
+    Exchange &exchange() { return *m_exchange; }
+    TcpClient &socket() { return *m_socket; }
+    TAfComPort &serialPort() { return *m_serial; }
+    LinkActivity &activity() { return *m_activity; }
+    SettingsImage &image() { return *m_image; }
+    QString configPath() const { return m_configPath; }
+    // Index of the one page whose tab is visible.
+    int visiblePage() const;
+    QTreeWidget *tree() const { return m_tree; }
+    // Selects the tree node with the given absolute index.
+    void selectNode(int absoluteIndex);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildTree();
+    void buildPages();
+    void applyBusy(bool busy);
+
+    QString m_configPath;
+    std::unique_ptr<IMessageBoxes> m_ownBoxes;
+    IMessageBoxes *m_boxes;
+    std::unique_ptr<LinkActivity> m_activity;
+    std::unique_ptr<TAfComPort> m_serial;
+    TcpClient *m_socket;
+    ConnectionBar *m_bar;
+    std::unique_ptr<Exchange> m_exchange;
+    std::unique_ptr<ModbusMaster> m_modbus;
+    std::unique_ptr<SettingsImage> m_image;
+    std::unique_ptr<WidgetControls> m_controls;
+    std::unique_ptr<PageContext> m_context;
+
+    QTreeWidget *m_tree = nullptr;
+    QTabWidget *m_pages = nullptr;
+    QFrame *m_panelInfo = nullptr;
+    QLabel *m_labelInfo = nullptr;
+
+    IdentificationPage *m_identification = nullptr;
+    MeasurementChannelsPage *m_measurement = nullptr;
+    MathChannelsPage *m_math = nullptr;
+    OutputsPage *m_outputs = nullptr;
+    OutputTestGroup *m_outputTest = nullptr;
+    SetpointsPage *m_setpoints = nullptr;
+    RecordingPage *m_recording = nullptr;
+    DisplayPage *m_display = nullptr;
+    NetworkPage *m_network = nullptr;
+    LivePage *m_live = nullptr;
+    ArchivePage *m_archive = nullptr;
+    ServicePage *m_service = nullptr;
+
+    bool m_shown = false;
+    bool m_closed = false;
+    bool m_cursorOverridden = false;
+};
+
+} // namespace vexs

@@ -1,0 +1,46 @@
+#include "shell/ui/message_boxes.h"
+
+#include <QMessageBox>
+
+namespace vexs {
+
+void QtMessageBoxes::show(const QString &caption, const QString &text, int icon)
+{
+    if (m_shutdown)
+        return;
+    QMessageBox box(QMessageBox::Icon(icon), caption, text, QMessageBox::Ok, m_parent);
+    m_open.append(&box);
+    box.exec();
+    m_open.removeAll(QPointer<QMessageBox>(&box));
+}
+
+void QtMessageBoxes::error(const QString &text)
+{
+    show(QStringLiteral("Ошибка"), text, QMessageBox::Critical);
+}
+
+void QtMessageBoxes::errorNoIcon(const QString &text)
+{
+    show(QStringLiteral("Ошибка"), text, QMessageBox::NoIcon);
+}
+
+void QtMessageBoxes::info(const QString &text)
+{
+    show(QString(), text, QMessageBox::NoIcon);
+}
+
+void QtMessageBoxes::report(const QString &text)
+{
+    show(QStringLiteral("Ошибка"), text, QMessageBox::Critical);
+}
+
+void QtMessageBoxes::shutdown()
+{
+    m_shutdown = true;
+    for (const QPointer<QMessageBox> &box : std::as_const(m_open)) {
+        if (box)
+            box->reject();
+    }
+}
+
+} // namespace vexs

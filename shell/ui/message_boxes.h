@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QList>
+#include <QPointer>
+#include <QString>
+
+class QWidget;
+class QMessageBox;
+
+namespace vexs {
+
+// Every modal box of the program goes through this interface so that tests
+// can capture what the user would see.
+class IMessageBoxes
+{
+public:
+    virtual ~IMessageBoxes() = default;
+    // Caption "Ошибка", error icon, OK.
+    virtual void error(const QString &text) = 0;
+    // Caption "Ошибка", no icon, OK.
+    virtual void errorNoIcon(const QString &text) = 0;
+    // Empty caption, no icon, OK.
+    virtual void info(const QString &text) = 0;
+    // An error that escaped a handler, shown as the toolkit's default report
+    // would show it: a modal box with its text.
+    virtual void report(const QString &text) = 0;
+    // Closes open boxes and refuses new ones; used when the window closes.
+    virtual void shutdown() = 0;
+};
+
+class QtMessageBoxes : public IMessageBoxes
+{
+public:
+    explicit QtMessageBoxes(QWidget *parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget *parent) { m_parent = parent; }
+
+    void error(const QString &text) override;
+    void errorNoIcon(const QString &text) override;
+    void info(const QString &text) override;
+    void report(const QString &text) override;
+    void shutdown() override;
+
+private:
+    void show(const QString &caption, const QString &text, int icon);
+
+    QWidget *m_parent = nullptr;
+    QList<QPointer<QMessageBox>> m_open;
+    bool m_shutdown = false;
+};
+
+} // namespace vexs

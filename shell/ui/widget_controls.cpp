@@ -1,0 +1,198 @@
+#include "shell/ui/widget_controls.h"
+
+#include "shell/ui/date_field.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSpinBox>
+#include <QTableWidget>
+
+namespace vexs {
+
+QString maskedText(const QLineEdit *edit)
+{
+    if (edit->inputMask().isEmpty())
+        return edit->text();
+    // displayText() keeps every position; the blank character is shown as '_'.
+    QString shown = edit->displayText();
+    shown.replace(u'_', u' ');
+    return shown;
+}
+
+QWidget *WidgetControls::widget(const QString &name) const
+{
+    QWidget *w = m_root->objectName() == name ? m_root : m_root->findChild<QWidget *>(name);
+    if (!w)
+        throw MissingControl(name);
+    return w;
+}
+
+int WidgetControls::itemIndex(const QString &name) const
+{
+    QWidget *w = widget(name);
+    if (auto *combo = qobject_cast<QComboBox *>(w))
+        return combo->currentIndex();
+    if (auto *list = qobject_cast<QListWidget *>(w))
+        return list->currentRow();
+    throw MissingControl(name);
+}
+
+void WidgetControls::setItemIndex(const QString &name, int index)
+{
+    QWidget *w = widget(name);
+    if (auto *combo = qobject_cast<QComboBox *>(w)) {
+        combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+        return;
+    }
+    if (auto *list = qobject_cast<QListWidget *>(w)) {
+        list->setCurrentRow(index >= 0 && index < list->count() ? index : -1);
+        return;
+    }
+    throw MissingControl(name);
+}
+
+int WidgetControls::itemCount(const QString &name) const
+{
+    QWidget *w = widget(name);
+    if (auto *combo = qobject_cast<QComboBox *>(w))
+        return combo->count();
+    if (auto *list = qobject_cast<QListWidget *>(w))
+        return list->count();
+    throw MissingControl(name);
+}
+
+QString WidgetControls::itemText(const QString &name, int index) const
+{
+    QWidget *w = widget(name);
+    if (auto *combo = qobject_cast<QComboBox *>(w))
+        return combo->itemText(index);
+    if (auto *list = qobject_cast<QListWidget *>(w))
+        return list->item(index) ? list->item(index)->text() : QString();
+    throw MissingControl(name);
+}
+
+void WidgetControls::setItemText(const QString &name, int index, const QString &text)
+{
+    QWidget *w = widget(name);
+    if (auto *combo = qobject_cast<QComboBox *>(w)) {
+        if (index >= 0 && index < combo->count())
+            combo->setItemText(index, text);
+        return;
+    }
+    if (auto *list = qobject_cast<QListWidget *>(w)) {
+        if (list->item(index))
+            list->item(index)->setText(text);
+        return;
+    }
+    throw MissingControl(name);
+}
+
+QString WidgetControls::text(const QString &name) const
+{
+    QWidget *w = widget(name);
+    if (auto *edit = qobject_cast<QLineEdit *>(w))
+        return maskedText(edit);
+    if (auto *label = qobject_cast<QLabel *>(w))
+        return label->text();
+    if (auto *spin = qobject_cast<QSpinBox *>(w))
+        return spin->text();
+    throw MissingControl(name);
+}
+
+void WidgetControls::setText(const QString &name, const QString &text)
+{
+    QWidget *w = widget(name);
+    if (auto *edit = qobject_cast<QLineEdit *>(w)) {
+        edit->setText(text);
+        return;
+    }
+    if (auto *label = qobject_cast<QLabel *>(w)) {
+        label->setText(text);
+        return;
+    }
+    throw MissingControl(name);
+}
+
+int WidgetControls::position(const QString &name) const
+{
+    return find<QSpinBox>(name)->value();
+}
+
+void WidgetControls::setPosition(const QString &name, int position)
+{
+    find<QSpinBox>(name)->setValue(position); // QSpinBox clamps into its range
+}
+
+QString WidgetControls::cell(const QString &grid, int column, int row) const
+{
+    auto *table = find<QTableWidget>(grid);
+    const QTableWidgetItem *item = table->item(row, column);
+    return item ? item->text() : QString();
+}
+
+void WidgetControls::setCell(const QString &grid, int column, int row, const QString &text)
+{
+    auto *table = find<QTableWidget>(grid);
+    if (row < 0 || column < 0 || row >= table->rowCount() || column >= table->columnCount())
+        return;
+    QTableWidgetItem *item = table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        table->setItem(row, column, item);
+    }
+    item->setText(text);
+}
+
+int WidgetControls::rowCount(const QString &grid) const
+{
+    return find<QTableWidget>(grid)->rowCount();
+}
+
+QDate WidgetControls::date(const QString &name) const
+{
+    return find<DateField>(name)->value();
+}
+
+void WidgetControls::setDate(const QString &name, const QDate &date)
+{
+    find<DateField>(name)->setValue(date);
+}
+
+bool WidgetControls::isShown(const QString &name) const
+{
+    return !widget(name)->isHidden();
+}
+
+void WidgetControls::setShown(const QString &name, bool shown)
+{
+    widget(name)->setVisible(shown);
+}
+
+void WidgetControls::setHint(const QString &name, const QString &hint)
+{
+    widget(name)->setToolTip(hint);
+}
+
+QString WidgetControls::hint(const QString &name) const
+{
+    return widget(name)->toolTip();
+}
+
+void WidgetControls::setBackground(const QString &name, const QColor &colour)
+{
+    QWidget *w = widget(name);
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Base, colour);
+    w->setAutoFillBackground(true);
+    w->setPalette(palette);
+}
+
+QColor WidgetControls::background(const QString &name) const
+{
+    return widget(name)->palette().color(QPalette::Window);
+}
+
+} // namespace vexs
