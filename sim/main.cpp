@@ -1,0 +1,214 @@
+// vexs-sim: the simulated recorder, a Modbus RTU slave on a pseudo-terminal
+// and/or a TCP port, for trying the configurator without the instrument.
+
+#include "sim/simulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace vexs;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+bool parseInt(const QString &text, int low, int high, int *out)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 0);
+    if (!ok || value < low || value > high)
+        return false;
+    *out = value;
+    return true;
+}
+
+[[noreturn]] void usageError(const QString &message)
+{
+    std::fprintf(stderr, "vexs-sim: %s\nTry vexs-sim --help.\n", qPrintable(message));
+    std::exit(2);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vexs-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated recorder: a Modbus RTU slave (functions 0x03, 0x04, 0x10) serving the\n"
+        "settings area, identification, calibration coefficients, command registers and\n"
+        "the live-data record. With neither --tcp nor --pty it serves TCP on\n"
+        "127.0.0.1:5000. Runs until interrupted; logs each request and reply in hex\n"
+        "on standard error.\n\n"
+        "Misbehaviour options apply to every matching request; --only-function,\n"
+        "--only-register, --skip and --times narrow all of them."));
+    parser.addHelpOption();
+
+    const QCommandLineOption tcp(QStringLiteral("tcp"),
+        QStringLiteral("Serve raw RTU frames over TCP on HOST:PORT (PORT 0 picks a free one)."),
+        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption pty(QStringLiteral("pty"),
+        QStringLiteral("Serve on a pseudo-terminal reachable through the symlink LINK."),
+        QStringLiteral("LINK"));
+    const QCommandLineOption address(QStringLiteral("address"),
+        QStringLiteral("Slave address, 1..247 (default 1)."), QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption baud(QStringLiteral("baud"),
+        QStringLiteral("Pace pseudo-terminal replies as at B bit/s (default 115200)."),
+        QStringLiteral("B"), QStringLiteral("115200"));
+    const QCommandLineOption silent(QStringLiteral("silent"),
+        QStringLiteral("Do not answer (the request is not carried out)."));
+    const QCommandLineOption late(QStringLiteral("late"),
+        QStringLiteral("Answer MS milliseconds late."), QStringLiteral("MS"));
+    const QCommandLineOption badCrc(QStringLiteral("bad-crc"),
+        QStringLiteral("Corrupt the CRC of the reply."));
+    const QCommandLineOption truncate(QStringLiteral("truncate"),
+        QStringLiteral("Drop the last N octets of the reply."), QStringLiteral("N"));
+    const QCommandLineOption pad(QStringLiteral("pad"),
+        QStringLiteral("Append N extra octets to the reply."), QStringLiteral("N"));
+    const QCommandLineOption extraLate(QStringLiteral("extra-late"),
+        QStringLiteral("After the reply, send 4 stray octets MS milliseconds later."),
+        QStringLiteral("MS"));
+    const QCommandLineOption noModule(QStringLiteral("no-module"),
+        QStringLiteral("Report no input module for channel N (1..4; repeatable)."),
+        QStringLiteral("N"));
+    const QCommandLineOption dropTcp(QStringLiteral("drop-tcp"),
+        QStringLiteral("Close the TCP connection instead of answering."));
+    const QCommandLineOption onlyFunction(QStringLiteral("only-function"),
+        QStringLiteral("Misbehave only on requests with function code F."), QStringLiteral("F"));
+    const QCommandLineOption onlyRegister(QStringLiteral("only-register"),
+        QStringLiteral("Misbehave only on requests whose first register is R."),
+        QStringLiteral("R"));
+    const QCommandLineOption skip(QStringLiteral("skip"),
+        QStringLiteral("Let the first K matching requests pass normally."), QStringLiteral("K"));
+    const QCommandLineOption times(QStringLiteral("times"),
+        QStringLiteral("Misbehave only T times, then answer normally."), QStringLiteral("T"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+        QStringLiteral("Do not log requests and replies."));
+    parser.addOptions({tcp, pty, address, baud, silent, late, badCrc, truncate, pad, extraLate,
+                       noModule, dropTcp, onlyFunction, onlyRegister, skip, times, quiet});
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        usageError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
+
+    auto intOption = [&](const QCommandLineOption &option, int low, int high) {
+        int value = 0;
+        const QString text = parser.value(option);
+        if (!parseInt(text, low, high, &value))
+            usageError(QStringLiteral("--%1 wants a number from %2 to %3, not \"%4\"")
+                           .arg(option.names().first()).arg(low).arg(high).arg(text));
+        return value;
+    };
+
+    Simulator::Options options;
+    options.address = quint8(intOption(address, 1, 247));
+    options.baud = intOption(baud, 50, 4000000);
+    options.verbose = !parser.isSet(quiet);
+    if (parser.isSet(pty)) {
+        options.servePty = true;
+        options.ptyLink = parser.value(pty);
+    }
+    if (parser.isSet(tcp) || !parser.isSet(pty)) {
+        options.serveTcp = true;
+        if (parser.isSet(tcp)) {
+            const QString spec = parser.value(tcp);
+            const qsizetype colon = spec.lastIndexOf(QLatin1Char(':'));
+            int port = 0;
+            if (colon < 0 || !parseInt(spec.mid(colon + 1), 0, 65535, &port)
+                || !options.tcpHost.setAddress(spec.left(colon)))
+                usageError(QStringLiteral("--tcp wants HOST:PORT with a numeric host, not \"%1\"")
+                               .arg(spec));
+            options.tcpPort = quint16(port);
+        }
+    }
+
+    Simulator sim;
+
+    FaultRule limits;
+    if (parser.isSet(onlyFunction))
+        limits.function = intOption(onlyFunction, 0, 255);
+    if (parser.isSet(onlyRegister))
+        limits.firstRegister = intOption(onlyRegister, 0, 65535);
+    if (parser.isSet(skip))
+        limits.skip = intOption(skip, 0, 1 << 30);
+    if (parser.isSet(times))
+        limits.times = intOption(times, 0, 1 << 30);
+    auto addRule = [&](FaultRule::Kind kind, int amount) {
+        FaultRule rule = limits;
+        rule.kind = kind;
+        rule.amount = amount;
+        sim.faults().add(rule);
+    };
+    if (parser.isSet(silent))
+        addRule(FaultRule::Silent, 0);
+    if (parser.isSet(late))
+        addRule(FaultRule::Late, intOption(late, 0, 600000));
+    if (parser.isSet(badCrc))
+        addRule(FaultRule::BadCrc, 0);
+    if (parser.isSet(truncate))
+        addRule(FaultRule::Truncate, intOption(truncate, 0, 1000));
+    if (parser.isSet(pad))
+        addRule(FaultRule::Pad, intOption(pad, 0, 1000));
+    if (parser.isSet(extraLate))
+        addRule(FaultRule::LateExtra, intOption(extraLate, 0, 600000));
+    if (parser.isSet(dropTcp))
+        addRule(FaultRule::DropTcp, 0);
+    for (const QString &text : parser.values(noModule)) {
+        int channel = 0;
+        if (!parseInt(text, 1, 4, &channel))
+            usageError(QStringLiteral("--no-module wants a channel from 1 to 4, not \"%1\"").arg(text));
+        sim.model().setModuleMissing(channel, true);
+    }
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+        std::perror("vexs-sim: socketpair");
+        return 1;
+    }
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+
+    if (!sim.start(options)) {
+        std::fprintf(stderr, "vexs-sim: %s\n", qPrintable(sim.errorString()));
+        return 1;
+    }
+    if (options.servePty) {
+        std::printf("vexs-sim: pseudo-terminal %s, link %s, address %d, %d bit/s\n",
+                    qPrintable(sim.ptyPath()), qPrintable(sim.ptyLink()), options.address,
+                    options.baud);
+    }
+    if (options.serveTcp) {
+        std::printf("vexs-sim: TCP %s:%u, address %d\n", qPrintable(options.tcpHost.toString()),
+                    unsigned(sim.tcpPort()), options.address);
+    }
+    for (const FaultRule &rule : sim.faults().rules())
+        std::printf("vexs-sim: misbehaving: %s\n", qPrintable(rule.describe()));
+    std::fflush(stdout);
+
+    const int code = app.exec();
+    sim.stop();
+    std::fprintf(stderr, "vexs-sim: stopped\n");
+    return code;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QMutex>
+
+namespace vexs {
+
+// Every CRC-valid request frame the simulator received, in arrival order.
+// Thread-safe: the serving thread appends, tests read and clear.
+class RequestLog
+{
+public:
+    enum Channel { Pty, Tcp, Direct };
+    struct Entry {
+        QByteArray frame;
+        qint64 atMs = 0; // since the log was created, monotonic
+        Channel channel = Direct;
+    };
+
+    RequestLog();
+
+    void append(const QByteArray &frame, Channel channel);
+    QList<Entry> entries() const;
+    QList<QByteArray> frames() const;
+    int size() const;
+    void clear();
+    // Time base of atMs, for comparing with the caller's own measurements.
+    qint64 nowMs() const;
+
+private:
+    mutable QMutex m_mutex;
+    QElapsedTimer m_clock;
+    QList<Entry> m_entries;
+};
+
+} // namespace vexs

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "sim/faults.h"
+#include "sim/modbus_slave.h"
+#include "sim/recorder_model.h"
+#include "sim/request_log.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <atomic>
+#include <map>
+
+class QSocketNotifier;
+class QTcpServer;
+class QTcpSocket;
+
+namespace vexs {
+
+// The simulated recorder on its transports: a pseudo-terminal (the client
+// opens the slave side like a serial port) and/or a TCP port carrying raw RTU
+// frames. start() and stop() run in the thread the object lives in; the
+// model, the fault rules, the request log and the setters are thread-safe.
+class Simulator : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options {
+        bool servePty = false;
+        QString ptyLink; // symlink to the pseudo-terminal; empty for none
+        bool serveTcp = false;
+        QHostAddress tcpHost = QHostAddress(QHostAddress::LocalHost);
+        quint16 tcpPort = 5000; // 0 picks a free port
+        quint8 address = 1;
+        int baud = 115200;
+        bool verbose = false;
+    };
+
+    explicit Simulator(QObject *parent = nullptr);
+    ~Simulator() override;
+
+    bool start(const Options &options);
+    void stop();
+    QString errorString() const;
+
+    RecorderModel &model() { return m_model; }
+    FaultRules &faults() { return m_faults; }
+    RequestLog &requestLog() { return m_log; }
+
+    void setAddress(quint8 address) { m_slave.setAddress(address); }
+    quint8 address() const { return m_slave.address(); }
+    // Pacing of replies on the pseudo-terminal, 10 bits per octet.
+    void setBaud(int baud) { m_baud.store(baud > 0 ? baud : 115200); }
+    int baud() const { return m_baud.load(); }
+    void setVerbose(bool on) { m_verbose.store(on); }
+
+    QString ptyPath() const; // the slave device, e.g. /dev/pts/3
+    QString ptyLink() const;
+    quint16 tcpPort() const; // the port actually listened on
+
+    // Turnaround before a reply on the pseudo-terminal.
+    static constexpr int TurnaroundMs = 2;
+    // Time `octets` take on the wire at `baud`, rounded up to whole ms.
+    static int wireTimeMs(int octets, int baud);
+
+private:
+    struct TcpClient {
+        QPointer<QTcpSocket> socket;
+        RtuFrameAssembler assembler;
+    };
+
+    bool openPty(const QString &link);
+    void closePty();
+    void onPtyReadable();
+    void writePty(const QByteArray &bytes);
+    void onNewConnection();
+    void onTcpReadable(QTcpSocket *socket);
+    void handleFrame(const QByteArray &frame, RequestLog::Channel channel,
+                     QPointer<QTcpSocket> socket);
+    void send(const QByteArray &bytes, RequestLog::Channel channel,
+              QPointer<QTcpSocket> socket, const char *what);
+    void trace(const char *fmt, const QByteArray &bytes = {}, const QString &note = {});
+
+    RecorderModel m_model;
+    FaultRules m_faults;
+    RequestLog m_log;
+    ModbusSlave m_slave;
+    std::atomic<int> m_baud{115200};
+    std::atomic<bool> m_verbose{false};
+    QElapsedTimer m_clock;
+    int m_generation = 0; // replies scheduled before a stop() are not sent
+
+    mutable QMutex m_infoMutex;
+    QString m_error;
+    QString m_ptyPath;
+    QString m_ptyLink;
+    quint16 m_tcpPort = 0;
+
+    int m_master = -1;
+    int m_slaveFd = -1;
+    QSocketNotifier *m_ptyNotifier = nullptr;
+    RtuFrameAssembler m_ptyAssembler;
+
+    QTcpServer *m_server = nullptr;
+    std::map<QTcpSocket *, TcpClient> m_clients;
+};
+
+} // namespace vexs
