@@ -1,0 +1,28 @@
+#include "settings/settings_image.h"
+
+#include "settings/record_layout.h"
+
+#include <stdexcept>
+
+namespace vexs {
+
+SettingsImage::SettingsImage() : m_bytes(Size, '\0') {}
+
+QByteArray SettingsImage::record(const BlockLayout &block, int item) const
+{
+    if (item < 1 || item > block.recordCount)
+        throw std::invalid_argument("item number outside the block");
+    const int offset = block.recordOffset(item);
+    if (offset < 0 || offset + block.recordSize > Size)
+        throw std::invalid_argument("block outside the settings image");
+    return m_bytes.mid(offset, block.recordSize);
+}
+
+void SettingsImage::replaceAll(const QByteArray &area)
+{
+    if (area.size() != Size)
+        throw std::invalid_argument("settings area of the wrong size");
+    m_bytes = area;
+}
+
+} // namespace vexs

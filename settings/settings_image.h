@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace vexs {
+
+struct BlockLayout;
+
+// Byte-for-byte copy of holding registers 0..771 (image byte k is in
+// register k div 2). All zeros until the first complete bulk read; only a
+// bulk read replaces it, and only as a whole.
+class SettingsImage
+{
+public:
+    static constexpr int Size = 1544;
+
+    SettingsImage();
+
+    const QByteArray &bytes() const { return m_bytes; }
+
+    // The record of item `item` (from 1) of a block; std::invalid_argument
+    // for an item outside the block.
+    QByteArray record(const BlockLayout &block, int item) const;
+
+    // Commits a complete bulk read; std::invalid_argument unless exactly
+    // Size bytes are given (the image is then left as it was).
+    void replaceAll(const QByteArray &area);
+
+private:
+    QByteArray m_bytes;
+};
+
+} // namespace vexs
