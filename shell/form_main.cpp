@@ -30,6 +30,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QPushButton>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -71,6 +72,8 @@ const PageInfo kPages[TformMain::kPageCount] = {
 const int kIndexRole = Qt::UserRole + 1;
 
 } // namespace
+
+TformMain::TformMain() : TformMain(Options()) {}
 
 TformMain::TformMain(Options options)
     : m_configPath(options.configPath.isEmpty() ? defaultConfigPath() : options.configPath)

@@ -55,7 +55,8 @@ public:
         std::function<QString(int)> portResolver;
     };
 
-    explicit TformMain(Options options = {});
+    TformMain();
+    explicit TformMain(Options options);
     ~TformMain() override;
 
     static constexpr int kPageCount = 13;

@@ -2,6 +2,8 @@
 
 #include "shell/ui/controls.h"
 
+class QLineEdit;
+
 namespace vexs {
 
 // IControls over the children of one root widget, looked up by object name.
@@ -49,6 +51,6 @@ private:
 
 // Text of a masked line edit with unfilled positions as blanks (the widget's
 // own text() leaves them out).
-QString maskedText(const class QLineEdit *edit);
+QString maskedText(const QLineEdit *edit);
 
 } // namespace vexs

@@ -1,0 +1,156 @@
+// The configuration file: integer texts as hand-edited files hold them,
+// defaults for anything missing or unreadable, and writes that keep the
+// rest of the file.
+#include "link/ini_file.h"
+#include "link/port_map.h"
+#include "shell/config_file.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vexs;
+
+class tst_config : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath("Vexs.ini"); }
+    void writeFile(const QByteArray &text)
+    {
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+    QByteArray readFile()
+    {
+        QFile f(path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private slots:
+    void init() { QFile::remove(path()); }
+    void parseInteger_data();
+    void parseInteger();
+    void defaultsWithoutFile();
+    void readsHandEditedFile();
+    void longTextIsCut();
+    void writeKeepsOtherSections();
+    void writeCreatesFile();
+    void writeFailsOnUnwritablePath();
+    void portMapping_data();
+    void portMapping();
+};
+
+void tst_config::parseInteger_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value");
+    const int def = 1;
+    QTest::newRow("decimal") << "4" << 4;
+    QTest::newRow("leading blanks") << "   17" << 17;
+    QTest::newRow("plus") << "+5" << 5;
+    QTest::newRow("minus") << "-1" << -1;
+    QTest::newRow("0x") << "0x3" << 3;
+    QTest::newRow("0X upper digits") << "0X1F" << 31;
+    QTest::newRow("dollar") << "$ff" << 255;
+    QTest::newRow("x") << "x10" << 16;
+    QTest::newRow("X") << "X10" << 16;
+    QTest::newRow("negative hex") << "-$10" << -16;
+    QTest::newRow("full pattern") << "$FFFFFFFF" << -1;
+    QTest::newRow("0x alone") << "0x" << def;
+    QTest::newRow("letters") << "abc" << def;
+    QTest::newRow("trailing garbage") << "12ab" << def;
+    QTest::newRow("trailing blank") << "12 " << def;
+    QTest::newRow("hex digit in decimal") << "1f" << def;
+    QTest::newRow("too big") << "99999999999" << def;
+    QTest::newRow("sign alone") << "-" << def;
+    QTest::newRow("empty") << "" << def;
+}
+
+void tst_config::parseInteger()
+{
+    QFETCH(QString, text);
+    QFETCH(int, value);
+    QCOMPARE(IniFile::parseInteger(text, 1), value);
+}
+
+void tst_config::defaultsWithoutFile()
+{
+    const ConnectionSettings s = readConnectionSettings(IniFile(path()));
+    QCOMPARE(s.address, 1);
+    QCOMPARE(s.comPort, 1);
+    QCOMPARE(s.baudIndex, 1);
+    QCOMPARE(s.ip, QString("192.168.011.002"));
+    QCOMPARE(s.ipPort, QString("5000"));
+}
+
+void tst_config::readsHandEditedFile()
+{
+    writeFile("; written by hand\r\n[vexs]\r\n UpDownAdr = 0x10 \r\nComboBoxBaud=abc\r\n"
+              "EditIP=10.0.0.7\r\n[Other]\r\nUpDownComPort=9\r\n");
+    const ConnectionSettings s = readConnectionSettings(IniFile(path()));
+    QCOMPARE(s.address, 16);
+    QCOMPARE(s.baudIndex, 1); // unreadable: default
+    QCOMPARE(s.comPort, 1);   // only in another section
+    QCOMPARE(s.ip, QString("10.0.0.7"));
+    QCOMPARE(s.ipPort, QString("5000"));
+}
+
+void tst_config::longTextIsCut()
+{
+    writeFile("[Vexs]\nEditIP=" + QByteArray(3000, 'a') + "\n");
+    QCOMPARE(readConnectionSettings(IniFile(path())).ip.size(), 2047);
+}
+
+void tst_config::writeKeepsOtherSections()
+{
+    writeFile("[Ports]\nCOM1=/tmp/ttyVEXS\n; keep me\n\n[Vexs]\nUpDownAdr=3\nExtra=x\n");
+    IniFile file(path());
+    ConnectionSettings s;
+    s.address = 7;
+    s.baudIndex = -1;
+    QVERIFY(writeConnectionSettings(file, s));
+    const QByteArray text = readFile();
+    QVERIFY(text.contains("[Ports]\nCOM1=/tmp/ttyVEXS\n; keep me\n"));
+    QVERIFY(text.contains("Extra=x"));
+    QCOMPARE(text.count("UpDownAdr="), 1);
+    const ConnectionSettings back = readConnectionSettings(file);
+    QCOMPARE(back.address, 7);
+    QCOMPARE(back.baudIndex, -1);
+    QCOMPARE(file.readString("Ports", "COM1", QString()), QString("/tmp/ttyVEXS"));
+}
+
+void tst_config::writeCreatesFile()
+{
+    IniFile file(path());
+    QVERIFY(writeConnectionSettings(file, ConnectionSettings()));
+    QCOMPARE(file.keys("Vexs"),
+             QStringList({"UpDownAdr", "UpDownComPort", "ComboBoxBaud", "EditIP", "EditIPPort"}));
+}
+
+void tst_config::writeFailsOnUnwritablePath()
+{
+    IniFile file(dir.filePath("missing-folder/Vexs.ini"));
+    QVERIFY(!writeConnectionSettings(file, ConnectionSettings()));
+}
+
+void tst_config::portMapping_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("default 1") << 1 << "/dev/ttyS0";
+    QTest::newRow("default 12") << 12 << "/dev/ttyS11";
+    QTest::newRow("mapped") << 3 << "/dev/ttyUSB0";
+}
+
+void tst_config::portMapping()
+{
+    QFETCH(int, port);
+    QFETCH(QString, path);
+    writeFile("[Ports]\nCOM3=/dev/ttyUSB0\n");
+    QCOMPARE(serialDevicePath(port, this->path()), path);
+}
+
+QTEST_APPLESS_MAIN(tst_config)
+#include "tst_config.moc"
