@@ -1,0 +1,868 @@
+#include "settings/encodings.h"
+#include "settings/image_fill.h"
+#include "settings/record_layout.h"
+#include "settings/settings_image.h"
+#include "tests/support/fake_controls.h"
+
+#include <QLocale>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <algorithm>
+#include <stdexcept>
+
+using namespace vexs;
+
+namespace {
+
+const QString kGrid = QStringLiteral("StringGridMatCanCoeff");
+const QString kCount = QStringLiteral("UpDownMatCanKolCoeff");
+
+struct SpinnerRange
+{
+    int min;
+    int max;
+};
+
+// The spinners' ranges as the pages create them.
+SpinnerRange spinnerRange(const QString &prefix)
+{
+    if (prefix == kCount)
+        return {1, kTablePoints};
+    if (prefix == QLatin1String("UpDownRsAdr"))
+        return {1, 255};
+    return {0, 255};
+}
+
+void declareLabels(FakeControls &fc)
+{
+    for (const LabelCaption &l : messageLabels()) {
+        if (!fc.contains(QString::fromLatin1(l.name)))
+            fc.addText(QString::fromLatin1(l.name), QString::fromUtf8(l.caption));
+    }
+}
+
+// Declares the controls of one item; every list gets listSize(name) items.
+template <typename ListSize>
+void declareItem(FakeControls &fc, const BlockLayout &b, int item, ListSize listSize)
+{
+    for (const Field &f : b.fields) {
+        const QString name = b.controlName(f.prefix, item);
+        switch (f.kind) {
+        case FieldKind::Switch:
+        case FieldKind::Selection:
+            fc.addList(name, listSize(name));
+            break;
+        case FieldKind::NibblePair: {
+            const QString high = b.controlName(f.prefix2, item);
+            fc.addList(name, listSize(name));
+            fc.addList(high, listSize(high));
+            break;
+        }
+        case FieldKind::Spinner: {
+            const SpinnerRange r = spinnerRange(f.prefix);
+            fc.addSpinner(name, r.min, r.max, r.min);
+            break;
+        }
+        case FieldKind::Real:
+        case FieldKind::Text:
+            fc.addText(name);
+            break;
+        case FieldKind::Reserved:
+            break;
+        case FieldKind::PointsX:
+        case FieldKind::PointsY:
+            if (!fc.contains(name))
+                fc.addGrid(name, 3, kTablePoints + 1);
+            break;
+        }
+    }
+    declareLabels(fc);
+}
+
+void declareItem(FakeControls &fc, const BlockLayout &b, int item, int listItems = 10)
+{
+    declareItem(fc, b, item, [listItems](const QString &) { return listItems; });
+}
+
+QString controlOf(const BlockLayout &b, const char *prefix, int item)
+{
+    return b.controlName(QString::fromLatin1(prefix), item);
+}
+
+// Valid page contents for the reals of an item, so that a test can spoil one.
+void fillValidReals(FakeControls &fc, const BlockLayout &b, int item)
+{
+    for (const Field &f : b.fields) {
+        if (f.kind == FieldKind::Real)
+            fc.setText(b.controlName(f.prefix, item), QStringLiteral("1"));
+        if (f.kind == FieldKind::PointsX || f.kind == FieldKind::PointsY) {
+            for (int row = 1; row <= kTablePoints; ++row)
+                fc.setCell(b.controlName(f.prefix, item), f.kind == FieldKind::PointsX ? 1 : 2, row,
+                           QString::number(row));
+        }
+    }
+}
+
+// A real that the edits show exactly, so that decode + encode gives the same
+// bytes: at most 6 significant digits and, in fixed form, at most 3 decimals.
+float shownExactly(QRandomGenerator &rng)
+{
+    const int mantissa = rng.bounded(-999999, 1000000);
+    if (rng.bounded(4) == 0)
+        return QByteArray::number(mantissa).append('e').append(QByteArray::number(rng.bounded(1, 33))).toFloat();
+    static const double scale[] = {1.0, 10.0, 100.0, 1000.0};
+    return QByteArray::number(mantissa / scale[rng.bounded(4)], 'f', 3).toFloat();
+}
+
+char randomByte(QRandomGenerator &rng)
+{
+    return char(rng.bounded(256));
+}
+
+// A random record of one item and the bytes its encode must give after a
+// decode onto the fake: list bytes the list cannot hold come back as 0xFF,
+// reserved bytes as zeros, table points past the count as 0.0, text after
+// the first pad byte as pad bytes.
+struct RandomRecord
+{
+    QByteArray record;
+    QByteArray expected;
+};
+
+RandomRecord randomRecord(QRandomGenerator &rng, const FakeControls &fc, const BlockLayout &b, int item)
+{
+    RandomRecord r{QByteArray(b.recordSize, '\0'), QByteArray(b.recordSize, '\0')};
+    auto listByte = [&](const QString &name) {
+        const int count = fc.itemCount(name);
+        // Mostly valid indexes, some past the end.
+        return rng.bounded(3) == 0 ? rng.bounded(256) : rng.bounded(count);
+    };
+    auto held = [&](const QString &name, int index) { return index < fc.itemCount(name) ? index : -1; };
+    int points = 0;
+
+    for (const Field &f : b.fields) {
+        const QString name = b.controlName(f.prefix, item);
+        switch (f.kind) {
+        case FieldKind::Switch:
+        case FieldKind::Selection: {
+            const int v = listByte(name);
+            r.record[f.offset] = char(v);
+            r.expected[f.offset] = char(held(name, v) & 0xFF);
+            break;
+        }
+        case FieldKind::NibblePair: {
+            const QString high = b.controlName(f.prefix2, item);
+            const int lo = rng.bounded(3) == 0 ? rng.bounded(16) : std::min(15, listByte(name));
+            const int hi = rng.bounded(3) == 0 ? rng.bounded(16) : std::min(15, listByte(high));
+            r.record[f.offset] = char(lo + 16 * hi);
+            r.expected[f.offset] = char((held(name, lo) + 16 * held(high, hi)) & 0xFF);
+            break;
+        }
+        case FieldKind::Spinner: {
+            const int v = rng.bounded(256);
+            const SpinnerRange range = spinnerRange(f.prefix);
+            r.record[f.offset] = char(v);
+            r.expected[f.offset] = char(std::clamp(v, range.min, range.max));
+            if (f.prefix == kCount)
+                points = std::clamp(v, range.min, range.max);
+            break;
+        }
+        case FieldKind::Real: {
+            float v = shownExactly(rng);
+            if (f.range) // a value the write accepts
+                v = QByteArray::number(rng.bounded(-20000, 20001) / 1000.0, 'f', 3).toFloat();
+            writeFloat(r.record, f.offset, v);
+            writeFloat(r.expected, f.offset, v);
+            break;
+        }
+        case FieldKind::Text: {
+            const int length = rng.bounded(f.width + 1);
+            for (int i = 0; i < f.width; ++i) {
+                char c = f.pad;
+                if (i < length) {
+                    do
+                        c = randomByte(rng);
+                    while (c == f.pad);
+                }
+                r.expected[f.offset + i] = c;
+                // Whatever follows the first pad byte is not part of the text.
+                r.record[f.offset + i] = i > length ? randomByte(rng) : c;
+            }
+            break;
+        }
+        case FieldKind::Reserved:
+            for (int i = 0; i < f.width; ++i)
+                r.record[f.offset + i] = randomByte(rng);
+            break;
+        case FieldKind::PointsX:
+        case FieldKind::PointsY:
+            for (int row = 1; row <= kTablePoints; ++row) {
+                const int at = f.offset + 4 * (row - 1);
+                if (row <= points) {
+                    const float v = shownExactly(rng);
+                    writeFloat(r.record, at, v);
+                    writeFloat(r.expected, at, v);
+                } else {
+                    for (int i = 0; i < 4; ++i)
+                        r.record[at + i] = randomByte(rng);
+                }
+            }
+            break;
+        }
+    }
+    return r;
+}
+
+// Every control the settings pages have, as the fake knows them.
+template <typename ListSize>
+void declareAllPages(FakeControls &fc, ListSize listSize)
+{
+    for (const BlockLayout *b : settingsBlocks()) {
+        for (int item = 1; item <= b->recordCount; ++item)
+            declareItem(fc, *b, item, listSize);
+    }
+}
+
+} // namespace
+
+// A control's caption ("name") or list item ("name#index") and its text.
+struct Labelled
+{
+    QString name;
+    QString expected;
+};
+Q_DECLARE_METATYPE(Labelled)
+Q_DECLARE_METATYPE(const vexs::BlockLayout *)
+
+class TestRecordLayout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+    void cleanupTestCase() { QLocale::setDefault(QLocale::system()); }
+
+    void blockGeometry_data();
+    void blockGeometry();
+    void fieldsTileEveryRecord();
+    void blocksTileTheImage();
+    void everyMessageFieldIsNamed();
+    void controlNames();
+
+    void measurementWrite();
+    void measurementMessages_data();
+    void measurementMessages();
+    void validationOrder_data();
+    void validationOrder();
+    void nibblePairBothWays();
+    void byteOutsideListReadsBackAsNoSelection();
+    void mathTableSendsOnlyCountedPoints();
+    void mathTableCellMessages_data();
+    void mathTableCellMessages();
+    void mathTableFillFollowsSpinner_data();
+    void mathTableFillFollowsSpinner();
+    void otherBlockMessages_data();
+    void otherBlockMessages();
+    void displayGroupsUseTheirByteRanges();
+    void misuseIsRefused();
+
+    void roundTripThroughTheImage_data();
+    void roundTripThroughTheImage();
+    void fillPropagatesMissingControl();
+
+    void settingsImage();
+    void absentChannels_data();
+    void absentChannels();
+    void channelLabels_data();
+    void channelLabels();
+};
+
+void TestRecordLayout::blockGeometry_data()
+{
+    QTest::addColumn<const BlockLayout *>("block");
+    QTest::addColumn<int>("imageOffset");
+    QTest::addColumn<int>("recordSize");
+    QTest::addColumn<QList<int>>("firstRegisters");
+    QTest::newRow("measurement") << &measurementChannelLayout() << 0 << 40 << QList<int>{0, 20, 40, 60};
+    QTest::newRow("math") << &mathChannelLayout() << 160 << 298 << QList<int>{80, 229, 378, 527};
+    QTest::newRow("output") << &outputLayout() << 1352 << 2 << QList<int>{676, 677, 678, 679};
+    QTest::newRow("setpoint") << &setpointLayout() << 1360 << 12
+                              << QList<int>{680, 686, 692, 698, 704, 710, 716, 722};
+    QTest::newRow("recording") << &recordingLayout() << 1456 << 16 << QList<int>{728};
+    QTest::newRow("display") << &displayLayout() << 1472 << 16 << QList<int>{736};
+    QTest::newRow("network") << &networkLayout() << 1488 << 56 << QList<int>{744};
+}
+
+void TestRecordLayout::blockGeometry()
+{
+    QFETCH(const BlockLayout *, block);
+    QFETCH(int, imageOffset);
+    QFETCH(int, recordSize);
+    QFETCH(QList<int>, firstRegisters);
+    QCOMPARE(block->imageOffset, imageOffset);
+    QCOMPARE(block->recordSize, recordSize);
+    QCOMPARE(block->recordCount, firstRegisters.size());
+    QCOMPARE(block->registerCount(), recordSize / 2);
+    for (int item = 1; item <= block->recordCount; ++item)
+        QCOMPARE(block->firstRegister(item), firstRegisters[item - 1]);
+}
+
+void TestRecordLayout::fieldsTileEveryRecord()
+{
+    for (const BlockLayout *b : settingsBlocks()) {
+        QList<int> owner(b->recordSize, 0);
+        for (const Field &f : b->fields) {
+            QVERIFY2(f.offset >= 0 && f.offset + f.width <= b->recordSize, qPrintable(b->name));
+            for (int i = f.offset; i < f.offset + f.width; ++i)
+                ++owner[i];
+        }
+        for (int i = 0; i < b->recordSize; ++i)
+            QVERIFY2(owner[i] == 1, qPrintable(b->name + " byte " + QString::number(i)));
+    }
+}
+
+void TestRecordLayout::blocksTileTheImage()
+{
+    int next = 0;
+    for (const BlockLayout *b : settingsBlocks()) {
+        QCOMPARE(b->imageOffset, next);
+        next += b->recordSize * b->recordCount;
+    }
+    QCOMPARE(next, SettingsImage::Size);
+}
+
+void TestRecordLayout::everyMessageFieldIsNamed()
+{
+    QStringList labels;
+    for (const LabelCaption &l : messageLabels())
+        labels << QString::fromLatin1(l.name);
+    for (const BlockLayout *b : settingsBlocks()) {
+        for (const Field &f : b->fields) {
+            if (f.kind == FieldKind::Real || f.kind == FieldKind::Text) {
+                QVERIFY2(labels.contains(f.label) || (f.label.isEmpty() && !f.fixedName.isEmpty()),
+                         qPrintable(f.prefix));
+            }
+            if (f.kind == FieldKind::NibblePair || f.kind == FieldKind::PointsX
+                || f.kind == FieldKind::PointsY)
+                QVERIFY2(!f.prefix2.isEmpty(), qPrintable(f.prefix));
+        }
+    }
+}
+
+void TestRecordLayout::controlNames()
+{
+    QCOMPARE(controlOf(measurementChannelLayout(), "ComboBoxIndBarType", 3),
+             QStringLiteral("ComboBoxIndBarType3"));
+    QCOMPARE(controlOf(mathChannelLayout(), "ComboBoxIndBarType_", 2),
+             QStringLiteral("ComboBoxIndBarType_2"));
+    QCOMPARE(controlOf(recordingLayout(), "ComboBoxRegArhVkl5", 1), QStringLiteral("ComboBoxRegArhVkl5"));
+}
+
+void TestRecordLayout::measurementWrite()
+{
+    const BlockLayout &b = measurementChannelLayout();
+    FakeControls fc;
+    declareItem(fc, b, 3, 22);
+    fillValidReals(fc, b, 3);
+    fc.setText(QStringLiteral("EditCanCorrXC3"), QStringLiteral("1,5"));
+    fc.setText(QStringLiteral("EditCanEd3"), QStringLiteral("°С"));
+    fc.setItemIndex(QStringLiteral("ComboBoxCanTypeGrad3"), 21);
+    const EncodeResult r = encodeRecord(fc, b, 3, QStringLiteral("Канал 3: "));
+    QVERIFY2(r.ok(), qPrintable(r.error));
+    QCOMPARE(r.bytes.size(), 40);
+    QCOMPARE(b.firstRegister(3), 40);
+    QCOMPARE(r.bytes.mid(6, 4), QByteArray::fromHex("0000c03f"));
+    QCOMPARE(r.bytes.mid(22, 6), QByteArray::fromHex("b0d100000000"));
+    QCOMPARE(quint8(r.bytes[1]), quint8(21));
+}
+
+void TestRecordLayout::measurementMessages_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    const QString range = QStringLiteral("Канал 2: Поправка XC. Значение должно быть от -20 до +20");
+    const QString corrBad = QStringLiteral("Канал 2: Поправка XC.Неверное значение");
+    QTest::newRow("correction 20,0") << "EditCanCorrXC" << "20,0" << "";
+    QTest::newRow("correction 20.0") << "EditCanCorrXC" << "20.0" << "";
+    QTest::newRow("correction -20") << "EditCanCorrXC" << "-20" << "";
+    QTest::newRow("correction 20,01") << "EditCanCorrXC" << "20,01" << range;
+    QTest::newRow("correction -20.01") << "EditCanCorrXC" << "-20.01" << range;
+    QTest::newRow("correction 1e39") << "EditCanCorrXC" << "1e39" << corrBad;
+    QTest::newRow("correction text") << "EditCanCorrXC" << "abc" << corrBad;
+    QTest::newRow("lower limit empty") << "EditCanNPI" << "" << "Канал 2: НПИ.Неверное значение";
+    QTest::newRow("upper limit text") << "EditCanVPI" << "1..2" << "Канал 2: ВПИ.Неверное значение";
+    QTest::newRow("no range on limits") << "EditCanVPI" << "1e30" << "";
+    QTest::newRow("offset") << "EditCanPopravka" << "-" << "Канал 2: Смещение 0.Неверное значение";
+    QTest::newRow("bar 0%") << "EditIndBarNPI" << "" << "Канал 2: Барграф 0%.Неверное значение";
+    QTest::newRow("bar 100%") << "EditIndBarVPI" << "x" << "Канал 2: Барграф 100%.Неверное значение";
+    QTest::newRow("units outside the code page")
+        << "EditCanEd" << "✓C" << "Канал 2: Ед. измерения: символ «✓» нельзя передать в прибор";
+}
+
+void TestRecordLayout::measurementMessages()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    const BlockLayout &b = measurementChannelLayout();
+    FakeControls fc;
+    declareItem(fc, b, 2);
+    fillValidReals(fc, b, 2);
+    fc.setText(composedName(control, 2), text);
+    const EncodeResult r = encodeRecord(fc, b, 2, QStringLiteral("Канал 2: "));
+    QCOMPARE(r.error, message);
+    QCOMPARE(r.ok(), message.isEmpty());
+}
+
+void TestRecordLayout::validationOrder_data()
+{
+    // Two spoiled fields: the message is that of the one the page checks first.
+    QTest::addColumn<const BlockLayout *>("block");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("message");
+    const BlockLayout *meas = &measurementChannelLayout();
+    const BlockLayout *math = &mathChannelLayout();
+    const BlockLayout *ust = &setpointLayout();
+    QTest::newRow("correction before lower limit")
+        << meas << "EditCanCorrXC" << "EditCanNPI" << "Канал 1: Поправка XC.Неверное значение";
+    QTest::newRow("units before zero offset")
+        << meas << "EditCanEd" << "EditCanPopravka"
+        << "Канал 1: Ед. измерения: символ «✓» нельзя передать в прибор";
+    QTest::newRow("math units before bar limits")
+        << math << "EditMatCanEd" << "EditIndBarNPI_"
+        << "Канал 1: Ед. измерения: символ «✓» нельзя передать в прибор";
+    QTest::newRow("math bar limit before table")
+        << math << "EditIndBarVPI_" << "X1" << "Канал 1: Барграф 100%.Неверное значение";
+    QTest::newRow("every X before any Y") << math << "Y1" << "X5" << "Канал 1: Неверное значение X в строке 5";
+    QTest::newRow("table before coefficients") << math << "K1" << "Y2" << "Канал 1: Неверное значение Y в строке 2";
+    QTest::newRow("K3 before K4") << math << "EditMatCanK4_" << "EditMatCanK3_" << "Канал 1: K3 Неверное значение";
+    QTest::newRow("setpoint value before zone")
+        << ust << "EditUstZona" << "EditUstUst" << "Канал 1: Значение уставки.Неверное значение";
+}
+
+void TestRecordLayout::validationOrder()
+{
+    QFETCH(const BlockLayout *, block);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QString, message);
+    FakeControls fc;
+    declareItem(fc, *block, 1);
+    fillValidReals(fc, *block, 1);
+    if (block == &mathChannelLayout())
+        fc.setPosition(QStringLiteral("UpDownMatCanKolCoeff1"), 8);
+    const QString grid = QStringLiteral("StringGridMatCanCoeff1");
+    for (const QString &spoil : {first, second}) {
+        if (spoil.startsWith(QLatin1Char('X')))
+            fc.setCell(grid, 1, spoil.mid(1).toInt(), QStringLiteral("?"));
+        else if (spoil.startsWith(QLatin1Char('Y')))
+            fc.setCell(grid, 2, spoil.mid(1).toInt(), QStringLiteral("?"));
+        else if (spoil == QLatin1String("K1"))
+            fc.setText(QStringLiteral("EditMatCanK1_1"), QStringLiteral("?"));
+        else if (spoil.endsWith(QLatin1String("Ed")))
+            fc.setText(composedName(spoil, 1), QStringLiteral("✓"));
+        else
+            fc.setText(composedName(spoil, 1), QStringLiteral("?"));
+    }
+    QCOMPARE(encodeRecord(fc, *block, 1, QStringLiteral("Канал 1: ")).error, message);
+}
+
+void TestRecordLayout::nibblePairBothWays()
+{
+    for (const BlockLayout *b : {&measurementChannelLayout(), &mathChannelLayout()}) {
+        FakeControls fc;
+        declareItem(fc, *b, 4, 3);
+        fillValidReals(fc, *b, 4);
+        const Field &f = *std::find_if(b->fields.begin(), b->fields.end(),
+                                       [](const Field &x) { return x.kind == FieldKind::NibblePair; });
+        QByteArray record(b->recordSize, '\0');
+        record[f.offset] = 0x12;
+        decodeRecord(fc, *b, 4, record);
+        // Setpoint greater: "Синий" (2), setpoint less: "Зеленый" (1).
+        QCOMPARE(fc.itemIndex(b->controlName(f.prefix, 4)), 2);
+        QCOMPARE(fc.itemIndex(b->controlName(f.prefix2, 4)), 1);
+        const EncodeResult r = encodeRecord(fc, *b, 4, QString());
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(quint8(r.bytes[f.offset]), quint8(0x12));
+    }
+}
+
+void TestRecordLayout::byteOutsideListReadsBackAsNoSelection()
+{
+    const BlockLayout &b = measurementChannelLayout();
+    FakeControls fc;
+    declareItem(fc, b, 1, 22);
+    QByteArray record(40, '\0');
+    record[1] = 30; // signal type past the 22 items
+    decodeRecord(fc, b, 1, record);
+    QCOMPARE(fc.itemIndex(QStringLiteral("ComboBoxCanTypeGrad1")), -1);
+    const EncodeResult r = encodeRecord(fc, b, 1, QString());
+    QVERIFY2(r.ok(), qPrintable(r.error));
+    QCOMPARE(quint8(r.bytes[1]), quint8(0xFF));
+}
+
+void TestRecordLayout::mathTableSendsOnlyCountedPoints()
+{
+    const BlockLayout &b = mathChannelLayout();
+    FakeControls fc;
+    declareItem(fc, b, 1);
+    fillValidReals(fc, b, 1);
+    // Rows left over from a longer table still hold numbers.
+    for (int row = 1; row <= kTablePoints; ++row) {
+        fc.setCell(kGrid + "1", 1, row, QStringLiteral("7"));
+        fc.setCell(kGrid + "1", 2, row, QStringLiteral("8"));
+    }
+    fc.setCell(kGrid + "1", 1, 2, QStringLiteral("2,5"));
+    fc.setCell(kGrid + "1", 2, 3, QStringLiteral("-3.25"));
+    fc.setPosition(kCount + "1", 3);
+    const EncodeResult r = encodeRecord(fc, b, 1, QStringLiteral("Канал 1: "));
+    QVERIFY2(r.ok(), qPrintable(r.error));
+    QCOMPARE(quint8(r.bytes[24]), quint8(3));
+    QCOMPARE(readFloat(r.bytes, 26), 7.0f);
+    QCOMPARE(readFloat(r.bytes, 30), 2.5f);
+    QCOMPARE(readFloat(r.bytes, 154 + 8), -3.25f);
+    QCOMPARE(r.bytes.mid(26 + 12, 29 * 4), QByteArray(29 * 4, '\0'));
+    QCOMPARE(r.bytes.mid(154 + 12, 29 * 4), QByteArray(29 * 4, '\0'));
+}
+
+void TestRecordLayout::mathTableCellMessages_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty X in row 2") << 1 << 2 << "Канал 1: Неверное значение X в строке 2";
+    QTest::newRow("bad Y in row 3") << 2 << 3 << "Канал 1: Неверное значение Y в строке 3";
+    QTest::newRow("empty X past the count") << 1 << 4 << "";
+    QTest::newRow("empty Y in the last row") << 2 << 32 << "";
+}
+
+void TestRecordLayout::mathTableCellMessages()
+{
+    QFETCH(int, column);
+    QFETCH(int, row);
+    QFETCH(QString, message);
+    const BlockLayout &b = mathChannelLayout();
+    FakeControls fc;
+    declareItem(fc, b, 1);
+    fillValidReals(fc, b, 1);
+    fc.setPosition(kCount + "1", 3);
+    fc.setCell(kGrid + "1", column, row, column == 1 ? QString() : QStringLiteral("1,2,3"));
+    QCOMPARE(encodeRecord(fc, b, 1, QStringLiteral("Канал 1: ")).error, message);
+}
+
+void TestRecordLayout::mathTableFillFollowsSpinner_data()
+{
+    QTest::addColumn<int>("countByte");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("0 gives one row") << 0 << 1;
+    QTest::newRow("5") << 5 << 5;
+    QTest::newRow("32") << 32 << 32;
+    QTest::newRow("40 gives 32 rows") << 40 << 32;
+}
+
+void TestRecordLayout::mathTableFillFollowsSpinner()
+{
+    QFETCH(int, countByte);
+    QFETCH(int, rows);
+    const BlockLayout &b = mathChannelLayout();
+    FakeControls fc;
+    declareItem(fc, b, 2);
+    for (int row = 1; row <= kTablePoints; ++row) {
+        fc.setCell(kGrid + "2", 1, row, QStringLiteral("old"));
+        fc.setCell(kGrid + "2", 2, row, QStringLiteral("old"));
+    }
+    QByteArray record(298, '\0');
+    record[24] = char(countByte);
+    for (int j = 1; j <= kTablePoints; ++j) {
+        writeFloat(record, 26 + 4 * (j - 1), float(j));
+        writeFloat(record, 154 + 4 * (j - 1), -float(j));
+    }
+    decodeRecord(fc, b, 2, record);
+    QCOMPARE(fc.position(kCount + "2"), rows);
+    for (int j = 1; j <= kTablePoints; ++j) {
+        const QString x = j <= rows ? formatReal(float(j)) : QStringLiteral("old");
+        const QString y = j <= rows ? formatReal(-float(j)) : QStringLiteral("old");
+        QCOMPARE(fc.cell(kGrid + "2", 1, j), x);
+        QCOMPARE(fc.cell(kGrid + "2", 2, j), y);
+    }
+}
+
+void TestRecordLayout::otherBlockMessages_data()
+{
+    QTest::addColumn<const BlockLayout *>("block");
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("math bar 0%") << &mathChannelLayout() << 2 << "Канал 2: " << "EditIndBarNPI_2"
+                                 << "Канал 2: Барграф 0%.Неверное значение";
+    QTest::newRow("math K2") << &mathChannelLayout() << 1 << "Канал 1: " << "EditMatCanK2_1"
+                             << "Канал 1: K2 Неверное значение";
+    QTest::newRow("setpoint value") << &setpointLayout() << 3 << "Канал 3: " << "EditUstUst3"
+                                    << "Канал 3: Значение уставки.Неверное значение";
+    QTest::newRow("setpoint zone 1e39") << &setpointLayout() << 8 << "Канал 8: " << "EditUstZona8"
+                                        << "Канал 8: Значение зоны возвр.Неверное значение";
+    QTest::newRow("recording correction") << &recordingLayout() << 1 << "" << "EditRegCorr"
+                                          << "Поправка, ед.изм.Неверное значение";
+    QTest::newRow("network text") << &networkLayout() << 1 << "" << "EditRsPort"
+                                  << "Порт: символ «✓» нельзя передать в прибор";
+}
+
+void TestRecordLayout::otherBlockMessages()
+{
+    QFETCH(const BlockLayout *, block);
+    QFETCH(int, item);
+    QFETCH(QString, prefix);
+    QFETCH(QString, control);
+    QFETCH(QString, message);
+    FakeControls fc;
+    declareItem(fc, *block, item);
+    fillValidReals(fc, *block, item);
+    fc.setText(control, control.startsWith(QLatin1String("EditRs")) ? QStringLiteral("50✓") : QStringLiteral("1e39"));
+    QCOMPARE(encodeRecord(fc, *block, item, prefix).error, message);
+}
+
+void TestRecordLayout::displayGroupsUseTheirByteRanges()
+{
+    const BlockLayout &b = displayLayout();
+    FakeControls fc;
+    declareItem(fc, b, 1, 8);
+    fc.setItemIndex(QStringLiteral("ComboBoxIndCan"), 5);
+
+    // The display mode read gets registers 736..739 and leaves the channel alone.
+    decodeRecord(fc, b, 1, QByteArray::fromHex("0103010203030100"), kDisplayModeBytes);
+    QCOMPARE(fc.itemIndex(QStringLiteral("ComboBoxIndPeriod")), 3);
+    QCOMPARE(fc.itemIndex(QStringLiteral("ComboBoxIndLightB")), 3);
+    QCOMPARE(fc.itemIndex(QStringLiteral("ComboBoxIndCan")), 5);
+
+    // The display channel write keeps the image's bytes for registers 740..743.
+    const QByteArray base = QByteArray::fromHex("a0a1a2a3a4a5a6a7b8b9babbbcbdbebf");
+    const EncodeResult r = encodeRecord(fc, b, 1, QString(), base, kDisplayChannelBytes);
+    QVERIFY(r.ok());
+    QCOMPARE(r.bytes, QByteArray::fromHex("a0a1a2a3a4a50500b8b9babbbcbdbebf"));
+    // Without a base the reserved bytes go out as zeros.
+    QCOMPARE(encodeRecord(fc, b, 1, QString()).bytes.mid(8), QByteArray(8, '\0'));
+}
+
+void TestRecordLayout::misuseIsRefused()
+{
+    const BlockLayout &b = measurementChannelLayout();
+    FakeControls fc;
+    declareItem(fc, b, 1);
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, decodeRecord(fc, b, 1, QByteArray(39, '\0')));
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, decodeRecord(fc, b, 5, QByteArray(40, '\0')));
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, decodeRecord(fc, b, 0, QByteArray(40, '\0')));
+    // A range that cuts the real at 6..9.
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
+                             decodeRecord(fc, b, 1, QByteArray(40, '\0'), ByteRange{0, 8}));
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
+                             encodeRecord(fc, b, 1, QString(), QByteArray(12, '\0')));
+    QVERIFY_THROWS_EXCEPTION(MissingControl, decodeRecord(fc, b, 2, QByteArray(40, '\0')));
+}
+
+void TestRecordLayout::roundTripThroughTheImage_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed = 1; seed <= 25; ++seed)
+        QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+}
+
+// A random image filled onto the pages and written back block by block gives
+// the image again, except where the pages cannot hold a byte.
+void TestRecordLayout::roundTripThroughTheImage()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator rng(seed);
+    FakeControls fc;
+    declareAllPages(fc, [&rng](const QString &) { return rng.bounded(1, 20); });
+
+    QByteArray image(SettingsImage::Size, '\0');
+    QByteArray expected(SettingsImage::Size, '\0');
+    for (const BlockLayout *b : settingsBlocks()) {
+        for (int item = 1; item <= b->recordCount; ++item) {
+            const RandomRecord r = randomRecord(rng, fc, *b, item);
+            image.replace(b->recordOffset(item), b->recordSize, r.record);
+            expected.replace(b->recordOffset(item), b->recordSize, r.expected);
+        }
+    }
+    SettingsImage settings;
+    settings.replaceAll(image);
+    FillPagesFromImage(fc, settings);
+
+    for (const BlockLayout *b : settingsBlocks()) {
+        for (int item = 1; item <= b->recordCount; ++item) {
+            const EncodeResult r = encodeRecord(fc, *b, item, QString());
+            QVERIFY2(r.ok(), qPrintable(r.error));
+            const QByteArray want = expected.mid(b->recordOffset(item), b->recordSize);
+            if (r.bytes != want) {
+                for (int i = 0; i < b->recordSize; ++i) {
+                    if (r.bytes[i] != want[i])
+                        qWarning("%s %d byte %d: got %02x, want %02x", qPrintable(b->name), item, i,
+                                 quint8(r.bytes[i]), quint8(want[i]));
+                }
+            }
+            QCOMPARE(r.bytes, want);
+        }
+    }
+}
+
+void TestRecordLayout::fillPropagatesMissingControl()
+{
+    FakeControls fc;
+    declareAllPages(fc, [](const QString &name) {
+        return name == QLatin1String("ComboBoxRsBaud") ? 0 : 5;
+    });
+    FillPagesFromImage(fc, SettingsImage());
+
+    FakeControls partial;
+    for (int item = 1; item <= 4; ++item)
+        declareItem(partial, measurementChannelLayout(), item);
+    QVERIFY_THROWS_EXCEPTION(MissingControl, FillPagesFromImage(partial, SettingsImage()));
+}
+
+void TestRecordLayout::settingsImage()
+{
+    SettingsImage image;
+    QCOMPARE(image.bytes(), QByteArray(SettingsImage::Size, '\0'));
+
+    QByteArray area(SettingsImage::Size, '\0');
+    for (int i = 0; i < area.size(); ++i)
+        area[i] = char(i * 7 + i / 256);
+    image.replaceAll(area);
+    QCOMPARE(image.bytes(), area);
+    QCOMPARE(image.record(mathChannelLayout(), 2), area.mid(458, 298));
+    QCOMPARE(image.record(networkLayout(), 1), area.mid(1488, 56));
+    QCOMPARE(image.record(setpointLayout(), 8), area.mid(1444, 12));
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, image.record(setpointLayout(), 9));
+
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, image.replaceAll(QByteArray(1536, '\0')));
+    QCOMPARE(image.bytes(), area);
+}
+
+void TestRecordLayout::absentChannels_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QList<bool>>("absent");
+    QByteArray reply(101, '\0');
+    QTest::newRow("all installed") << reply << QList<bool>{false, false, false, false};
+    reply[3 + 9 + 14] = char(0xFF);
+    QTest::newRow("channel 2 absent") << reply << QList<bool>{false, true, false, false};
+    reply[3 + 9 + 42] = char(0xFF);
+    reply[3 + 9] = char(0xFE);
+    QTest::newRow("channels 2 and 4 absent") << reply << QList<bool>{false, true, false, true};
+    QTest::newRow("failure string") << QByteArray(" ") << QList<bool>{false, false, false, false};
+    QTest::newRow("wrong length") << QByteArray(100, char(0xFF)) << QList<bool>{false, false, false, false};
+}
+
+void TestRecordLayout::absentChannels()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QList<bool>, absent);
+    const auto got = vexs::absentChannels(reply);
+    QCOMPARE(QList<bool>(got.begin(), got.end()), absent);
+}
+
+void TestRecordLayout::channelLabels_data()
+{
+    QTest::addColumn<QList<bool>>("absent");
+    QTest::addColumn<QList<bool>>("measurementOn");
+    QTest::addColumn<QList<bool>>("mathOn");
+    QTest::addColumn<QList<Labelled>>("labels");
+
+    const QList<bool> allOn{true, true, true, true};
+    const QList<bool> none{false, false, false, false};
+    QTest::newRow("channel 2 absent though switched on")
+        << QList<bool>{false, true, false, false} << allOn << allOn
+        << QList<Labelled>{
+               {"StaticTextCan2", " Канал 2 -нет"},
+               {"StaticTextCan1", " Канал 1"},
+               {"StaticTextCanIzm2", " Канал 2 -нет"},
+               {"StaticTextOutCan2", " Канал 2 -нет"},
+               {"StaticTextRegArhCan2", " Канал 2 -нет"},
+               {"StaticTextCalibrCan2", "нет"},
+               {"StaticTextCalibrCan3", ""},
+               {"ComboBoxOutCan2#0", "Канал 2 -нет"},
+               {"ComboBoxOutCan3#0", "Канал 3"},
+               {"ComboBoxRegCan#1", "Канал 2 -нет"},
+               {"ComboBoxIndCan#1", "Канал 2 -нет"},
+               {"ComboBoxIndCan#0", "Канал 1"},
+               {"ComboBoxMatCanZnA1#1", "A=Канал 2 -нет"},
+               {"ComboBoxMatCanZnD4#1", "D=Канал 2 -нет"},
+               {"ComboBoxMatCanZnC3#2", "C=Канал 3"},
+               {"ComboBoxUstCan1#1", "Канал 2 -нет"},
+               {"ComboBoxUstCan8#1", "Канал 2 -нет"},
+               {"ComboBoxUstCan8#0", "Канал 1"},
+               {"ComboBoxUstCan8#4", "Канал М1"},
+           };
+    QTest::newRow("channel 3 and math 4 switched off")
+        << none << QList<bool>{true, true, false, true} << QList<bool>{true, true, true, false}
+        << QList<Labelled>{
+               {"StaticTextCan3", " Канал 3"},
+               {"StaticTextCalibrCan3", ""},
+               {"ComboBoxRegCan#2", "Канал 3"},
+               {"ComboBoxMatCanZnB2#2", "B=Канал 3"},
+               {"ComboBoxUstCan1#2", "Канал 3 -выкл"},
+               {"ComboBoxUstCan5#2", "Канал 3 -выкл"},
+               {"ComboBoxUstCan5#3", "Канал 4"},
+               {"ComboBoxUstCan5#7", "Канал М4 -выкл"},
+               {"ComboBoxUstCan5#6", "Канал М3"},
+           };
+    QTest::newRow("absent wins over switched off")
+        << QList<bool>{true, false, false, false} << none << none
+        << QList<Labelled>{
+               {"ComboBoxUstCan2#0", "Канал 1 -нет"},
+               {"ComboBoxUstCan2#1", "Канал 2 -выкл"},
+               {"ComboBoxUstCan2#4", "Канал М1 -выкл"},
+           };
+}
+
+void TestRecordLayout::channelLabels()
+{
+    QFETCH(QList<bool>, absent);
+    QFETCH(QList<bool>, measurementOn);
+    QFETCH(QList<bool>, mathOn);
+    QFETCH(QList<Labelled>, labels);
+
+    FakeControls fc;
+    for (int n = 1; n <= 4; ++n) {
+        for (const char *prefix :
+             {"StaticTextCan", "StaticTextCanIzm", "StaticTextOutCan", "StaticTextRegArhCan", "StaticTextCalibrCan"})
+            fc.addText(composedName(QString::fromLatin1(prefix), n), QStringLiteral("?"));
+        fc.addList(composedName(QStringLiteral("ComboBoxOutCan"), n), 5);
+        for (const char *letter : {"A", "B", "C", "D"})
+            fc.addList(composedName(QStringLiteral("ComboBoxMatCanZn") + QLatin1String(letter), n), 4);
+    }
+    fc.addList(QStringLiteral("ComboBoxRegCan"), 9);
+    fc.addList(QStringLiteral("ComboBoxIndCan"), 8);
+    for (int s = 1; s <= 8; ++s)
+        fc.addList(composedName(QStringLiteral("ComboBoxUstCan"), s), 8);
+
+    QByteArray area(SettingsImage::Size, '\0');
+    for (int k = 1; k <= 4; ++k) {
+        // Only the switch byte counts, not just any non-zero byte nearby.
+        area[measurementChannelLayout().recordOffset(k) + 1] = 1;
+        area[measurementChannelLayout().recordOffset(k)] = measurementOn[k - 1] ? 1 : 0;
+        area[mathChannelLayout().recordOffset(k)] = mathOn[k - 1] ? char(0x80) : 0;
+    }
+    SettingsImage image;
+    image.replaceAll(area);
+    std::array<bool, 4> gone{};
+    std::copy(absent.begin(), absent.end(), gone.begin());
+    refreshChannelLabels(fc, gone, image);
+
+    for (const Labelled &l : labels) {
+        const auto parts = l.name.split(QLatin1Char('#'));
+        const QString got = parts.size() == 2 ? fc.itemText(parts[0], parts[1].toInt()) : fc.text(l.name);
+        QVERIFY2(got == l.expected, qPrintable(l.name + ": \"" + got + "\" != \"" + l.expected + "\""));
+    }
+    // The lists were relabelled, not reselected or resized.
+    QCOMPARE(fc.itemCount(QStringLiteral("ComboBoxRegCan")), 9);
+    QCOMPARE(fc.itemText(QStringLiteral("ComboBoxRegCan"), 8), QStringLiteral("8"));
+    QCOMPARE(fc.itemText(QStringLiteral("ComboBoxOutCan1"), 1), QStringLiteral("1"));
+}
+
+QTEST_GUILESS_MAIN(TestRecordLayout)
+#include "tst_record_layout.moc"
