@@ -14,7 +14,7 @@ struct FaultRule {
         Late,      // reply after `amount` ms
         BadCrc,    // corrupt the reply's CRC
         Truncate,  // drop the last `amount` octets of the reply
-        Pad,       // append `amount` extra octets to the reply
+        Pad,       // append `amount` zero octets (the CRC still checks out over them)
         LateExtra, // reply, then `extraBytes` octets `amount` ms later
         DropTcp,   // close the TCP connection instead of replying (unprocessed)
     };

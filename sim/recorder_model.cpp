@@ -254,7 +254,7 @@ void RecorderModel::fillFactoryContents()
         const float gain = 1.f + 0.0021f * float(n + 1);
         for (int g = 0; g < 5; ++g) {
             for (int k = 0; k < 5; ++k) {
-                const float offset = 0.0013f * float((n + 1) * (g + 2) + k);
+                const float offset = 0.0007f * float(1 + 25 * n + 5 * g + k);
                 putFloat(c, 2 * CoeffGroupOffsets[g] + 4 * k, nominal[g][k] * gain + offset);
             }
         }
