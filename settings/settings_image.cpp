@@ -23,6 +23,7 @@ void SettingsImage::replaceAll(const QByteArray &area)
     if (area.size() != Size)
         throw std::invalid_argument("settings area of the wrong size");
     m_bytes = area;
+    m_loaded = true;
 }
 
 } // namespace vexs

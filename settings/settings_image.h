@@ -26,8 +26,13 @@ public:
     // Size bytes are given (the image is then left as it was).
     void replaceAll(const QByteArray &area);
 
+    // True once a bulk read has been committed: before that the image is
+    // zeros, not the device's values.
+    bool isLoaded() const { return m_loaded; }
+
 private:
     QByteArray m_bytes;
+    bool m_loaded = false;
 };
 
 } // namespace vexs
