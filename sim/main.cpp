@@ -65,7 +65,7 @@ int main(int argc, char *argv[])
         QStringLiteral("Serve on a pseudo-terminal reachable through the symlink LINK."),
         QStringLiteral("LINK"));
     const QCommandLineOption address(QStringLiteral("address"),
-        QStringLiteral("Slave address, 1..247 (default 1)."), QStringLiteral("N"), QStringLiteral("1"));
+        QStringLiteral("Slave address, 1..255 (default 1)."), QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption baud(QStringLiteral("baud"),
         QStringLiteral("Pace pseudo-terminal replies as at B bit/s (default 115200)."),
         QStringLiteral("B"), QStringLiteral("115200"));
@@ -114,7 +114,7 @@ int main(int argc, char *argv[])
     };
 
     Simulator::Options options;
-    options.address = quint8(intOption(address, 1, 247));
+    options.address = quint8(intOption(address, 1, 255));
     options.baud = intOption(baud, 50, 4000000);
     options.verbose = !parser.isSet(quiet);
     if (parser.isSet(pty)) {
