@@ -189,9 +189,23 @@ void TformMain::buildTree()
 void TformMain::buildPages()
 {
     PageContext &ctx = *m_context;
-    QWidget *content[kPageCount] = {};
+    // The sheets go into the window first, so a page under construction can
+    // already be found by name from the window.
+    QWidget *sheets[kPageCount] = {};
+    for (int i = 0; i < kPageCount; ++i) {
+        auto *sheet = new QWidget;
+        sheet->setObjectName(QStringLiteral("TabSheet%1").arg(i));
+        auto *layout = new QVBoxLayout(sheet);
+        layout->setContentsMargins(4, 4, 4, 4);
+        m_pages->addTab(sheet, QString::fromUtf8(kPages[i].caption));
+        sheets[i] = sheet;
+    }
+    auto place = [&sheets](int i, QWidget *page) {
+        sheets[i]->layout()->addWidget(page);
+        return page;
+    };
 
-    auto *start = new QWidget;
+    auto *start = new QWidget(sheets[0]);
     auto *startLayout = new QVBoxLayout(start);
     m_panelInfo = new QFrame(start);
     m_panelInfo->setObjectName(QStringLiteral("PanelInfo"));
@@ -208,31 +222,22 @@ void TformMain::buildPages()
     startLayout->addStretch(1);
     startLayout->addWidget(m_panelInfo);
     startLayout->addStretch(2);
-    content[0] = start;
+    place(0, start);
 
-    content[1] = new QWidget; // FLASH: an empty page
-    content[2] = m_identification = new IdentificationPage(ctx);
-    content[3] = m_measurement = new MeasurementChannelsPage(ctx);
-    content[4] = m_math = new MathChannelsPage(ctx);
-    content[5] = m_outputs = new OutputsPage(ctx);
-    m_outputTest = new OutputTestGroup(ctx);
+    place(1, new QWidget(sheets[1])); // FLASH: an empty page
+    place(2, m_identification = new IdentificationPage(ctx, sheets[2]));
+    place(3, m_measurement = new MeasurementChannelsPage(ctx, sheets[3]));
+    place(4, m_math = new MathChannelsPage(ctx, sheets[4]));
+    place(5, m_outputs = new OutputsPage(ctx, sheets[5]));
+    m_outputTest = new OutputTestGroup(ctx, m_outputs);
     m_outputs->addServiceGroup(m_outputTest);
-    content[6] = m_setpoints = new SetpointsPage(ctx);
-    content[7] = m_recording = new RecordingPage(ctx);
-    content[8] = m_display = new DisplayPage(ctx);
-    content[9] = m_network = new NetworkPage(ctx);
-    content[10] = m_live = new LivePage(ctx);
-    content[11] = m_archive = new ArchivePage(ctx);
-    content[12] = m_service = new ServicePage(ctx);
-
-    for (int i = 0; i < kPageCount; ++i) {
-        auto *sheet = new QWidget;
-        sheet->setObjectName(QStringLiteral("TabSheet%1").arg(i));
-        auto *layout = new QVBoxLayout(sheet);
-        layout->setContentsMargins(4, 4, 4, 4);
-        layout->addWidget(content[i]);
-        m_pages->addTab(sheet, QString::fromUtf8(kPages[i].caption));
-    }
+    place(6, m_setpoints = new SetpointsPage(ctx, sheets[6]));
+    place(7, m_recording = new RecordingPage(ctx, sheets[7]));
+    place(8, m_display = new DisplayPage(ctx, sheets[8]));
+    place(9, m_network = new NetworkPage(ctx, sheets[9]));
+    place(10, m_live = new LivePage(ctx, sheets[10]));
+    place(11, m_archive = new ArchivePage(ctx, sheets[11]));
+    place(12, m_service = new ServicePage(ctx, sheets[12]));
 }
 
 void TformMain::showEvent(QShowEvent *event)

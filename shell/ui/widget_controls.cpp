@@ -162,7 +162,11 @@ void WidgetControls::setDate(const QString &name, const QDate &date)
 
 bool WidgetControls::isShown(const QString &name) const
 {
-    return !widget(name)->isHidden();
+    const QWidget *w = widget(name);
+    // The edit inside a spinner is shown and hidden with its spinner.
+    if (auto *spin = qobject_cast<const QAbstractSpinBox *>(w->parentWidget()))
+        return !spin->isHidden();
+    return !w->isHidden();
 }
 
 void WidgetControls::setShown(const QString &name, bool shown)

@@ -1,0 +1,451 @@
+// The main window as a user meets it: start-up state from the configuration
+// file, navigation, the factory chords, the connection bar against the
+// simulated gateway, and closing in the middle of an exchange or a box.
+#include "link/af_com_port.h"
+#include "link/exchange.h"
+#include "link/ini_file.h"
+#include "link/link_activity.h"
+#include "link/modbus.h"
+#include "link/pumping_delay.h"
+#include "link/tcp_client.h"
+#include "shell/connection_bar.h"
+#include "shell/ui/controls.h"
+#include "shell/ui/page_context.h"
+#include "shell/ui/widget_controls.h"
+#include "tests/support/window_fixture.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace vexs;
+using namespace vexs::test;
+
+namespace {
+
+const QString kStatus = QStringLiteral("StaticTextStatusIP");
+
+QStringList visibleTabs(TformMain &w)
+{
+    auto *pages = w.findChild<QTabWidget *>(QStringLiteral("PageControl"));
+    QStringList names;
+    for (int i = 0; i < pages->count(); ++i) {
+        if (pages->isTabVisible(i))
+            names.append(pages->widget(i)->objectName());
+    }
+    return names;
+}
+
+} // namespace
+
+class tst_main_window : public QObject
+{
+    Q_OBJECT
+private slots:
+    void firstRunDefaultsAndFileWrittenAtClose();
+    void storedValues_data();
+    void storedValues();
+    void portsSectionSurvivesClose();
+    void unwritableConfigIsReported();
+    void startState();
+    void treeShowsExactlyOnePage_data();
+    void treeShowsExactlyOnePage();
+    void chords_data();
+    void chords();
+    void chordThroughKeyPress();
+    void interfaceSwitch();
+    void startWithBadPortText_data();
+    void startWithBadPortText();
+    void connectAndDisconnect();
+    void simulatorDropsConnection();
+    void refusedConnectionIsReported();
+    void requestButtonsDisabledWhileBusy();
+    void closeDuringLongExchange();
+    void closeWhileMessageBoxOpen();
+};
+
+void tst_main_window::firstRunDefaultsAndFileWrittenAtClose()
+{
+    WindowFixture::Options o;
+    o.sim = false;
+    QString path;
+    {
+        WindowFixture fx(o);
+        path = fx.configPath();
+        QVERIFY(!QFile::exists(path));
+        // The fixture picks a fast speed; look at what the file gave first.
+        TformMain w({path, &fx.boxes, {}});
+        w.show();
+        WidgetControls c(&w);
+        QCOMPARE(c.position("UpDownAdr"), 1);
+        QCOMPARE(c.position("UpDownComPort"), 1);
+        QCOMPARE(c.itemText("ComboBoxBaud", c.itemIndex("ComboBoxBaud")), QString("19200   бит/с"));
+        QCOMPARE(c.text("EditIP"), QString("192.168.011.002"));
+        QCOMPARE(c.text("EditIPPort"), QString("5000"));
+        QCOMPARE(c.itemText("ComboBoxInterface", c.itemIndex("ComboBoxInterface")),
+                 QString("RS-485"));
+        c.setPosition("UpDownAdr", 17);
+        w.close();
+        QVERIFY(QFile::exists(path));
+        IniFile file(path);
+        QCOMPARE(file.keys("Vexs"), QStringList({"UpDownAdr", "UpDownComPort", "ComboBoxBaud",
+                                                 "EditIP", "EditIPPort"}));
+        QCOMPARE(file.readInteger("Vexs", "UpDownAdr", 0), 17);
+        QCOMPARE(file.readInteger("Vexs", "ComboBoxBaud", 0), 1);
+        QCOMPARE(file.readString("Vexs", "EditIP", ""), QString("192.168.011.002"));
+    }
+}
+
+void tst_main_window::storedValues_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("baud");
+    QTest::newRow("baud 4") << QByteArray("[Vexs]\nComboBoxBaud=4\n") << 1 << 1 << 4;
+    QTest::newRow("baud 0x3") << QByteArray("[Vexs]\nComboBoxBaud=0x3\n") << 1 << 1 << 3;
+    QTest::newRow("baud abc") << QByteArray("[Vexs]\nComboBoxBaud=abc\n") << 1 << 1 << 1;
+    QTest::newRow("clamped high") << QByteArray("[Vexs]\nUpDownAdr=300\nUpDownComPort=500\n"
+                                                "ComboBoxBaud=9\n")
+                                  << 255 << 100 << 4;
+    QTest::newRow("clamped low") << QByteArray("[Vexs]\nUpDownAdr=-4\nUpDownComPort=0\n"
+                                               "ComboBoxBaud=-1\n")
+                                 << 0 << 1 << 0;
+}
+
+void tst_main_window::storedValues()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(int, address);
+    QFETCH(int, port);
+    QFETCH(int, baud);
+    WindowFixture::Options o;
+    o.sim = false;
+    o.config = config;
+    WindowFixture fx(o);
+    TformMain w({fx.configPath(), &fx.boxes, {}});
+    w.show();
+    WidgetControls c(&w);
+    QCOMPARE(c.position("UpDownAdr"), address);
+    QCOMPARE(c.position("UpDownComPort"), port);
+    QCOMPARE(c.itemIndex("ComboBoxBaud"), baud);
+    QCOMPARE(w.connectionBar().slaveAddress(), quint8(address));
+}
+
+void tst_main_window::portsSectionSurvivesClose()
+{
+    WindowFixture::Options o;
+    o.sim = false;
+    o.config = "[Ports]\nCOM1=/tmp/ttyDEMO\n\n[Vexs]\nEditIP=10.1.1.1\n";
+    WindowFixture fx(o);
+    fx.window().close();
+    IniFile file(fx.configPath());
+    QCOMPARE(file.readString("Ports", "COM1", ""), QString("/tmp/ttyDEMO"));
+    QCOMPARE(file.readString("Vexs", "EditIP", ""), QString("10.1.1.1"));
+}
+
+void tst_main_window::unwritableConfigIsReported()
+{
+    WindowFixture::Options o;
+    o.sim = false;
+    WindowFixture fx(o);
+    const QString path = fx.configPath() + "-missing-dir/Vexs.ini";
+    TformMain w({path, &fx.boxes, {}});
+    w.show();
+    w.close();
+    QCOMPARE(fx.boxes.lastText(), "Unable to write to " + path);
+    QCOMPARE(fx.boxes.lastKind(), CapturedBoxes::Report);
+}
+
+void tst_main_window::startState()
+{
+    WindowFixture::Options o;
+    o.sim = false;
+    WindowFixture fx(o);
+    TformMain &w = fx.window();
+    QCOMPARE(w.windowTitle(), QString(" Конфигуратор ВЕКС-310Т2 v1.18"));
+    QCOMPARE(w.size(), QSize(1090, 607));
+    QCOMPARE(visibleTabs(w), QStringList({"TabSheet0"}));
+    QVERIFY(w.tree()->isHidden());
+    QCOMPARE(fx.controls().text("LabelInfo"), QString("Считайте настройки прибора"));
+    QVERIFY(fx.controls().isShown("PanelInfo"));
+    for (const char *name : {"ButtonWriteManuf", "GroupBoxInfo", "PanelCalibr"})
+        QVERIFY2(!fx.controls().isShown(name), name);
+    // Every list of every page starts at its first item (the speed list
+    // takes its value from the configuration file).
+    for (QComboBox *combo : w.findChildren<QComboBox *>()) {
+        if (combo->objectName() != "ComboBoxBaud" && combo->count() > 0)
+            QVERIFY2(combo->currentIndex() == 0, qPrintable(combo->objectName()));
+    }
+    QCOMPARE(w.tree()->topLevelItemCount(), 1);
+    int nodes = 0;
+    for (QTreeWidgetItemIterator it(w.tree()); *it; ++it)
+        ++nodes;
+    QCOMPARE(nodes, TformMain::kPageCount);
+}
+
+void tst_main_window::treeShowsExactlyOnePage_data()
+{
+    QTest::addColumn<int>("node");
+    QTest::addColumn<QString>("text");
+    const char *texts[] = {"Векс 310", "Работа с FLASH", "Конфигурация", "Каналы измерения",
+                           "Каналы математические", "Выходные сигналы", "Сигнализация",
+                           "Рег./Арх./Дата/Время", "Индикация", "Сеть", "Измерение", "Архивы",
+                           "Сервис"};
+    // Visit the root last so a change back to it is covered too.
+    for (int i : {9, 3, 12, 1, 2, 4, 5, 6, 7, 8, 10, 11, 0})
+        QTest::addRow("%d", i) << i << QString::fromUtf8(texts[i]);
+}
+
+void tst_main_window::treeShowsExactlyOnePage()
+{
+    QFETCH(int, node);
+    QFETCH(QString, text);
+    static WindowFixture *fx = nullptr;
+    if (!fx) {
+        WindowFixture::Options o;
+        o.sim = false;
+        fx = new WindowFixture(o);
+        fx->revealEverything();
+    }
+    TformMain &w = fx->window();
+    w.selectNode(node);
+    QCOMPARE(w.tree()->currentItem()->text(0), text);
+    QCOMPARE(visibleTabs(w), QStringList({QStringLiteral("TabSheet%1").arg(node)}));
+    QCOMPARE(w.findChild<QTabWidget *>("PageControl")->currentWidget()->objectName(),
+             QStringLiteral("TabSheet%1").arg(node));
+    if (node == 0) {
+        delete fx;
+        fx = nullptr;
+    }
+}
+
+void tst_main_window::chords_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("factory");
+    QTest::addColumn<bool>("tree");
+    const int ca = int(Qt::ControlModifier | Qt::AltModifier);
+    QTest::newRow("factory") << int(TformMain::kFactoryKey) << ca << true << false;
+    QTest::newRow("tree") << int(TformMain::kTreeKey) << ca << false << true;
+    QTest::newRow("factory without alt")
+        << int(TformMain::kFactoryKey) << int(Qt::ControlModifier) << false << false;
+    QTest::newRow("factory without ctrl")
+        << int(TformMain::kFactoryKey) << int(Qt::AltModifier) << false << false;
+    QTest::newRow("tree without alt") << int(TformMain::kTreeKey) << int(Qt::ControlModifier)
+                                      << false << false;
+    QTest::newRow("other digit") << int(Qt::Key_5) << ca << false << false;
+    QTest::newRow("with shift too") << int(TformMain::kFactoryKey)
+                                    << int(Qt::ControlModifier | Qt::AltModifier
+                                           | Qt::ShiftModifier)
+                                    << true << false;
+}
+
+void tst_main_window::chords()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, factory);
+    QFETCH(bool, tree);
+    WindowFixture::Options o;
+    o.sim = false;
+    WindowFixture fx(o);
+    fx.window().FormKeyDown(key, Qt::KeyboardModifiers(modifiers));
+    for (const char *name : {"ButtonWriteManuf", "GroupBoxInfo", "PanelCalibr"})
+        QCOMPARE(fx.controls().isShown(name), factory);
+    QCOMPARE(!fx.window().tree()->isHidden(), tree);
+    QCOMPARE(fx.controls().isShown("PanelInfo"), !tree);
+}
+
+void tst_main_window::chordThroughKeyPress()
+{
+    WindowFixture::Options o;
+    o.sim = false;
+    WindowFixture fx(o);
+    // The window sees the key even when an edit has the focus.
+    QWidget *edit = fx.window().findChild<QWidget *>("EditIPPort");
+    QTest::keyClick(edit, Qt::Key_2, Qt::ControlModifier | Qt::AltModifier);
+    QVERIFY(!fx.window().tree()->isHidden());
+}
+
+void tst_main_window::interfaceSwitch()
+{
+    WindowFixture::Options o;
+    o.sim = false;
+    WindowFixture fx(o);
+    IControls &c = fx.controls();
+    const QStringList serial = {"EditComPort", "StaticTextComPort", "UpDownComPort", "ComboBoxBaud"};
+    const QStringList ethernet = {"StaticTextIP",       "EditIP",          "StaticTextIPPort",
+                                  "EditIPPort",         "StaticTextStatusIP", "ButtonIPConnect",
+                                  "ButtonIPDisconnect"};
+    for (int index : {0, 1, 0}) {
+        c.setItemIndex("ComboBoxInterface", index);
+        for (const QString &name : serial)
+            QVERIFY2(c.isShown(name) == (index == 0), qPrintable(name));
+        for (const QString &name : ethernet)
+            QVERIFY2(c.isShown(name) == (index == 1), qPrintable(name));
+        for (const char *name : {"EditAdr", "UpDownAdr", "Button11"})
+            QVERIFY(c.isShown(name));
+    }
+}
+
+void tst_main_window::startWithBadPortText_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("letters") << "50a0" << "127.0.0.1" << "Неверно введен порт";
+    QTest::newRow("empty port") << "" << "127.0.0.1" << "Неверно введен порт";
+    QTest::newRow("out of range") << "70000" << "127.0.0.1" << "Неверно введен порт";
+    QTest::newRow("empty host") << "5000" << "" << "Неверно введен IP";
+    QTest::newRow("impossible host") << "5000" << "a/b" << "Нет соединения с сервером";
+}
+
+void tst_main_window::startWithBadPortText()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, host);
+    QFETCH(QString, message);
+    WindowFixture::Options o;
+    o.sim = false;
+    WindowFixture fx(o);
+    IControls &c = fx.controls();
+    c.setItemIndex("ComboBoxInterface", 1);
+    c.setText("EditIPPort", port);
+    c.setText("EditIP", host);
+    fx.click("ButtonIPConnect");
+    QCOMPARE(fx.boxes.texts(), QStringList({message}));
+    QCOMPARE(fx.boxes.lastKind(), CapturedBoxes::Error);
+    QCOMPARE(c.text(kStatus), QString("Ошибка"));
+    QVERIFY(fx.button("ButtonIPConnect")->isEnabled());
+    QVERIFY(!fx.button("ButtonIPDisconnect")->isEnabled());
+    QVERIFY(!fx.window().socket().active());
+}
+
+void tst_main_window::connectAndDisconnect()
+{
+    WindowFixture fx;
+    QVERIFY(fx.connectTcp());
+    QVERIFY(!fx.button("ButtonIPConnect")->isEnabled());
+    QVERIFY(fx.button("ButtonIPDisconnect")->isEnabled());
+    QCOMPARE(fx.window().context().modbus.ReadHoldingRegisters(10012, 11, 200).size(), 27);
+
+    fx.click("ButtonIPDisconnect");
+    QCOMPARE(fx.controls().text(kStatus), QString("Закрыто"));
+    QVERIFY(fx.button("ButtonIPConnect")->isEnabled());
+    QVERIFY(!fx.button("ButtonIPDisconnect")->isEnabled());
+    fx.clearRequests();
+    QCOMPARE(fx.window().context().modbus.ReadHoldingRegisters(10012, 11, 200), QByteArray(" "));
+    QCOMPARE(fx.requests().size(), 0);
+    QVERIFY(fx.boxes.boxes.isEmpty());
+
+    // Switching the interface neither connects nor disconnects.
+    QVERIFY(fx.connectTcp());
+    fx.controls().setItemIndex("ComboBoxInterface", 0);
+    QVERIFY(fx.window().socket().active());
+}
+
+void tst_main_window::simulatorDropsConnection()
+{
+    WindowFixture fx;
+    QVERIFY(fx.connectTcp());
+    FaultRule drop;
+    drop.kind = FaultRule::DropTcp;
+    drop.times = 1;
+    fx.sim().faults().add(drop);
+    QCOMPARE(fx.window().context().modbus.ReadInputRegisters(0, 48, 200), QByteArray(" "));
+    QTRY_COMPARE(fx.controls().text(kStatus), QString("Закрыто"));
+    QVERIFY(fx.button("ButtonIPConnect")->isEnabled());
+    QVERIFY(!fx.button("ButtonIPDisconnect")->isEnabled());
+    // Start again reaches the device.
+    QVERIFY(fx.connectTcp());
+    QCOMPARE(fx.window().context().modbus.ReadInputRegisters(0, 48, 200).size(), 101);
+}
+
+void tst_main_window::refusedConnectionIsReported()
+{
+    WindowFixture fx;
+    const quint16 port = fx.sim().tcpPort();
+    fx.sim().stop();
+    IControls &c = fx.controls();
+    c.setItemIndex("ComboBoxInterface", 1);
+    c.setText("EditIP", "127.0.0.1");
+    c.setText("EditIPPort", QString::number(port));
+    fx.click("ButtonIPConnect");
+    QTRY_VERIFY(!fx.boxes.boxes.isEmpty());
+    QVERIFY(fx.boxes.lastText().startsWith("Asynchronous socket error "));
+    // The buttons stay as Start left them; Stop restores them.
+    QVERIFY(!fx.button("ButtonIPConnect")->isEnabled());
+    fx.click("ButtonIPDisconnect");
+    QVERIFY(fx.button("ButtonIPConnect")->isEnabled());
+    QCOMPARE(c.text(kStatus), QString("Закрыто"));
+}
+
+void tst_main_window::requestButtonsDisabledWhileBusy()
+{
+    WindowFixture fx;
+    bool disabledDuring = true;
+    bool stopEnabledDuring = false;
+    QTimer::singleShot(100, &fx.window(), [&] {
+        disabledDuring = !fx.button("Button11")->isEnabled();
+        stopEnabledDuring = fx.button("ButtonIPDisconnect")->isEnabled()
+                            || !isRequestControl(fx.button("ButtonIPDisconnect"));
+    });
+    fx.window().context().modbus.ReadHoldingRegisters(10012, 11, 300);
+    QVERIFY(disabledDuring);
+    QVERIFY(stopEnabledDuring);
+    QVERIFY(fx.button("Button11")->isEnabled());
+}
+
+void tst_main_window::closeDuringLongExchange()
+{
+    WindowFixture fx;
+    FaultRule silent;
+    silent.kind = FaultRule::Silent;
+    fx.sim().faults().add(silent);
+    TformMain &w = fx.window();
+    QTimer::singleShot(200, &w, [&w] { w.close(); });
+    QElapsedTimer timer;
+    timer.start();
+    const QByteArray reply =
+        w.context().modbus.WriteMultipleRegisters(10001, 3, QByteArray(6, '\0'), 8000);
+    QVERIFY2(timer.elapsed() < 3000, "closing must end the wait");
+    QCOMPARE(reply, QByteArray(" "));
+    QVERIFY(!w.serialPort().Active());
+    QVERIFY(QFile::exists(fx.configPath()));
+    // Nothing more is sent once the window is closing.
+    fx.clearRequests();
+    QCOMPARE(w.context().modbus.ReadInputRegisters(0, 48, 100), QByteArray(" "));
+    QTest::qWait(50);
+    QCOMPARE(fx.requests().size(), 0);
+}
+
+void tst_main_window::closeWhileMessageBoxOpen()
+{
+    WindowFixture::Options o;
+    o.sim = false;
+    WindowFixture fx(o);
+    // Real modal boxes this time.
+    TformMain w({fx.configPath(), nullptr, {}});
+    w.show();
+    QTimer::singleShot(200, &w, [&w] { w.close(); });
+    QElapsedTimer timer;
+    timer.start();
+    w.boxes().error(QStringLiteral("Нет связи с прибором"));
+    QVERIFY(timer.elapsed() < 3000);
+    QVERIFY(QFile::exists(fx.configPath()));
+    // Later boxes of the unwinding handler do not block either.
+    timer.restart();
+    w.boxes().info(QStringLiteral("Выполнено"));
+    QVERIFY(timer.elapsed() < 1000);
+}
+
+QTEST_MAIN(tst_main_window)
+#include "tst_main_window.moc"
