@@ -1,0 +1,137 @@
+// Runs N exchanges against the recorder simulator (a separate process) over
+// its pseudo-terminal and over TCP, and prints per exchange the time beyond
+// the prescribed wait (opening, closing and transferring) and the process
+// CPU time spent while the exchanges wait.
+//
+//   bench_exchange [N=50] [wait ms=100] [baud=115200]
+#include "link/af_com_port.h"
+#include "link/exchange.h"
+#include "link/link_activity.h"
+#include "link/modbus.h"
+#include "link/tcp_client.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace vexs;
+
+namespace {
+
+struct Link : ILinkSettings
+{
+    int iface = 0;
+    int baud = 4;
+    quint8 slaveAddress() const override { return 1; }
+    int interfaceIndex() const override { return iface; }
+    int comPortNumber() const override { return 1; }
+    int baudIndex() const override { return baud; }
+};
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void run(const char *name, ModbusMaster &master, int n, int waitMs)
+{
+    std::vector<double> overhead;
+    int failures = 0;
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer all;
+    all.start();
+    for (int i = 0; i < n; ++i) {
+        QElapsedTimer t;
+        t.start();
+        const QByteArray reply = master.ReadInputRegisters(0, 48, waitMs);
+        overhead.push_back(t.nsecsElapsed() / 1e6 - waitMs);
+        if (reply.size() != 101)
+            ++failures;
+    }
+    const double wall = all.nsecsElapsed() / 1e9;
+    const double cpu = cpuSeconds() - cpu0;
+    std::sort(overhead.begin(), overhead.end());
+    const double median = overhead[overhead.size() / 2];
+    const double worst = overhead.back();
+    std::printf("%-7s %d exchanges, wait %d ms: overhead beyond the wait median %.2f ms, "
+                "max %.2f ms; CPU %.2f %% of one core; %d failed\n",
+                name, n, waitMs, median, worst, 100.0 * cpu / wall, failures);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int n = args.size() > 1 ? args[1].toInt() : 50;
+    const int waitMs = args.size() > 2 ? args[2].toInt() : 100;
+    const int baud = args.size() > 3 ? args[3].toInt() : 115200;
+    const int baudIndex = QList<int>{9600, 19200, 38400, 57600, 115200}.indexOf(baud);
+    if (n <= 0 || baudIndex < 0) {
+        std::fprintf(stderr, "usage: bench_exchange [N] [wait ms] [9600|19200|38400|57600|115200]\n");
+        return 2;
+    }
+
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyBENCH"));
+    const QString sim = QFileInfo(app.applicationDirPath() + "/../sim/vexs-sim").absoluteFilePath();
+    QProcess simulator;
+    simulator.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    simulator.setStandardErrorFile(QProcess::nullDevice());
+    simulator.start(sim, {"--pty", link, "--baud", QString::number(baud)});
+    if (!simulator.waitForStarted()) {
+        std::fprintf(stderr, "cannot start %s\n", qPrintable(sim));
+        return 1;
+    }
+    for (int i = 0; i < 50 && !QFileInfo::exists(link); ++i)
+        QThread::msleep(100);
+
+    Link settings;
+    settings.baud = baudIndex;
+    TAfComPort serial;
+    serial.SetDevicePathResolver([link](int) { return link; });
+    TcpClient tcp;
+    LinkActivity activity;
+    Exchange exchange(settings, serial, tcp, activity);
+    ModbusMaster master(exchange, settings);
+
+    run("serial", master, n, waitMs);
+
+    simulator.kill();
+    simulator.waitForFinished();
+    QProcess tcpSim;
+    tcpSim.setStandardErrorFile(QProcess::nullDevice());
+    tcpSim.start(sim, {"--tcp", "127.0.0.1:5917"});
+    tcpSim.waitForStarted();
+    QThread::msleep(300);
+    tcp.setHost(QStringLiteral("127.0.0.1"));
+    tcp.setPort(5917);
+    tcp.activate();
+    QElapsedTimer t;
+    t.start();
+    while (!tcp.active() && t.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!tcp.active()) {
+        std::fprintf(stderr, "tcp: no connection\n");
+        return 1;
+    }
+    settings.iface = 1;
+    run("tcp", master, n, waitMs);
+    tcpSim.kill();
+    tcpSim.waitForFinished();
+    return 0;
+}
