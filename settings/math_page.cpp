@@ -1,13 +1,327 @@
 #include "settings/math_page.h"
 
+#include "link/modbus.h"
+#include "settings/record_layout.h"
+#include "shell/ui/controls.h"
+#include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QValidator>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <numeric>
 
 namespace vexs {
 
-MathChannelsPage::MathChannelsPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+namespace {
+
+// A record always moves in these five requests, whatever the point count.
+constexpr std::array<int, 5> kChunkRegisters = {33, 33, 33, 33, 17};
+constexpr int kReadWaitMs = 500;
+constexpr int kWriteWaitMs = 1000;
+constexpr int kTypedUnitLength = 5;
+constexpr int kFirstCounterEdit = 50; // Edit50..Edit53 show the counters of М1..М4
+
+const QString kGrid = QStringLiteral("StringGridMatCanCoeff");
+const QString kCounter = QStringLiteral("UpDownMatCanKolCoeff");
+
+const QString kNoLink = QStringLiteral("Нет связи с прибором");
+const QString kDone = QStringLiteral("Выполнено");
+
+// The user types at most five characters of units; a six-character text
+// read from the device is shown and written back whole, and may be edited
+// as long as it does not grow.
+class UnitTextValidator : public QValidator
 {
+public:
+    explicit UnitTextValidator(QLineEdit *edit) : QValidator(edit), m_edit(edit) {}
+
+    State validate(QString &input, int &) const override
+    {
+        const int length = static_cast<int>(input.size());
+        // Text set by code is checked while the edit counts as unmodified.
+        if (!m_edit->isModified()) {
+            m_allowed = std::max(length, kTypedUnitLength);
+            return Acceptable;
+        }
+        if (length > m_allowed)
+            return Invalid;
+        m_allowed = std::max(length, kTypedUnitLength);
+        return Acceptable;
+    }
+
+private:
+    QLineEdit *m_edit;
+    mutable int m_allowed = kTypedUnitLength;
+};
+
+QComboBox *pickList(const QString &name, const QStringList &items)
+{
+    auto *combo = new QComboBox;
+    combo->setObjectName(name);
+    combo->addItems(items);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return combo;
 }
 
-void MathChannelsPage::resetTables() {}
+QLineEdit *edit(const QString &name)
+{
+    auto *e = new QLineEdit;
+    e->setObjectName(name);
+    e->setFixedWidth(110);
+    return e;
+}
+
+// Sheet М1's labels carry names: their captions are quoted in the messages
+// of all four channels.
+QLabel *caption(const char *text, int m, const char *nameOnFirstSheet = nullptr)
+{
+    auto *label = new QLabel(QString::fromUtf8(text));
+    if (m == 1 && nameOnFirstSheet)
+        label->setObjectName(QString::fromLatin1(nameOnFirstSheet));
+    return label;
+}
+
+QStringList colours()
+{
+    return {QStringLiteral("Красный"), QStringLiteral("Зеленый"), QStringLiteral("Синий")};
+}
+
+QStringList operandItems(const QString &letter)
+{
+    QStringList items;
+    for (int k = 1; k <= 4; ++k)
+        items.append(letter + QStringLiteral("=Канал ") + QString::number(k));
+    return items;
+}
+
+// Header cells and point numbers are not edited in place.
+void setFixedCell(QTableWidget *grid, int row, int column, const QString &text)
+{
+    QTableWidgetItem *item = grid->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        grid->setItem(row, column, item);
+    }
+    item->setFlags(Qt::ItemIsEnabled);
+    item->setText(text);
+    item->setTextAlignment(Qt::AlignCenter);
+    if (row == 0)
+        item->setBackground(grid->palette().button());
+}
+
+// N + 1 rows: the header row and one per point; typed values are kept.
+void sizeTable(QTableWidget *grid, int newValue)
+{
+    const int points = std::clamp(newValue, 1, kTablePoints);
+    grid->setRowCount(points + 1);
+    grid->setColumnWidth(0, 30);
+    setFixedCell(grid, 0, 0, QStringLiteral("№"));
+    setFixedCell(grid, 0, 1, QStringLiteral("X"));
+    setFixedCell(grid, 0, 2, QStringLiteral("Y"));
+    for (int row = 1; row <= points; ++row)
+        setFixedCell(grid, row, 0, QString::number(row));
+}
+
+} // namespace
+
+MathChannelsPage::MathChannelsPage(PageContext &context, QWidget *parent)
+    : QWidget(parent), m_ctx(context)
+{
+    static_assert(std::accumulate(kChunkRegisters.begin(), kChunkRegisters.end(), 0) * 2 == 298);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("PageControl2"));
+    layout->addWidget(tabs);
+    for (int m = 1; m <= kSheets; ++m)
+        tabs->addTab(buildSheet(m), QStringLiteral("Канал М") + QString::number(m));
+}
+
+QWidget *MathChannelsPage::buildSheet(int m)
+{
+    auto *sheet = new QWidget;
+    sheet->setObjectName(composedName(QStringLiteral("TabSheet"), 12 + m));
+    auto name = [m](const char *prefix) { return composedName(QString::fromLatin1(prefix), m); };
+
+    // Settings of the channel, one labelled control per row.
+    auto *form = new QGridLayout;
+    int row = 0;
+    auto addRow = [&](QLabel *label, QWidget *field) {
+        form->addWidget(label, row, 0);
+        form->addWidget(field, row, 1, Qt::AlignLeft);
+        ++row;
+    };
+    addRow(caption("Вкл/Выкл", m),
+           pickList(name("ComboBoxMatCanVkl"), {QStringLiteral("Выкл"), QStringLiteral("Вкл")}));
+    addRow(caption("Формула", m),
+           pickList(name("ComboBoxMatCanFormula"),
+                    {QStringLiteral("Сумма A+B"), QStringLiteral("Вычитание A-B"),
+                     QStringLiteral("Среднее значение (A+B)/2"), QStringLiteral("Линеаризация A"),
+                     QStringLiteral("=A*K1+B*K2+C*K3+D*K4")}));
+    addRow(caption("Выбор А", m), pickList(name("ComboBoxMatCanZnA"), operandItems(QStringLiteral("A"))));
+    addRow(caption("Выбор B", m), pickList(name("ComboBoxMatCanZnB"), operandItems(QStringLiteral("B"))));
+    addRow(caption("Выбор C", m), pickList(name("ComboBoxMatCanZnC"), operandItems(QStringLiteral("C"))));
+    addRow(caption("Выбор D", m), pickList(name("ComboBoxMatCanZnD"), operandItems(QStringLiteral("D"))));
+    QLineEdit *units = edit(name("EditMatCanEd"));
+    units->setValidator(new UnitTextValidator(units));
+    addRow(caption("Ед. измерения", m, label::MatCanEd), units);
+    addRow(caption("Дес. знаков", m),
+           pickList(name("ComboBoxMatCanZap"),
+                    {QStringLiteral("000000"), QStringLiteral("00000.0"), QStringLiteral("0000.00"),
+                     QStringLiteral("000.000"), QStringLiteral("00.0000"), QStringLiteral("0.00000")}));
+    addRow(caption("Барграф", m), pickList(name("ComboBoxIndBarType_"), colours()));
+    addRow(caption("Цвет уставки больше", m), pickList(name("ComboBoxIndBarColorUstBolse_"), colours()));
+    addRow(caption("Цвет уставки меньше", m), pickList(name("ComboBoxIndBarColorUstMense_"), colours()));
+    addRow(caption("Барграф 0%", m, label::MatCanNPI), edit(name("EditIndBarNPI_")));
+    addRow(caption("Барграф 100%", m, label::MatCanVPI), edit(name("EditIndBarVPI_")));
+    form->setRowStretch(row, 1);
+
+    // Linearisation table: the counter above the grid it sizes.
+    auto *tableBox = new QGroupBox(QStringLiteral(" Линеаризация "));
+    auto *tableLayout = new QVBoxLayout(tableBox);
+    auto *counter = new QSpinBox;
+    counter->setObjectName(name("UpDownMatCanKolCoeff"));
+    counter->setRange(1, kTablePoints);
+    counter->setValue(1);
+    counter->setFixedWidth(60);
+    QLineEdit *counterEdit = counter->findChild<QLineEdit *>();
+    counterEdit->setObjectName(composedName(QStringLiteral("Edit"), kFirstCounterEdit + m - 1));
+    counterEdit->setReadOnly(true);
+    tableLayout->addWidget(counter, 0, Qt::AlignLeft);
+    auto *grid = new QTableWidget(0, 3);
+    grid->setObjectName(name("StringGridMatCanCoeff"));
+    // Row 0 is the grid's own header row, as the rest of the program expects.
+    grid->horizontalHeader()->hide();
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setDefaultSectionSize(20);
+    grid->setColumnWidth(1, 90);
+    grid->setColumnWidth(2, 90);
+    grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                          | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setMinimumWidth(30 + 90 + 90 + 24);
+    tableLayout->addWidget(grid, 1);
+    connect(counter, &QSpinBox::valueChanged, this, [this, counter](int value) {
+        runGuarded(m_ctx.boxes,
+                   [&] { UpDownMatCanKolCoeff1ChangingEx(itemNumberOf(counter), value); });
+    });
+
+    auto *coeffBox = new QGroupBox(QStringLiteral(" Коэффициенты "));
+    auto *coeffLayout = new QGridLayout(coeffBox);
+    for (int k = 1; k <= 4; ++k) {
+        coeffLayout->addWidget(new QLabel(QStringLiteral("K") + QString::number(k)), k - 1, 0);
+        coeffLayout->addWidget(
+            edit(composedName(QStringLiteral("EditMatCanK%1_").arg(k), m)), k - 1, 1);
+    }
+    coeffLayout->setRowStretch(4, 1);
+
+    auto *read = new QPushButton(QStringLiteral("Считать"));
+    read->setObjectName(name("ButtonReadNastrMatCan"));
+    auto *write = new QPushButton(QStringLiteral("Записать"));
+    write->setObjectName(name("ButtonWriteNastrMatCan"));
+    connectRequest(read, m_ctx, [this, read] { ButtonReadNastrMatCan1Click(itemNumberOf(read)); });
+    connectRequest(write, m_ctx, [this, write] { ButtonWriteNastrMatCan1Click(itemNumberOf(write)); });
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(read);
+    buttons->addWidget(write);
+    buttons->addStretch(1);
+
+    auto *columns = new QHBoxLayout;
+    columns->addLayout(form);
+    columns->addWidget(tableBox);
+    columns->addWidget(coeffBox, 0, Qt::AlignTop);
+    columns->addStretch(1);
+    auto *outer = new QVBoxLayout(sheet);
+    outer->addLayout(columns, 1);
+    outer->addLayout(buttons);
+
+    // The counter starts at 1: give the table its header and first row.
+    sizeTable(grid, counter->value());
+    return sheet;
+}
+
+void MathChannelsPage::resetTables()
+{
+    for (int m = 1; m <= kSheets; ++m) {
+        const QString counter = composedName(kCounter, m);
+        const QString grid = composedName(kGrid, m);
+        // The counter stops at 1. When it already stood there the change
+        // handler does not run, so size the table here as well.
+        m_ctx.controls.setPosition(counter, 0);
+        UpDownMatCanKolCoeff1ChangingEx(m, m_ctx.controls.position(counter));
+        m_ctx.controls.setCell(grid, 1, 1, QStringLiteral("0"));
+        m_ctx.controls.setCell(grid, 2, 1, QStringLiteral("0"));
+    }
+}
+
+void MathChannelsPage::UpDownMatCanKolCoeff1ChangingEx(int m, int newValue)
+{
+    const QString name = composedName(kGrid, m);
+    auto *grid = findChild<QTableWidget *>(name);
+    if (!grid)
+        throw MissingControl(name);
+    sizeTable(grid, newValue);
+}
+
+void MathChannelsPage::ButtonReadNastrMatCan1Click(int m)
+{
+    const BlockLayout &layout = mathChannelLayout();
+    const int first = layout.firstRegister(m);
+    // Nothing is shown unless every chunk arrived.
+    QByteArray record;
+    int offset = 0;
+    for (const int count : kChunkRegisters) {
+        const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(
+            static_cast<quint16>(first + offset), static_cast<quint16>(count), kReadWaitMs);
+        if (reply.size() != 2 * count + 5) {
+            m_ctx.boxes.error(kNoLink);
+            return;
+        }
+        record.append(reply.mid(3, 2 * count));
+        offset += count;
+    }
+    decodeRecord(m_ctx.controls, layout, m, record);
+    m_ctx.boxes.info(kDone);
+}
+
+void MathChannelsPage::ButtonWriteNastrMatCan1Click(int m)
+{
+    const BlockLayout &layout = mathChannelLayout();
+    const EncodeResult encoded = encodeRecord(
+        m_ctx.controls, layout, m, QStringLiteral("Канал ") + QString::number(m) + QStringLiteral(": "));
+    if (!encoded.ok()) {
+        m_ctx.boxes.error(encoded.error);
+        return;
+    }
+    // Chunks the device accepted before a failure stay written.
+    const int first = layout.firstRegister(m);
+    int offset = 0;
+    for (const int count : kChunkRegisters) {
+        const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
+            static_cast<quint16>(first + offset), static_cast<quint16>(count),
+            encoded.bytes.mid(2 * offset, 2 * count), kWriteWaitMs);
+        if (reply.size() != 8) {
+            m_ctx.boxes.error(kNoLink);
+            return;
+        }
+        offset += count;
+    }
+    m_ctx.boxes.info(kDone);
+}
 
 } // namespace vexs

@@ -6,6 +6,9 @@ namespace vexs {
 
 struct PageContext;
 
+// "Каналы математические": four sheets of identical layout, one per math
+// channel М1..М4, each moving the channel's 298-byte record between the
+// device and its controls.
 class MathChannelsPage : public QWidget
 {
     Q_OBJECT
@@ -14,7 +17,19 @@ public:
     // Start-up state: one table row per sheet, row 1 holding "0" and "0".
     void resetTables();
 
+    // Handlers shared by the four sheets; m is the math channel 1..4.
+    void ButtonReadNastrMatCan1Click(int m);
+    void ButtonWriteNastrMatCan1Click(int m);
+    // Runs whenever the point counter of sheet m changes: the table gets
+    // N + 1 rows (header row included), N clamped to 1..32. Values already
+    // typed are left alone.
+    void UpDownMatCanKolCoeff1ChangingEx(int m, int newValue);
+
+    static constexpr int kSheets = 4;
+
 private:
+    QWidget *buildSheet(int m);
+
     PageContext &m_ctx;
 };
 
