@@ -2,20 +2,32 @@
 
 #include <QWidget>
 
+class QVBoxLayout;
+
 namespace vexs {
 
 struct PageContext;
 
+// "Выходные сигналы": one row per output (on/off and what drives it), each
+// read and written as its own one-register record.
 class OutputsPage : public QWidget
 {
     Q_OBJECT
 public:
     explicit OutputsPage(PageContext &context, QWidget *parent = nullptr);
-    // The output check group of the service subsystem sits on this page.
+    // The output check group of the service subsystem sits on this page,
+    // below the four rows.
     void addServiceGroup(QWidget *group);
+
+    // Handlers shared by the rows; n is the output 1..4.
+    void ButtonReadNastrOut1Click(int n);
+    void ButtonWriteNastrOut1Click(int n);
+
+    static constexpr int kOutputs = 4;
 
 private:
     PageContext &m_ctx;
+    QVBoxLayout *m_layout = nullptr;
 };
 
 } // namespace vexs
