@@ -124,13 +124,13 @@ int main(int argc, char *argv[])
     if (parser.isSet(tcp) || !parser.isSet(pty)) {
         options.serveTcp = true;
         if (parser.isSet(tcp)) {
-            const QString spec = parser.value(tcp);
-            const qsizetype colon = spec.lastIndexOf(QLatin1Char(':'));
+            const QString hostPort = parser.value(tcp);
+            const qsizetype colon = hostPort.lastIndexOf(QLatin1Char(':'));
             int port = 0;
-            if (colon < 0 || !parseInt(spec.mid(colon + 1), 0, 65535, &port)
-                || !options.tcpHost.setAddress(spec.left(colon)))
+            if (colon < 0 || !parseInt(hostPort.mid(colon + 1), 0, 65535, &port)
+                || !options.tcpHost.setAddress(hostPort.left(colon)))
                 usageError(QStringLiteral("--tcp wants HOST:PORT with a numeric host, not \"%1\"")
-                               .arg(spec));
+                               .arg(hostPort));
             options.tcpPort = quint16(port);
         }
     }
