@@ -1,11 +1,192 @@
 #include "settings/measurement_page.h"
 
+#include "link/modbus.h"
+#include "settings/record_layout.h"
+#include "shell/ui/controls.h"
+#include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QValidator>
+#include <QVBoxLayout>
 
 namespace vexs {
 
-MeasurementChannelsPage::MeasurementChannelsPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+namespace {
+
+constexpr int kWaitMs = 500;
+constexpr int kDataStart = 3;
+
+// Refuses typing past the limit but lets a longer text set by the program
+// (a units text read from the device) stand, so that it is written back
+// whole. QLineEdit clears its modified flag on setText(), and an edit by the
+// user sets it before validation; a plain maximum length would cut the
+// program's text instead.
+class TypedLengthValidator : public QValidator
 {
+public:
+    TypedLengthValidator(QLineEdit *edit, int limit) : QValidator(edit), m_edit(edit), m_limit(limit) {}
+
+    State validate(QString &input, int &) const override
+    {
+        if (input.size() > m_limit && m_edit->isModified())
+            return Invalid;
+        return Acceptable;
+    }
+
+private:
+    QLineEdit *m_edit;
+    int m_limit;
+};
+
+enum class Row { Switch, List, Edit, Units };
+
+struct RowSpec
+{
+    const char *caption;
+    const char *prefix;
+    Row kind;
+    const char *const *items = nullptr;
+    const char *labelName = nullptr; // a label that validation messages read
+};
+
+const char *const kSwitchItems[] = {"Выкл", "Вкл", nullptr};
+const char *const kWiringItems[] = {"4х", "3х", nullptr};
+const char *const kColourItems[] = {"Красный", "Зеленый", "Синий", nullptr};
+const char *const kSignalItems[] = {
+    "ТС 50П (-120..500 С)",      "ТС 100П (-120..500 С)",     "ТС Pt50 (-120..500 С)",
+    "ТС Pt100 (-120..500 С)",    "ТС 50М (-50..180 С)",       "ТС 100М (-50..180 С)",
+    "Термопара S (0..1600 С)",   "Термопара K (0..1300 С)",   "Термопара L (-50..800 С)",
+    "Термопара B (500..1800 С)", "Термопара A1 (0..2200 С)",  "Термопара J (-100..1000)",
+    "Термопара N (0..1300 С)",   "Ток 0..5mA",                "Ток 4..20mA",
+    "Ток 20..4mA",               "Напряжение 0..10mV",        "Напряжение 0..100mV",
+    "Напряжение 0..1V",          "Пирометр PK15",             "Пирометр PK20",
+    "Пирометр PC20",             nullptr};
+const char *const kDecimalsItems[] = {"000000", "00000.0", "0000.00", "000.000", "00.0000", "0.00000", nullptr};
+const char *const kFilterItems[] = {"1 сек", "2 сек", "3 сек", "4 сек", "5 сек", "6 сек",
+                                    "7 сек", "8 сек", "9 сек", "10 сек", nullptr};
+
+// Rows in record order.
+const RowSpec kRows[] = {
+    {"Вкл/Выкл", "ComboBoxCanVkl", Row::Switch},
+    {"Тип сигнала", "ComboBoxCanTypeGrad", Row::List, kSignalItems},
+    {"Термокомпенсация", "ComboBoxCanVklXC", Row::Switch},
+    {"4х/3х проводка", "ComboBoxCanRRR", Row::List, kWiringItems},
+    {"Корнеизвлечение", "ComboBoxCanVklSqr", Row::Switch},
+    {"Масштабирование", "ComboBoxCanVklMast", Row::Switch},
+    {"Поправка XC", "EditCanCorrXC", Row::Edit, nullptr, label::CanCorrXC},
+    {"НПИ", "EditCanNPI", Row::Edit, nullptr, label::CanNPI},
+    {"ВПИ", "EditCanVPI", Row::Edit, nullptr, label::CanVPI},
+    {"Смещение 0", "EditCanPopravka", Row::Edit, nullptr, label::CanPopravka},
+    {"Ед. измерения", "EditCanEd", Row::Units, nullptr, label::CanEd},
+    {"Дес. знаков", "ComboBoxCanZap", Row::List, kDecimalsItems},
+    {"Фильтр", "ComboBoxCanFiltr", Row::List, kFilterItems},
+    {"Барграф", "ComboBoxIndBarType", Row::List, kColourItems},
+    {"Цвет уставки больше", "ComboBoxIndBarColorUstBolse", Row::List, kColourItems},
+    {"Цвет уставки меньше", "ComboBoxIndBarColorUstMense", Row::List, kColourItems},
+    {"Барграф 0%", "EditIndBarNPI", Row::Edit, nullptr, label::CanBarNPI},
+    {"Барграф 100%", "EditIndBarVPI", Row::Edit, nullptr, label::CanBarVPI},
+};
+
+QWidget *makeControl(const RowSpec &row, int n, QWidget *parent)
+{
+    const QString name = composedName(QString::fromLatin1(row.prefix), n);
+    if (row.kind == Row::Edit || row.kind == Row::Units) {
+        auto *edit = new QLineEdit(parent);
+        edit->setObjectName(name);
+        if (row.kind == Row::Units)
+            edit->setValidator(new TypedLengthValidator(edit, MeasurementChannelsPage::kUnitsTypedMax));
+        return edit;
+    }
+    auto *list = new QComboBox(parent);
+    list->setObjectName(name);
+    const char *const *items = row.kind == Row::Switch ? kSwitchItems : row.items;
+    for (; *items; ++items)
+        list->addItem(QString::fromUtf8(*items));
+    // Narrow columns; the drop-down shows the whole texts.
+    list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    list->setMinimumContentsLength(8);
+    return list;
+}
+
+} // namespace
+
+MeasurementChannelsPage::MeasurementChannelsPage(PageContext &context, QWidget *parent)
+    : QWidget(parent), m_ctx(context)
+{
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(3);
+
+    for (int n = 1; n <= kChannels; ++n) {
+        auto *header = new QLabel(QStringLiteral("Канал ") + QString::number(n), this);
+        header->setObjectName(composedName(QStringLiteral("StaticTextCan"), n));
+        header->setAlignment(Qt::AlignCenter);
+        grid->addWidget(header, 0, n);
+    }
+
+    int r = 1;
+    for (const RowSpec &row : kRows) {
+        auto *caption = new QLabel(QString::fromUtf8(row.caption), this);
+        if (row.labelName)
+            caption->setObjectName(QString::fromLatin1(row.labelName));
+        grid->addWidget(caption, r, 0);
+        for (int n = 1; n <= kChannels; ++n)
+            grid->addWidget(makeControl(row, n, this), r, n);
+        ++r;
+    }
+
+    for (int n = 1; n <= kChannels; ++n) {
+        auto *buttons = new QHBoxLayout;
+        auto *read = new QPushButton(QStringLiteral("Считать"), this);
+        read->setObjectName(composedName(QStringLiteral("ButtonReadNastrCan"), n));
+        auto *write = new QPushButton(QStringLiteral("Записать "), this);
+        write->setObjectName(composedName(QStringLiteral("ButtonWriteNastrCan"), n));
+        buttons->addWidget(read);
+        buttons->addWidget(write);
+        grid->addLayout(buttons, r, n);
+        connectRequest(read, m_ctx, [this, read] { ButtonReadNastrCan1Click(itemNumberOf(read)); });
+        connectRequest(write, m_ctx, [this, write] { ButtonWriteNastrCan1Click(itemNumberOf(write)); });
+    }
+    grid->setColumnStretch(0, 0);
+    for (int n = 1; n <= kChannels; ++n)
+        grid->setColumnStretch(n, 1);
+    grid->setRowStretch(r + 1, 1);
+}
+
+void MeasurementChannelsPage::ButtonReadNastrCan1Click(int n)
+{
+    const BlockLayout &layout = measurementChannelLayout();
+    const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(layout.firstRegister(n), layout.registerCount(), kWaitMs);
+    if (reply.size() != 2 * layout.registerCount() + 5) {
+        m_ctx.boxes.error(QStringLiteral("Нет связи с прибором"));
+        return;
+    }
+    decodeRecord(m_ctx.controls, layout, n, reply.mid(kDataStart, layout.recordSize));
+    m_ctx.boxes.info(QStringLiteral("Выполнено"));
+}
+
+void MeasurementChannelsPage::ButtonWriteNastrCan1Click(int n)
+{
+    const BlockLayout &layout = measurementChannelLayout();
+    const EncodeResult record =
+        encodeRecord(m_ctx.controls, layout, n, QStringLiteral("Канал ") + QString::number(n) + QStringLiteral(": "));
+    if (!record.ok()) {
+        m_ctx.boxes.error(record.error);
+        return;
+    }
+    const QByteArray reply =
+        m_ctx.modbus.WriteMultipleRegisters(layout.firstRegister(n), layout.registerCount(), record.bytes, kWaitMs);
+    if (reply.size() == 8)
+        m_ctx.boxes.info(QStringLiteral("Выполнено"));
+    else
+        m_ctx.boxes.error(QStringLiteral("Нет связи с прибором"));
 }
 
 } // namespace vexs

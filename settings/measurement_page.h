@@ -6,11 +6,20 @@ namespace vexs {
 
 struct PageContext;
 
+// "Каналы измерительные": one column of controls per measurement channel,
+// each read and written on its own (registers 20 x (n - 1) .. + 19).
 class MeasurementChannelsPage : public QWidget
 {
     Q_OBJECT
 public:
     explicit MeasurementChannelsPage(PageContext &context, QWidget *parent = nullptr);
+
+    static constexpr int kChannels = 4;
+    // Typed units text; a longer text from the device is kept whole.
+    static constexpr int kUnitsTypedMax = 5;
+
+    void ButtonReadNastrCan1Click(int n);
+    void ButtonWriteNastrCan1Click(int n);
 
 private:
     PageContext &m_ctx;
