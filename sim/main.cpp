@@ -127,10 +127,13 @@ int main(int argc, char *argv[])
             const QString hostPort = parser.value(tcp);
             const qsizetype colon = hostPort.lastIndexOf(QLatin1Char(':'));
             int port = 0;
-            if (colon < 0 || !parseInt(hostPort.mid(colon + 1), 0, 65535, &port)
-                || !options.tcpHost.setAddress(hostPort.left(colon)))
-                usageError(QStringLiteral("--tcp wants HOST:PORT with a numeric host, not \"%1\"")
-                               .arg(hostPort));
+            const QString host = colon < 0 ? QString() : hostPort.left(colon);
+            const bool hostOk = host == QLatin1String("localhost")
+                                    ? (options.tcpHost = QHostAddress::LocalHost, true)
+                                    : options.tcpHost.setAddress(host);
+            if (colon < 0 || !parseInt(hostPort.mid(colon + 1), 0, 65535, &port) || !hostOk)
+                usageError(QStringLiteral("--tcp wants HOST:PORT (an IP address or localhost), "
+                                          "not \"%1\"").arg(hostPort));
             options.tcpPort = quint16(port);
         }
     }
