@@ -1,11 +1,316 @@
 #include "settings/recording_page.h"
 
+#include "link/modbus.h"
+#include "settings/encodings.h"
+#include "settings/record_layout.h"
+#include "shell/ui/controls.h"
+#include "shell/ui/date_field.h"
+#include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+
+#include <QComboBox>
+#include <QDate>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTime>
+#include <QVBoxLayout>
 
 namespace vexs {
 
+namespace {
+
+constexpr int kRecordingWaitMs = 500;
+constexpr int kClockRegister = 10006;
+constexpr int kClockRegisters = 3;
+constexpr int kClockWriteWaitMs = 5000;
+constexpr int kClockReadRegisters = 32;
+constexpr int kClockReadWaitMs = 100;
+constexpr int kReplyData = 3;    // register data starts here in a reply string
+constexpr int kWriteReplySize = 8;
+constexpr int kClockBytes = 6;   // sec, min, hour, day, month, year mod 100
+
+const QString kNoLink = QStringLiteral("Нет связи с прибором");
+const QString kDone = QStringLiteral("Выполнено");
+const QString kBadTime = QStringLiteral("Неверное время");
+
+QComboBox *list(const QString &name, const QStringList &items, QWidget *parent)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->addItems(items);
+    return combo;
+}
+
+QLabel *caption(const QString &text, QWidget *parent, const QString &name = QString())
+{
+    auto *label = new QLabel(text, parent);
+    if (!name.isEmpty())
+        label->setObjectName(name);
+    return label;
+}
+
+QPushButton *button(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+QStringList offOn()
+{
+    return {QStringLiteral("Выкл"), QStringLiteral("Вкл")};
+}
+
+QString twoDigits(int value)
+{
+    return PadLeft(QString::number(value), 2, QLatin1Char('0'));
+}
+
+QString timeText(int hours, int minutes, int seconds)
+{
+    return twoDigits(hours) + QLatin1Char(':') + twoDigits(minutes) + QLatin1Char(':')
+           + twoDigits(seconds);
+}
+
+} // namespace
+
 RecordingPage::RecordingPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
 {
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(buildRecordingGroup(), 0, Qt::AlignTop);
+    row->addWidget(buildClockGroup(), 0, Qt::AlignTop);
+    row->addStretch(1);
+}
+
+QWidget *RecordingPage::buildRecordingGroup()
+{
+    auto *group = new QGroupBox(QStringLiteral(" Регистрация/Архивирование  "), this);
+    auto *grid = new QGridLayout(group);
+    grid->setHorizontalSpacing(8);
+    grid->setColumnMinimumWidth(2, 24);
+
+    QFont heading = font();
+    heading.setBold(true);
+    auto *reg = caption(QStringLiteral("Регистрация"), group);
+    reg->setFont(heading);
+    grid->addWidget(reg, 0, 0, 1, 2);
+    auto *arh = caption(QStringLiteral("Архивирование"), group);
+    arh->setFont(heading);
+    grid->addWidget(arh, 0, 3, 1, 2);
+
+    // Recording column.
+    grid->addWidget(caption(QStringLiteral("Вкл/Выкл"), group), 1, 0);
+    grid->addWidget(list(QStringLiteral("ComboBoxRegVkl"), offOn(), group), 1, 1);
+    grid->addWidget(caption(QStringLiteral("Выбор канала"), group), 2, 0);
+    // The ninth, empty item is the device's "no channel" (byte 8).
+    grid->addWidget(list(QStringLiteral("ComboBoxRegCan"),
+                         {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
+                          QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
+                          QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
+                          QStringLiteral("Канал М3"), QStringLiteral("Канал М4"), QString()},
+                         group),
+                    2, 1);
+    grid->addWidget(caption(QStringLiteral("Скорость оборота"), group), 3, 0);
+    QStringList hours;
+    for (int h : {1, 2, 4, 8, 12, 24, 48, 72, 96, 120, 144, 168, 192})
+        hours << QString::number(h) + QStringLiteral("ч");
+    grid->addWidget(list(QStringLiteral("ComboBoxRegSpeed"), hours, group), 3, 1);
+    grid->addWidget(caption(QStringLiteral("Поправка, ед.изм"), group, QString::fromLatin1(label::RegCorr)),
+                    4, 0);
+    auto *corr = new QLineEdit(group);
+    corr->setObjectName(QStringLiteral("EditRegCorr"));
+    grid->addWidget(corr, 4, 1);
+
+    // Archiving column.
+    grid->addWidget(caption(QStringLiteral("Период"), group), 1, 3);
+    grid->addWidget(list(QStringLiteral("ComboBoxRegArhPeriod1"),
+                         {QStringLiteral("1 сек"), QStringLiteral("2 сек"), QStringLiteral("3 сек"),
+                          QStringLiteral("4 сек"), QStringLiteral("5 сек"), QStringLiteral("10 сек"),
+                          QStringLiteral("20 сек"), QStringLiteral("30 сек"), QStringLiteral("1 мин"),
+                          QStringLiteral("2 мин"), QStringLiteral("3 мин"), QStringLiteral("4 мин"),
+                          QStringLiteral("5 мин"), QStringLiteral("10 мин"), QStringLiteral("30 мин"),
+                          QStringLiteral("1ч")},
+                         group),
+                    1, 4);
+    for (int k = 1; k <= 8; ++k) {
+        // Measurement channels have named labels, relabelled by the bulk read.
+        QLabel *name = k <= 4 ? caption(QStringLiteral("Канал ") + QString::number(k), group,
+                                        composedName(QStringLiteral("StaticTextRegArhCan"), k))
+                              : caption(QStringLiteral("Канал М") + QString::number(k - 4), group);
+        grid->addWidget(name, 1 + k, 3);
+        grid->addWidget(list(composedName(QStringLiteral("ComboBoxRegArhVkl"), k), offOn(), group),
+                        1 + k, 4);
+    }
+
+    auto *read = button(QStringLiteral("ButtonReadNastrReg"), QStringLiteral("Считать"), group);
+    auto *write = button(QStringLiteral("ButtonWriteNastrReg"), QStringLiteral("Записать"), group);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(read);
+    buttons->addWidget(write);
+    grid->addLayout(buttons, 10, 0, 1, 5);
+
+    connectRequest(read, m_ctx, [this] { ButtonReadNastrRegClick(); });
+    connectRequest(write, m_ctx, [this] { ButtonWriteNastrRegClick(); });
+    return group;
+}
+
+QWidget *RecordingPage::buildClockGroup()
+{
+    auto *group = new QGroupBox(QStringLiteral(" Дата/Время "), this);
+    auto *grid = new QGridLayout(group);
+
+    grid->addWidget(caption(QStringLiteral("Дата:"), group), 0, 0);
+    auto *date = new DateField(group);
+    date->setObjectName(QStringLiteral("DateEdit1"));
+    grid->addWidget(date, 0, 1);
+
+    grid->addWidget(caption(QStringLiteral("Время:"), group), 1, 0);
+    auto *time = new QLineEdit(group);
+    time->setObjectName(QStringLiteral("MaskEditTime"));
+    time->setInputMask(QStringLiteral("99:99:99;_"));
+    time->setText(QStringLiteral("00:00:00"));
+    grid->addWidget(time, 1, 1);
+
+    auto *setNow = button(QStringLiteral("ButtonSetDate"), QStringLiteral("Установить текущую"), group);
+    auto *read = button(QStringLiteral("ButtonReadDateTime"), QStringLiteral("Считать"), group);
+    auto *write = button(QStringLiteral("ButtonWriteDateTime"), QStringLiteral("Записать"), group);
+    grid->addWidget(setNow, 2, 0, 1, 2);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(read);
+    buttons->addWidget(write);
+    grid->addLayout(buttons, 3, 0, 1, 2);
+
+    connectAction(setNow, m_ctx.boxes, [this] { ButtonSetDateClick(); });
+    connectRequest(read, m_ctx, [this] { ButtonReadDateTimeClick(); });
+    connectRequest(write, m_ctx, [this] { ButtonWriteDateTimeClick(); });
+    return group;
+}
+
+void RecordingPage::ButtonReadNastrRegClick()
+{
+    const BlockLayout &block = recordingLayout();
+    const int count = block.registerCount();
+    const QByteArray reply =
+        m_ctx.modbus.ReadHoldingRegisters(block.firstRegister(1), count, kRecordingWaitMs);
+    if (reply.size() != 2 * count + 5) {
+        m_ctx.boxes.error(kNoLink);
+        return;
+    }
+    decodeRecord(m_ctx.controls, block, 1, reply.mid(kReplyData, block.recordSize));
+    m_ctx.boxes.info(kDone);
+}
+
+void RecordingPage::ButtonWriteNastrRegClick()
+{
+    const BlockLayout &block = recordingLayout();
+    const EncodeResult record = encodeRecord(m_ctx.controls, block, 1, QString());
+    if (!record.ok()) {
+        m_ctx.boxes.error(record.error);
+        return;
+    }
+    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
+        block.firstRegister(1), block.registerCount(), record.bytes, kRecordingWaitMs);
+    if (reply.size() == kWriteReplySize)
+        m_ctx.boxes.info(kDone);
+    else
+        m_ctx.boxes.error(kNoLink);
+}
+
+void RecordingPage::ButtonSetDateClick()
+{
+    m_ctx.controls.setDate(QStringLiteral("DateEdit1"), QDate::currentDate());
+    const QTime now = QTime::currentTime();
+    m_ctx.controls.setText(QStringLiteral("MaskEditTime"),
+                           timeText(now.hour(), now.minute(), now.second()));
+}
+
+std::optional<int> RecordingPage::timeFieldValue(QStringView field)
+{
+    qsizetype i = 0;
+    while (i < field.size() && field[i] == QLatin1Char(' '))
+        ++i;
+    if (i == field.size())
+        return std::nullopt;
+    int value = 0;
+    for (; i < field.size(); ++i) {
+        const QChar c = field[i];
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        value = 10 * value + (c.unicode() - '0');
+        if (value > 1000000)
+            return std::nullopt; // far outside every range; keeps the sum bounded
+    }
+    return value;
+}
+
+void RecordingPage::ButtonWriteDateTimeClick()
+{
+    // An empty date field would otherwise send a date nobody chose.
+    const QDate date = m_ctx.controls.date(QStringLiteral("DateEdit1"));
+    if (!date.isValid()) {
+        m_ctx.boxes.error(QStringLiteral("Не задана дата"));
+        return;
+    }
+
+    // Characters 1-2, 4-5 and 7-8 of the time text, checked in that order.
+    const QString time = m_ctx.controls.text(QStringLiteral("MaskEditTime"));
+    const QStringView text(time);
+    const struct
+    {
+        int at;
+        int max;
+    } fields[3] = {{0, 23}, {3, 59}, {6, 59}};
+    int values[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        const auto v = timeFieldValue(text.mid(fields[i].at, 2));
+        if (!v || *v > fields[i].max) {
+            m_ctx.boxes.error(kBadTime);
+            return;
+        }
+        values[i] = *v;
+    }
+
+    QByteArray record(kClockBytes, '\0');
+    record[0] = char(values[2]);
+    record[1] = char(values[1]);
+    record[2] = char(values[0]);
+    record[3] = char(date.day());
+    record[4] = char(date.month());
+    record[5] = char(((date.year() % 100) + 100) % 100);
+
+    const QByteArray reply =
+        m_ctx.modbus.WriteMultipleRegisters(kClockRegister, kClockRegisters, record, kClockWriteWaitMs);
+    if (reply.size() == kWriteReplySize)
+        m_ctx.boxes.info(kDone);
+    else
+        m_ctx.boxes.error(kNoLink);
+}
+
+void RecordingPage::ButtonReadDateTimeClick()
+{
+    const QByteArray reply = m_ctx.modbus.ReadInputRegisters(0, kClockReadRegisters, kClockReadWaitMs);
+    // A reply string is the whole validated frame or one blank; anything too
+    // short for the clock record is the failure.
+    if (reply.size() < kReplyData + kClockBytes) {
+        m_ctx.boxes.error(QStringLiteral("Нет связи"));
+        return;
+    }
+    auto byte = [&reply](int i) { return int(quint8(reply.at(kReplyData + i))); };
+
+    // The device keeps only the year within its century; the century is the
+    // workstation's.
+    const int year = QDate::currentDate().year() / 100 * 100 + byte(5);
+    const QDate date(year, byte(4), byte(3));
+    if (date.isValid())
+        m_ctx.controls.setDate(QStringLiteral("DateEdit1"), date);
+    m_ctx.controls.setText(QStringLiteral("MaskEditTime"), timeText(byte(2), byte(1), byte(0)));
+    m_ctx.boxes.info(kDone);
 }
 
 } // namespace vexs
