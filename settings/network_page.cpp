@@ -1,11 +1,217 @@
 #include "settings/network_page.h"
 
+#include "link/modbus.h"
+#include "settings/encodings.h"
+#include "settings/record_layout.h"
+#include "shell/ui/controls.h"
+#include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QVBoxLayout>
 
 namespace vexs {
 
+namespace {
+
+constexpr int kWaitMs = 1000;
+constexpr int kReplyData = 3; // register data starts here in a reply string
+constexpr int kWriteReplySize = 8;
+// Address, interface, speed and the reserved byte come before the texts.
+constexpr ByteRange kHeadBytes{0, 4};
+
+const QString kNoLink = QStringLiteral("Нет связи с прибором");
+const QString kDone = QStringLiteral("Выполнено");
+
+struct TextEdit
+{
+    const char *name;
+    const char *mask;    // Qt input mask, blank shown as '_'
+    const char *shape;   // the text of a completely filled mask
+    const char *message; // refusal of a text that is not completely filled
+    int width;           // bytes of its field
+};
+
+const char kAddressShape[] = R"(^[0-9]{3}\.[0-9]{3}\.[0-9]{3}\.[0-9]{3}$)";
+
+// In the order the write checks them.
+const TextEdit kTextEdits[] = {
+    {"EditRsIP", "999.999.999.999;_", kAddressShape, "Неверный IP-адрес", 16},
+    {"EditRsMask", "999.999.999.999;_", kAddressShape,
+     "Неверная маска подсети", 16},
+    {"EditRsGate", "999.999.999.999;_", kAddressShape, "Неверный шлюз", 16},
+    {"EditRsPort", "9999;_", R"(^[0-9]{4}$)", "Неверный порт", 4},
+};
+
+const TextEdit *textEditFor(const QLineEdit *edit)
+{
+    for (const TextEdit &t : kTextEdits) {
+        if (edit->objectName() == QLatin1String(t.name))
+            return &t;
+    }
+    return nullptr;
+}
+
+// A masked edit reads every unfilled position as a blank, so a text of the
+// mask's full shape is one with no blank; a device text shown without the
+// mask must have the same shape to be written back.
+bool fillsMask(const TextEdit &t, const QString &text)
+{
+    return QRegularExpression(QString::fromLatin1(t.shape)).match(text).hasMatch();
+}
+
+QLineEdit *maskedEdit(const TextEdit &t, const QString &initial, QWidget *parent)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(t.name));
+    edit->setInputMask(QString::fromLatin1(t.mask));
+    edit->setText(initial);
+    return edit;
+}
+
+QPushButton *button(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+} // namespace
+
 NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
 {
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+
+    auto *general = new QGroupBox(QStringLiteral(" Общие "), this);
+    auto *generalGrid = new QGridLayout(general);
+    generalGrid->addWidget(new QLabel(QStringLiteral("Адрес:"), general), 0, 0);
+    auto *address = new QSpinBox(general);
+    address->setObjectName(QStringLiteral("UpDownRsAdr"));
+    address->setRange(1, 255);
+    address->setValue(1);
+    if (auto *edit = address->findChild<QLineEdit *>())
+        edit->setObjectName(QStringLiteral("Edit55"));
+    generalGrid->addWidget(address, 0, 1);
+    auto *inter = new QComboBox(general);
+    inter->setObjectName(QStringLiteral("ComboBoxRsInter"));
+    inter->addItems({QStringLiteral("RS-485"), QStringLiteral("Ethernet")});
+    generalGrid->addWidget(inter, 1, 0, 1, 2);
+
+    auto *rs485 = new QGroupBox(QStringLiteral(" RS-485 "), this);
+    auto *rsGrid = new QGridLayout(rs485);
+    auto *baud = new QComboBox(rs485);
+    baud->setObjectName(QStringLiteral("ComboBoxRsBaud"));
+    baud->addItems({QStringLiteral("9600     бит/с"), QStringLiteral("19200   бит/с"),
+                    QStringLiteral("38400   бит/с"), QStringLiteral("57600   бит/с"),
+                    QStringLiteral("115200 бит/с")});
+    rsGrid->addWidget(baud, 0, 0);
+
+    auto *ethernet = new QGroupBox(QStringLiteral("Ethernet"), this);
+    auto *ethGrid = new QGridLayout(ethernet);
+    const char *const captions[] = {"IP-адрес:", "Маска подсети:", "Основной шлюз:", "Порт:"};
+    const char *const initial[] = {"192.168.011.002", "255.255.000.000", "192.168.011.002", "5000"};
+    for (int i = 0; i < 4; ++i) {
+        ethGrid->addWidget(new QLabel(QString::fromUtf8(captions[i]), ethernet), i, 0);
+        QLineEdit *edit = maskedEdit(kTextEdits[i], QString::fromLatin1(initial[i]), ethernet);
+        edit->setMinimumWidth(110);
+        ethGrid->addWidget(edit, i, 1);
+    }
+
+    auto *read = button(QStringLiteral("ButtonReadNastrRs"), QStringLiteral("Считать"), this);
+    auto *write = button(QStringLiteral("ButtonWriteNastrRs"), QStringLiteral("Записать"), this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(read);
+    buttons->addWidget(write);
+    buttons->addStretch(1);
+
+    auto *groups = new QHBoxLayout;
+    auto *left = new QVBoxLayout;
+    left->addWidget(general);
+    left->addWidget(rs485);
+    left->addStretch(1);
+    groups->addLayout(left);
+    groups->addWidget(ethernet, 0, Qt::AlignTop);
+    groups->addStretch(1);
+    column->addLayout(groups);
+    column->addLayout(buttons);
+    column->addStretch(1);
+
+    connectRequest(read, m_ctx, [this] { ButtonReadNastrRsClick(); });
+    connectRequest(write, m_ctx, [this] { ButtonWriteNastrRsClick(); });
+}
+
+void NetworkPage::showDeviceText(QLineEdit *edit, const QString &text)
+{
+    const TextEdit *t = textEditFor(edit);
+    if (!t)
+        throw MissingControl(edit->objectName());
+    if (fillsMask(*t, text)) {
+        if (edit->inputMask().isEmpty())
+            edit->setInputMask(QString::fromLatin1(t->mask));
+        edit->setText(text);
+        return;
+    }
+    // The mask would drop or shift characters of anything else.
+    edit->setInputMask(QString());
+    edit->setMaxLength(t->width);
+    edit->setText(text);
+}
+
+void NetworkPage::ButtonWriteNastrRsClick()
+{
+    for (const TextEdit &t : kTextEdits) {
+        const QString text = m_ctx.controls.text(QString::fromLatin1(t.name));
+        if (!fillsMask(t, text)) {
+            m_ctx.boxes.error(QString::fromUtf8(t.message));
+            return;
+        }
+    }
+
+    const BlockLayout &block = networkLayout();
+    // The address, interface, speed and texts from the page; the reserved
+    // byte 3 stays 0.
+    const EncodeResult record = encodeRecord(m_ctx.controls, block, 1, QString());
+    if (!record.ok()) {
+        m_ctx.boxes.error(record.error);
+        return;
+    }
+    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
+        block.firstRegister(1), block.registerCount(), record.bytes, kWaitMs);
+    if (reply.size() == kWriteReplySize)
+        m_ctx.boxes.info(kDone);
+    else
+        m_ctx.boxes.error(kNoLink);
+}
+
+void NetworkPage::ButtonReadNastrRsClick()
+{
+    const BlockLayout &block = networkLayout();
+    const int count = block.registerCount();
+    const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(block.firstRegister(1), count, kWaitMs);
+    if (reply.size() != 2 * count + 5) {
+        m_ctx.boxes.error(kNoLink);
+        return;
+    }
+    const QByteArray record = reply.mid(kReplyData, block.recordSize);
+    decodeRecord(m_ctx.controls, block, 1, record, kHeadBytes);
+    for (const Field &f : block.fields) {
+        if (f.kind != FieldKind::Text)
+            continue;
+        auto *edit = findChild<QLineEdit *>(f.prefix);
+        if (!edit)
+            throw MissingControl(f.prefix);
+        showDeviceText(edit, decodeTextField(record.mid(f.offset, f.width), f.width, f.pad));
+    }
+    m_ctx.boxes.info(kDone);
 }
 
 } // namespace vexs
