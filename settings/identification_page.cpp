@@ -1,11 +1,185 @@
 #include "settings/identification_page.h"
 
+#include "link/modbus.h"
+#include "settings/identification.h"
+#include "shell/ui/controls.h"
+#include "shell/ui/date_field.h"
+#include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace vexs {
 
+namespace {
+
+constexpr int kWaitMs = 1000;
+
+// Kit option lists; the bracketed code is part of the item text.
+const char *const kKitItems[ident::kKitOptions][5] = {
+    {"[0] Невзрывозащищенное", "[Е] Взрывозащищенное"},
+    {"[1] Количество аналоговых входов: один", "[2] Количество аналоговых входов: два",
+     "[3] Количество аналоговых входов: три", "[4] Количество аналоговых входов: четыре"},
+    {"[0] Преобразователи в комплекте отсутствуют",
+     "[B] Тип преобразовытеля в комплекте: КРЛ-1-01-03-220В(0-10)мГн",
+     "[C] Тип преобразовытеля в комплекте: КРЛ-1-02-03-220В(+-10)мГн"},
+    {"[3] Интерфейсы: RS-485, USB", "[4] Интерфейсы: RS-485, USB, Ethernet"},
+    {"[0] Преобразователи в комплекте отсутствуют",
+     "[1] Количество преобразователей в комплекте: один",
+     "[2] Количество преобразователей в комплекте: два",
+     "[3] Количество преобразователей в комплекте: три",
+     "[4] Количество преобразователей в комплекте: четыре"},
+    {"[0] Наличие поверки ЦСМ: без поверки", "[1] Наличие поверки ЦСМ: с поверкой"},
+};
+
+QLabel *label(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QString name(const char *latin)
+{
+    return QString::fromLatin1(latin);
+}
+
+} // namespace
+
 IdentificationPage::IdentificationPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
 {
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(4, 4, 4, 4);
+
+    auto *box = new QGroupBox(this);
+    box->setObjectName(QStringLiteral("GroupBox21"));
+    page->addWidget(box);
+    page->addStretch(1);
+    auto *boxLayout = new QVBoxLayout(box);
+
+    auto *fields = new QGridLayout;
+    fields->setHorizontalSpacing(8);
+    fields->addWidget(label(QStringLiteral("StaticText51"), QStringLiteral("Дата изготовления:"), box), 0, 0);
+    auto *date = new DateField(box);
+    date->setObjectName(name(ident::DateEdit));
+    date->setFixedWidth(110);
+    fields->addWidget(date, 0, 1);
+    fields->addWidget(label(QStringLiteral("StaticText55"), QStringLiteral("Серийный номер:"), box), 1, 0);
+    auto *serial = new QLineEdit(box);
+    serial->setObjectName(name(ident::SerialEdit));
+    serial->setInputMask(QStringLiteral("999999;_"));
+    serial->setMaxLength(6);
+    serial->setFixedWidth(110);
+    fields->addWidget(serial, 1, 1);
+    fields->setColumnStretch(2, 1);
+    boxLayout->addLayout(fields);
+
+    auto *kit = new QGroupBox(QStringLiteral(" ВЕКС310Т2 "), box);
+    kit->setObjectName(QStringLiteral("GroupBox22"));
+    auto *kitLayout = new QVBoxLayout(kit);
+    for (int i = 0; i < ident::kKitOptions; ++i) {
+        auto *list = new QComboBox(kit);
+        list->setObjectName(composedName(name(ident::KitList), i + 1));
+        for (const char *item : kKitItems[i]) {
+            if (item)
+                list->addItem(QString::fromUtf8(item));
+        }
+        kitLayout->addWidget(list);
+    }
+    boxLayout->addWidget(kit);
+
+    auto *buttons = new QHBoxLayout;
+    auto *read = new QPushButton(QStringLiteral("Считать"), box);
+    read->setObjectName(QStringLiteral("ButtonReadManuf"));
+    auto *write = new QPushButton(QStringLiteral("Записать"), box);
+    write->setObjectName(QStringLiteral("ButtonWriteManuf"));
+    write->hide(); // factory control
+    buttons->addWidget(read);
+    buttons->addWidget(write);
+    buttons->addStretch(1);
+    boxLayout->addLayout(buttons);
+
+    auto *info = new QGroupBox(box);
+    info->setObjectName(QStringLiteral("GroupBoxInfo"));
+    auto *infoLayout = new QGridLayout(info);
+    const char *const boards[3][2] = {
+        {"Плата процессора", ident::VerProc},
+        {"Плата индикации", ident::VerInd},
+        {"Плата АЦП", ident::VerDac},
+    };
+    for (int row = 0; row < 3; ++row) {
+        infoLayout->addWidget(new QLabel(QString::fromUtf8(boards[row][0]), info), row, 0);
+        infoLayout->addWidget(label(name(boards[row][1]), QString(), info), row, 1);
+    }
+    infoLayout->setColumnStretch(2, 1);
+    info->hide(); // factory control
+    boxLayout->addWidget(info);
+
+    connectRequest(read, m_ctx, [this] { ButtonReadManufClick(); });
+    connectRequest(write, m_ctx, [this] { ButtonWriteManufClick(); });
+}
+
+void IdentificationPage::ButtonReadManufClick()
+{
+    const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(ident::kFirstRegister, ident::kRegisterCount, kWaitMs);
+    const auto block = decodeIdentificationReply(reply, QDate::currentDate().year());
+    if (!block) {
+        m_ctx.boxes.error(QStringLiteral("Ошибка чтения заводских установок"));
+        return;
+    }
+    // A date byte that is not a digit ends the read as a conversion error,
+    // before anything on the page changes.
+    if (block->date.notDigit) {
+        m_ctx.boxes.report(QStringLiteral("'%1' is not a valid integer value").arg(notDigitText(*block->date.notDigit)));
+        return;
+    }
+    // Digits that name no real date leave the date as it is.
+    if (block->date.date.isValid())
+        m_ctx.controls.setDate(name(ident::DateEdit), block->date.date);
+    showIdentificationBody(m_ctx.controls, *block);
+    m_ctx.boxes.info(QStringLiteral("Заводские установки считаны"));
+}
+
+void IdentificationPage::ButtonWriteManufClick()
+{
+    IControls &controls = m_ctx.controls;
+    const QDate date = controls.date(name(ident::DateEdit));
+    if (!date.isValid()) {
+        // No date has been read or picked yet; sending one of our own
+        // would put a date on the device that nobody chose.
+        m_ctx.boxes.error(QStringLiteral("Не задана дата изготовления"));
+        return;
+    }
+
+    // Unfilled positions of the masked edit come back as blanks; they are
+    // not part of the serial number.
+    const QString serial = controls.text(name(ident::SerialEdit)).trimmed();
+    bool isNumber = false;
+    serial.toInt(&isNumber);
+    if (!isNumber) {
+        m_ctx.boxes.errorNoIcon(QStringLiteral("Ошибка в серийном номере "));
+        return;
+    }
+
+    std::array<int, ident::kKitOptions> kit{};
+    for (int i = 0; i < ident::kKitOptions; ++i)
+        kit[i] = controls.itemIndex(composedName(name(ident::KitList), i + 1));
+
+    // Only a serial of exactly six characters makes the 18 bytes of the block.
+    const auto data = encodeIdentification(date, serial, kit);
+    const QByteArray reply = data ? m_ctx.modbus.WriteMultipleRegisters(ident::kFirstRegister, ident::kWriteCount, *data, kWaitMs)
+                                  : failureReply();
+    if (reply.size() == 8)
+        m_ctx.boxes.info(QStringLiteral("Заводские установки записаны"));
+    else
+        m_ctx.boxes.error(QStringLiteral("Ошибка записи заводских установок"));
 }
 
 } // namespace vexs

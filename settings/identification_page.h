@@ -6,11 +6,17 @@ namespace vexs {
 
 struct PageContext;
 
+// "Конфигурация": date of manufacture, serial number, kit options and board
+// versions of the identification block (registers 10012..10022). The write
+// button and the board versions are factory controls, hidden at start.
 class IdentificationPage : public QWidget
 {
     Q_OBJECT
 public:
     explicit IdentificationPage(PageContext &context, QWidget *parent = nullptr);
+
+    void ButtonReadManufClick();
+    void ButtonWriteManufClick();
 
 private:
     PageContext &m_ctx;

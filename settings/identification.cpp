@@ -1,0 +1,93 @@
+#include "settings/identification.h"
+
+#include "settings/encodings.h"
+#include "shell/ui/controls.h"
+
+namespace vexs {
+
+namespace {
+
+constexpr int kDataStart = 3; // reply: address, function, byte count, data
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+IdentificationDate decodeIdentificationDate(const QByteArray &data, int currentYear)
+{
+    IdentificationDate result;
+    if (data.size() < 6) {
+        result.notDigit = '\0';
+        return result;
+    }
+    for (int i = 0; i < 6; ++i) {
+        if (!isDigit(data.at(i))) {
+            result.notDigit = data.at(i);
+            return result;
+        }
+    }
+    auto twoDigits = [&data](int at) { return 10 * (data.at(at) - '0') + (data.at(at + 1) - '0'); };
+    const int day = twoDigits(0);
+    const int month = twoDigits(2);
+    const int year = currentYear / 100 * 100 + twoDigits(4);
+    // QDate(y, m, d) is null for a date that does not exist.
+    result.date = QDate(year, month, day);
+    return result;
+}
+
+std::optional<Identification> decodeIdentificationReply(const QByteArray &reply, int currentYear)
+{
+    if (reply.size() != ident::kReplySize)
+        return std::nullopt;
+    const QByteArray data = reply.mid(kDataStart, 2 * ident::kRegisterCount);
+    Identification block;
+    block.date = decodeIdentificationDate(data, currentYear);
+    block.serial = fromCp1251(data.mid(ident::kSerialOffset, ident::kSerialLength));
+    for (int i = 0; i < ident::kKitOptions; ++i)
+        block.kitOptions[i] = static_cast<quint8>(data.at(ident::kKitOffset + i));
+    block.versionProc = static_cast<quint8>(data.at(19));
+    block.versionInd = static_cast<quint8>(data.at(20));
+    block.versionDac = static_cast<quint8>(data.at(21));
+    return block;
+}
+
+void showIdentificationBody(IControls &controls, const Identification &block)
+{
+    controls.setText(QString::fromLatin1(ident::SerialEdit), block.serial);
+    for (int i = 0; i < ident::kKitOptions; ++i)
+        controls.setItemIndex(composedName(QString::fromLatin1(ident::KitList), i + 1), block.kitOptions[i]);
+    controls.setText(QString::fromLatin1(ident::VerProc), versionText(block.versionProc));
+    controls.setText(QString::fromLatin1(ident::VerInd), versionText(block.versionInd));
+    controls.setText(QString::fromLatin1(ident::VerDac), versionText(block.versionDac));
+}
+
+QString notDigitText(char c)
+{
+    const auto code = static_cast<quint8>(c);
+    if (code < 0x20 || code == 0x7F)
+        return QLatin1Char('#') + QString::number(code);
+    return fromCp1251(QByteArray(1, c));
+}
+
+std::optional<QByteArray> encodeIdentification(const QDate &date, const QString &serial,
+                                               const std::array<int, ident::kKitOptions> &kit)
+{
+    if (!date.isValid())
+        return std::nullopt;
+    const auto serialBytes = toCp1251(serial);
+    if (!serialBytes || serialBytes->size() != ident::kSerialLength)
+        return std::nullopt;
+    QByteArray data;
+    data += PadLeft(QString::number(date.day()), 2, u'0').toLatin1();
+    data += PadLeft(QString::number(date.month()), 2, u'0').toLatin1();
+    data += PadLeft(QString::number(date.year() % 100), 2, u'0').toLatin1();
+    data += *serialBytes;
+    for (int index : kit)
+        data += static_cast<char>(index & 0xFF);
+    return data;
+}
+
+} // namespace vexs
