@@ -26,7 +26,6 @@ constexpr int kWaitMs = 1000;
 constexpr int kReplyData = 3; // register data starts here in a reply string
 constexpr int kWriteReplySize = 8;
 // Address, interface, speed and the reserved byte come before the texts.
-constexpr ByteRange kHeadBytes{0, 4};
 
 const QString kNoLink = QStringLiteral("Нет связи с прибором");
 const QString kDone = QStringLiteral("Выполнено");
@@ -51,14 +50,6 @@ const TextEdit kTextEdits[] = {
     {"EditRsPort", "9999;_", R"(^[0-9]{4}$)", "Неверный порт", 4},
 };
 
-const TextEdit *textEditFor(const QLineEdit *edit)
-{
-    for (const TextEdit &t : kTextEdits) {
-        if (edit->objectName() == QLatin1String(t.name))
-            return &t;
-    }
-    return nullptr;
-}
 
 // A masked edit reads every unfilled position as a blank, so a text of the
 // mask's full shape is one with no blank; a device text shown without the
@@ -149,23 +140,6 @@ NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : QWidget(parent
     connectRequest(write, m_ctx, [this] { ButtonWriteNastrRsClick(); });
 }
 
-void NetworkPage::showDeviceText(QLineEdit *edit, const QString &text)
-{
-    const TextEdit *t = textEditFor(edit);
-    if (!t)
-        throw MissingControl(edit->objectName());
-    if (fillsMask(*t, text)) {
-        if (edit->inputMask().isEmpty())
-            edit->setInputMask(QString::fromLatin1(t->mask));
-        edit->setText(text);
-        return;
-    }
-    // The mask would drop or shift characters of anything else.
-    edit->setInputMask(QString());
-    edit->setMaxLength(t->width);
-    edit->setText(text);
-}
-
 void NetworkPage::ButtonWriteNastrRsClick()
 {
     for (const TextEdit &t : kTextEdits) {
@@ -201,16 +175,7 @@ void NetworkPage::ButtonReadNastrRsClick()
         m_ctx.boxes.error(kNoLink);
         return;
     }
-    const QByteArray record = reply.mid(kReplyData, block.recordSize);
-    decodeRecord(m_ctx.controls, block, 1, record, kHeadBytes);
-    for (const Field &f : block.fields) {
-        if (f.kind != FieldKind::Text)
-            continue;
-        auto *edit = findChild<QLineEdit *>(f.prefix);
-        if (!edit)
-            throw MissingControl(f.prefix);
-        showDeviceText(edit, decodeTextField(record.mid(f.offset, f.width), f.width, f.pad));
-    }
+    decodeRecord(m_ctx.controls, block, 1, reply.mid(kReplyData, block.recordSize));
     m_ctx.boxes.info(kDone);
 }
 

@@ -24,7 +24,6 @@ public:
     // A text the mask cannot hold (a 16th character, a letter, a zero byte)
     // is shown without the mask so that no character is lost; the mask comes
     // back with the next read whose text fits it.
-    static void showDeviceText(QLineEdit *edit, const QString &text);
 
 private:
     PageContext &m_ctx;

@@ -21,6 +21,31 @@ QString maskedText(const QLineEdit *edit)
     return shown;
 }
 
+void setMaskedText(QLineEdit *edit, const QString &text)
+{
+    // The edit's own mask, remembered the first time it is met.
+    static const char kMask[] = "vexsInputMask";
+    QString mask = edit->property(kMask).toString();
+    if (mask.isEmpty() && !edit->inputMask().isEmpty()) {
+        mask = edit->inputMask();
+        edit->setProperty(kMask, mask);
+    }
+    if (mask.isEmpty()) {
+        edit->setText(text);
+        return;
+    }
+    if (edit->inputMask() != mask)
+        edit->setInputMask(mask);
+    edit->setText(text);
+    if (maskedText(edit) == text)
+        return;
+    // A text from the device that does not fit the mask would be cut or
+    // shifted by it: show it whole, without the mask, until a text fits again.
+    edit->setInputMask(QString());
+    edit->setMaxLength(32767);
+    edit->setText(text);
+}
+
 QWidget *WidgetControls::widget(const QString &name) const
 {
     QWidget *w = m_root->objectName() == name ? m_root : m_root->findChild<QWidget *>(name);
@@ -105,7 +130,7 @@ void WidgetControls::setText(const QString &name, const QString &text)
 {
     QWidget *w = widget(name);
     if (auto *edit = qobject_cast<QLineEdit *>(w)) {
-        edit->setText(text);
+        setMaskedText(edit, text);
         return;
     }
     if (auto *label = qobject_cast<QLabel *>(w)) {

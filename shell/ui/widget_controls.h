@@ -53,4 +53,8 @@ private:
 // own text() leaves them out).
 QString maskedText(const QLineEdit *edit);
 
+// Sets the text of an edit with an input mask; a text the mask cannot hold
+// whole is shown without the mask instead of being cut.
+void setMaskedText(QLineEdit *edit, const QString &text);
+
 } // namespace vexs
