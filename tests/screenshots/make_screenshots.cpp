@@ -1,0 +1,56 @@
+// Draws the main window as a user sees it against the simulated recorder
+// and saves PNGs: after a bulk read on the measurement channels page, and on
+// the measurement page while polling. Run under a real display (Xvfb):
+//   xvfb-run -a -s "-screen 0 1280x800x24" make_screenshots docs/screenshots
+#include "shell/form_main.h"
+#include "shell/ui/controls.h"
+#include "shell/ui/page_context.h"
+#include "tests/support/window_fixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+
+using namespace vexs;
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    QApplication::setFont(font);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(out);
+
+    test::WindowFixture fx;
+    TformMain &w = fx.window();
+    w.move(0, 0);
+    QTest::qWait(300);
+    const auto save = [&](const char *name) {
+        QTest::qWait(300);
+        const QPixmap shot = w.grab();
+        const QString path = QDir(out).filePath(QString::fromLatin1(name));
+        if (!shot.save(path))
+            qFatal("cannot save %s", qPrintable(path));
+        qInfo("saved %s", qPrintable(path));
+    };
+
+    save("start.png");
+    fx.click(QStringLiteral("Button11"));
+    w.selectNode(3);
+    save("main-window.png");
+    w.selectNode(4);
+    save("math-channels.png");
+    w.selectNode(10);
+    fx.click(QStringLiteral("Button3"));
+    QTest::qWait(2500);
+    save("measurement.png");
+    fx.click(QStringLiteral("Button12"));
+    fx.revealEverything();
+    w.selectNode(12);
+    save("service.png");
+    return 0;
+}
