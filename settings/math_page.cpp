@@ -77,6 +77,16 @@ QComboBox *pickList(const QString &name, const QStringList &items)
     return combo;
 }
 
+// The channel names grow a suffix (" -нет") after a bulk read: size the list
+// for the longest from the start so the layout keeps its width.
+QComboBox *channelList(const QString &name, const QStringList &items)
+{
+    QComboBox *combo = pickList(name, items);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(static_cast<int>(QStringLiteral("A=Канал 4 -нет").size()));
+    return combo;
+}
+
 QLineEdit *edit(const QString &name)
 {
     auto *e = new QLineEdit;
@@ -173,10 +183,10 @@ QWidget *MathChannelsPage::buildSheet(int m)
                     {QStringLiteral("Сумма A+B"), QStringLiteral("Вычитание A-B"),
                      QStringLiteral("Среднее значение (A+B)/2"), QStringLiteral("Линеаризация A"),
                      QStringLiteral("=A*K1+B*K2+C*K3+D*K4")}));
-    addRow(caption("Выбор А", m), pickList(name("ComboBoxMatCanZnA"), operandItems(QStringLiteral("A"))));
-    addRow(caption("Выбор B", m), pickList(name("ComboBoxMatCanZnB"), operandItems(QStringLiteral("B"))));
-    addRow(caption("Выбор C", m), pickList(name("ComboBoxMatCanZnC"), operandItems(QStringLiteral("C"))));
-    addRow(caption("Выбор D", m), pickList(name("ComboBoxMatCanZnD"), operandItems(QStringLiteral("D"))));
+    addRow(caption("Выбор А", m), channelList(name("ComboBoxMatCanZnA"), operandItems(QStringLiteral("A"))));
+    addRow(caption("Выбор B", m), channelList(name("ComboBoxMatCanZnB"), operandItems(QStringLiteral("B"))));
+    addRow(caption("Выбор C", m), channelList(name("ComboBoxMatCanZnC"), operandItems(QStringLiteral("C"))));
+    addRow(caption("Выбор D", m), channelList(name("ComboBoxMatCanZnD"), operandItems(QStringLiteral("D"))));
     QLineEdit *units = edit(name("EditMatCanEd"));
     units->setValidator(new UnitTextValidator(units));
     addRow(caption("Ед. измерения", m, label::MatCanEd), units);

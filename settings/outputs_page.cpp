@@ -30,6 +30,16 @@ QComboBox *pickList(const QString &name, const QStringList &items)
     return combo;
 }
 
+// The channel names grow a suffix (" -нет") after a bulk read: size the list
+// for the longest from the start so the layout keeps its width.
+QComboBox *channelList(const QString &name, const QStringList &items)
+{
+    QComboBox *combo = pickList(name, items);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(static_cast<int>(QStringLiteral("Канал 4 -нет").size()));
+    return combo;
+}
+
 QPushButton *button(const QString &name, const QString &text)
 {
     auto *b = new QPushButton(text);
@@ -53,7 +63,7 @@ OutputsPage::OutputsPage(PageContext &context, QWidget *parent) : QWidget(parent
         rows->addWidget(pickList(name("ComboBoxOutVkl"), {QStringLiteral("Выкл"), QStringLiteral("Вкл")}), n, 0);
         rows->addWidget(channel, n, 1);
         // Item 0 is the output's own measurement channel.
-        rows->addWidget(pickList(name("ComboBoxOutCan"),
+        rows->addWidget(channelList(name("ComboBoxOutCan"),
                                  {own, QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
                                   QStringLiteral("Канал М3"), QStringLiteral("Канал М4")}),
                         n, 2);

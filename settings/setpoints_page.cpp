@@ -31,11 +31,21 @@ QComboBox *pickList(const QString &name, const QStringList &items)
     return combo;
 }
 
+// The channel names grow suffixes (" -нет", " -выкл") after a bulk read:
+// size the list for the longest from the start so the rows keep their width.
+QComboBox *channelList(const QString &name, const QStringList &items)
+{
+    QComboBox *combo = pickList(name, items);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(static_cast<int>(QStringLiteral("Канал М4 -выкл").size()) + 2);
+    return combo;
+}
+
 QLineEdit *edit(const QString &name)
 {
     auto *e = new QLineEdit;
     e->setObjectName(name);
-    e->setFixedWidth(110);
+    e->setFixedWidth(90);
     return e;
 }
 
@@ -49,6 +59,9 @@ QPushButton *button(const QString &name, const QString &text)
 QLabel *columnCaption(const QString &text, const char *name = nullptr)
 {
     auto *label = new QLabel(text);
+    // Long captions take two lines so that the rows fit the page.
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     if (name)
         label->setObjectName(QString::fromLatin1(name));
     return label;
@@ -59,7 +72,7 @@ QLabel *columnCaption(const QString &text, const char *name = nullptr)
 SetpointsPage::SetpointsPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
 {
     auto *rows = new QGridLayout;
-    rows->setHorizontalSpacing(8);
+    rows->setHorizontalSpacing(6);
     // Two captions are quoted by the validation messages.
     rows->addWidget(columnCaption(QStringLiteral("Вкл/Выкл")), 0, 1);
     rows->addWidget(columnCaption(QStringLiteral("Выбор канала")), 0, 2);
@@ -72,7 +85,7 @@ SetpointsPage::SetpointsPage(PageContext &context, QWidget *parent) : QWidget(pa
         auto name = [n](const char *prefix) { return composedName(QString::fromLatin1(prefix), n); };
         rows->addWidget(new QLabel(QStringLiteral("Уставка ") + QString::number(n)), n, 0);
         rows->addWidget(pickList(name("ComboBoxUstVkl"), {QStringLiteral("Выкл"), QStringLiteral("Вкл")}), n, 1);
-        rows->addWidget(pickList(name("ComboBoxUstCan"),
+        rows->addWidget(channelList(name("ComboBoxUstCan"),
                                  {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
                                   QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
                                   QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
