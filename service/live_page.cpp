@@ -1,13 +1,224 @@
 #include "service/live_page.h"
 
+#include "link/exchange.h"
+#include "link/link_activity.h"
+#include "link/modbus.h"
+#include "service/live_record.h"
+#include "service/service_widgets.h"
+#include "shell/ui/controls.h"
 #include "shell/ui/page_context.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace vexs {
 
-LivePage::LivePage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+namespace {
+
+const QString kGrid = QStringLiteral("StringGridErr");
+const QString kOpros = QStringLiteral("StaticTextOpros");
+
+const char *const kBoardRows[live::kBoardBits] = {
+    "Питание 5В",        "Питание 3В",       "Питание контроллера 3В", "Состояние батарейки",
+    "Обмен I2C",         "Состояние FRAM",   "Обмен SPI",              "Состояние FLASH1",
+    "Состояние FLASH2",  "Состояние пера",   "Калибровка пера",
+};
+
+constexpr int kGridRowHeight = 16;
+constexpr int kGridTitleWidth = 200;
+
+// One group of value fields: row captions down the left, one column per
+// channel, fields named prefix + channel.
+void addValueRows(QGridLayout *grid, QWidget *parent, int firstRow,
+                  const QList<QPair<QString, QString>> &rows)
 {
+    for (int r = 0; r < rows.size(); ++r) {
+        grid->addWidget(service::makeLabel(rows[r].first, parent), firstRow + r, 0);
+        for (int n = 1; n <= live::kChannels; ++n)
+            grid->addWidget(service::makeValueLabel(composedName(rows[r].second, n), parent),
+                            firstRow + r, n);
+    }
 }
 
-void LivePage::labelDiagnosticsGrid() {}
+} // namespace
+
+LivePage::LivePage(PageContext &context, QWidget *parent)
+    : QWidget(parent), m_ctx(context), m_timer(new QTimer(this))
+{
+    m_timer->setObjectName(QStringLiteral("TimerDataRead"));
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, &LivePage::TimerDataReadTimer);
+
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+
+    auto *top = new QHBoxLayout;
+    auto *start = service::makeButton(QStringLiteral("Button3"),
+                                      QStringLiteral("Начать измерения"), this);
+    auto *stop = service::makeButton(QStringLiteral("Button12"),
+                                     QStringLiteral("Остановить измерения"), this);
+    // Neither sends anything; "Остановить измерения" in particular must stay
+    // usable while the link is busy.
+    connectAction(start, m_ctx.boxes, [this] { Button3Click(); });
+    connectAction(stop, m_ctx.boxes, [this] { Button12Click(); });
+    top->addWidget(start);
+    top->addWidget(stop);
+    top->addSpacing(16);
+    top->addWidget(service::makeLabel(QStringLiteral("Статус связи:"), this));
+    auto *opros = service::makeLabel(QString(), this, kOpros);
+    opros->setMinimumWidth(90);
+    top->addWidget(opros);
+    auto *clock = service::makeLabel(QString(), this, QStringLiteral("StaticTextDateTime"));
+    clock->setAlignment(Qt::AlignCenter);
+    QFont clockFont = clock->font();
+    clockFont.setBold(true);
+    clock->setFont(clockFont);
+    top->addWidget(clock, 1);
+    page->addLayout(top);
+
+    auto *body = new QHBoxLayout;
+    auto *left = new QVBoxLayout;
+
+    auto *channels = service::makeGroup(QString(), QStringLiteral(" Каналы измерения "), this);
+    auto *channelGrid = new QGridLayout(channels);
+    channelGrid->setVerticalSpacing(3);
+    for (int n = 1; n <= live::kChannels; ++n) {
+        auto *head = service::makeLabel(QStringLiteral("Канал ") + QString::number(n), channels,
+                                        composedName(QStringLiteral("StaticTextCanIzm"), n));
+        head->setAlignment(Qt::AlignCenter);
+        channelGrid->addWidget(head, 0, n);
+        channelGrid->setColumnStretch(n, 1);
+    }
+    addValueRows(channelGrid, channels, 1,
+                 {{QStringLiteral("Вкл/Выкл:"), QStringLiteral("StaticTextIzmerVkl")},
+                  {QStringLiteral("Ошибка"), QStringLiteral("StaticTextIzmerErr")},
+                  {QStringLiteral("Параметр:"), QStringLiteral("StaticTextIzmerParam")},
+                  {QStringLiteral("Физ. параметр:"), QStringLiteral("StaticTextIzmerFiz")},
+                  {QStringLiteral("Температура ХС:"), QStringLiteral("StaticTextIzmerTemp")}});
+    left->addWidget(channels);
+
+    auto *math = service::makeGroup(QString(), QStringLiteral(" Каналы математические "), this);
+    auto *mathGrid = new QGridLayout(math);
+    mathGrid->setVerticalSpacing(3);
+    for (int m = 1; m <= live::kChannels; ++m) {
+        auto *head = service::makeLabel(QStringLiteral("Канал M") + QString::number(m), math);
+        head->setAlignment(Qt::AlignCenter);
+        mathGrid->addWidget(head, 0, m);
+        mathGrid->setColumnStretch(m, 1);
+    }
+    addValueRows(mathGrid, math, 1,
+                 {{QStringLiteral("Вкл/Выкл:"), QStringLiteral("StaticTextIzmerMatVkl")},
+                  {QStringLiteral("Ошибка"), QStringLiteral("StaticTextIzmerMatErr")},
+                  {QStringLiteral("Значение:"), QStringLiteral("StaticTextIzmerMatParam")}});
+    left->addWidget(math);
+
+    auto *alarms = service::makeGroup(QString(), QStringLiteral(" Сигнализация "), this);
+    auto *alarmGrid = new QGridLayout(alarms);
+    for (int k = 1; k <= live::kSetpoints; ++k) {
+        auto *box = service::makeValueLabel(composedName(QStringLiteral("StaticTextUstSost"), k),
+                                            alarms);
+        box->setText(QStringLiteral("Уставка ") + QString::number(k));
+        alarmGrid->addWidget(box, (k - 1) / 4, (k - 1) % 4);
+    }
+    left->addWidget(alarms);
+    left->addStretch(1);
+    body->addLayout(left, 1);
+
+    auto *board = service::makeGroup(QString(), QStringLiteral(" Статус платы процессора "), this);
+    auto *boardLayout = new QVBoxLayout(board);
+    auto *grid = service::makeStringGrid(kGrid, 2, live::kBoardBits + 1, false, kGridRowHeight,
+                                         board);
+    grid->setColumnWidth(0, kGridTitleWidth);
+    grid->setColumnWidth(1, 90);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->setFixedSize(kGridTitleWidth + 90 + 2 * grid->frameWidth(),
+                       (live::kBoardBits + 1) * kGridRowHeight + 2 * grid->frameWidth());
+    boardLayout->addWidget(grid);
+    boardLayout->addStretch(1);
+    body->addWidget(board, 0, Qt::AlignTop);
+
+    page->addLayout(body, 1);
+}
+
+void LivePage::labelDiagnosticsGrid()
+{
+    IControls &c = m_ctx.controls;
+    c.setCell(kGrid, 0, 0, QStringLiteral("Диагностика"));
+    c.setCell(kGrid, 1, 0, QStringLiteral("Состояние"));
+    for (int row = 1; row <= live::kBoardBits; ++row)
+        c.setCell(kGrid, 0, row, QString::fromUtf8(kBoardRows[row - 1]));
+    if (auto *grid = findChild<QTableWidget *>(kGrid))
+        grid->setColumnWidth(0, kGridTitleWidth);
+}
+
+void LivePage::Button3Click()
+{
+    if (!m_timer->isActive())
+        m_timer->start();
+}
+
+void LivePage::Button12Click()
+{
+    m_timer->stop();
+}
+
+void LivePage::TimerDataReadTimer()
+{
+    if (m_ctx.activity.exchanging())
+        return;
+    runGuarded(m_ctx.boxes, [this] { poll(); });
+}
+
+void LivePage::poll()
+{
+    IControls &c = m_ctx.controls;
+    const bool serial = c.itemIndex(QStringLiteral("ComboBoxInterface")) == 0;
+    const int baud = Exchange::baudForIndex(c.itemIndex(QStringLiteral("ComboBoxBaud")));
+    const QByteArray reply = m_ctx.modbus.ReadInputRegisters(
+        live::kFirstRegister, live::kRegisterCount, pollWaitMs(serial, baud));
+
+    const std::optional<QByteArray> record = liveRecordOfReply(reply);
+    const std::optional<LiveView> view = record ? decodeLiveRecord(*record) : std::nullopt;
+    if (!view) {
+        // The values of the last good poll stay on screen.
+        c.setText(kOpros, QStringLiteral("Нет связи"));
+        return;
+    }
+    c.setText(kOpros, QStringLiteral("Есть связь"));
+    c.setText(QStringLiteral("StaticTextDateTime"), view->clock);
+
+    for (int n = 1; n <= live::kChannels; ++n) {
+        const LiveChannelView &ch = view->channels[n - 1];
+        c.setText(composedName(QStringLiteral("StaticTextIzmerVkl"), n), ch.onOff);
+        const QString err = composedName(QStringLiteral("StaticTextIzmerErr"), n);
+        c.setText(err, ch.errorCode);
+        c.setHint(err, ch.errorHint);
+        c.setText(composedName(QStringLiteral("StaticTextIzmerParam"), n), ch.parameter);
+        c.setText(composedName(QStringLiteral("StaticTextIzmerFiz"), n), ch.physical);
+        c.setText(composedName(QStringLiteral("StaticTextIzmerTemp"), n), ch.coldJunction);
+
+        const LiveMathView &m = view->math[n - 1];
+        c.setText(composedName(QStringLiteral("StaticTextIzmerMatVkl"), n), m.onOff);
+        const QString matErr = composedName(QStringLiteral("StaticTextIzmerMatErr"), n);
+        c.setText(matErr, m.errorCode);
+        c.setHint(matErr, m.errorHint);
+        c.setText(composedName(QStringLiteral("StaticTextIzmerMatParam"), n), m.value);
+    }
+
+    const int rows = c.rowCount(kGrid);
+    for (int row = 1; row < rows && row <= live::kBoardBits; ++row)
+        c.setCell(kGrid, 1, row, view->boardStatus[row - 1]);
+
+    for (int k = 1; k <= live::kSetpoints; ++k)
+        c.setBackground(composedName(QStringLiteral("StaticTextUstSost"), k),
+                        view->setpointColours[k - 1]);
+}
 
 } // namespace vexs

@@ -1,0 +1,152 @@
+#include "service/live_record.h"
+
+#include "settings/encodings.h"
+
+#include <QtEndian>
+
+namespace vexs {
+
+namespace {
+
+// Offsets within the 96-octet record.
+constexpr int kClockAt = 0;
+constexpr int kBoardStatusAt = 6;
+constexpr int kChannelAt = 8;   // 14 octets per measurement channel
+constexpr int kChannelSize = 14;
+constexpr int kMathAt = 64;     // 6 octets per math channel
+constexpr int kMathSize = 6;
+constexpr int kSetpointAt = 88; // one octet per setpoint
+
+// Margin over the wire time for the device's turnaround and scheduling.
+constexpr int kSerialMarginMs = 50;
+constexpr int kBitsPerOctet = 10;
+constexpr int kSlowestBaud = 9600;
+
+const char *const kModuleTexts[] = {
+    "Модуль не проинизиализирован",
+    "Модуль неисправен",
+    "Коэффициенты калибровки некорректны",
+    "Неисправен датчик температуры",
+    "Выход за пределы измерений",
+};
+
+const char *const kMathTexts[] = {
+    "Ошибка в канале измерения",
+    "Канал измерения выключен",
+    "Деление на ноль",
+    "Количество точек в таблице меньше 2",
+    "Значение выходит за пределы таблицы",
+};
+
+quint8 octet(const QByteArray &record, int at)
+{
+    return static_cast<quint8>(record.at(at));
+}
+
+QString twoDigits(quint8 value)
+{
+    return PadLeft(QString::number(value), 2, QLatin1Char('0'));
+}
+
+QString onOffText(quint8 value)
+{
+    return value != 0 ? QStringLiteral("Вкл") : QStringLiteral("Выкл");
+}
+
+QString flagTexts(quint8 bits, const char *const (&texts)[5])
+{
+    QString hint;
+    for (int bit = 0; bit < 5; ++bit) {
+        if (bits & (1u << bit))
+            hint += QString::fromUtf8(texts[bit]) + QStringLiteral("\r\n");
+    }
+    return hint;
+}
+
+} // namespace
+
+QString liveClockText(const QByteArray &record)
+{
+    if (record.size() < kClockAt + 6)
+        return QString();
+    const auto part = [&](int i) { return twoDigits(octet(record, kClockAt + i)); };
+    return part(3) + QLatin1Char('.') + part(4) + QLatin1Char('.') + part(5)
+           + QStringLiteral("  ") + part(2) + QLatin1Char(':') + part(1) + QLatin1Char(':')
+           + part(0);
+}
+
+QString moduleStatusHint(quint8 status)
+{
+    if (status == 0)
+        return QStringLiteral("Нет ошибок");
+    // 255 has every flag set but means that no module is fitted at all.
+    if (status == live::kModuleMissing)
+        return QStringLiteral("Модуль не установлен");
+    return flagTexts(status, kModuleTexts);
+}
+
+QString mathErrorHint(quint8 code)
+{
+    if (code == 0)
+        return QStringLiteral("Нет ошибок");
+    return flagTexts(code, kMathTexts);
+}
+
+std::optional<LiveView> decodeLiveRecord(const QByteArray &record)
+{
+    if (record.size() != live::kRecordSize)
+        return std::nullopt;
+
+    LiveView view;
+    view.clock = liveClockText(record);
+
+    for (int i = 0; i < live::kChannels; ++i) {
+        const int at = kChannelAt + kChannelSize * i;
+        LiveChannelView &c = view.channels[i];
+        c.onOff = onOffText(octet(record, at));
+        const quint8 status = octet(record, at + 1);
+        c.errorCode = QString::number(status);
+        c.errorHint = moduleStatusHint(status);
+        c.parameter = formatReal(readFloat(record, at + 2));
+        c.physical = formatReal(readFloat(record, at + 6));
+        c.coldJunction = formatReal(readFloat(record, at + 10));
+
+        const int mat = kMathAt + kMathSize * i;
+        LiveMathView &m = view.math[i];
+        m.onOff = onOffText(octet(record, mat));
+        const quint8 code = octet(record, mat + 1);
+        m.errorCode = QString::number(code);
+        m.errorHint = mathErrorHint(code);
+        m.value = formatReal(readFloat(record, mat + 2));
+    }
+
+    const quint16 board = qFromLittleEndian<quint16>(record.constData() + kBoardStatusAt);
+    for (int bit = 0; bit < live::kBoardBits; ++bit)
+        view.boardStatus[bit] = (board & (1u << bit)) ? QStringLiteral("Ошибка")
+                                                       : QStringLiteral("OK");
+
+    for (int k = 0; k < live::kSetpoints; ++k)
+        view.setpointColours[k] = octet(record, kSetpointAt + k) != 0 ? QColor(255, 0, 0)
+                                                                       : QColor(255, 255, 255);
+    return view;
+}
+
+std::optional<QByteArray> liveRecordOfReply(const QByteArray &reply)
+{
+    if (reply.size() != live::kReplySize)
+        return std::nullopt;
+    return reply.mid(live::kReplyDataStart, live::kRecordSize);
+}
+
+int pollWaitMs(bool serial, int baud)
+{
+    if (!serial)
+        return live::kPollWaitMs;
+    if (baud <= 0)
+        baud = kSlowestBaud;
+    const qint64 bits = qint64(live::kRequestSize + live::kReplySize) * kBitsPerOctet;
+    const int wireMs = int((bits * 1000 + baud - 1) / baud);
+    return qMax(live::kPollWaitMs, wireMs + kSerialMarginMs);
+}
+
+} // namespace vexs
