@@ -1,11 +1,82 @@
 #include "service/output_test_group.h"
 
+#include "link/modbus.h"
+#include "service/calibration.h"
+#include "service/service_widgets.h"
+#include "shell/ui/controls.h"
+#include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <optional>
 
 namespace vexs {
 
-OutputTestGroup::OutputTestGroup(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+namespace {
+const QString kChannelList = QStringLiteral("ComboBoxPointCan");
+const QString kCurrentList = QStringLiteral("ComboBoxPointIout");
+constexpr int kWriteReplySize = 8;
+} // namespace
+
+OutputTestGroup::OutputTestGroup(PageContext &context, QWidget *parent)
+    : QWidget(parent), m_ctx(context)
 {
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *group = service::makeGroup(QStringLiteral("GroupBox14"),
+                                     QStringLiteral(" Проверка выходных сигналов"), this);
+    outer->addWidget(group);
+    auto *grid = new QGridLayout(group);
+
+    auto *channel = new QComboBox(group);
+    channel->setObjectName(kChannelList);
+    for (int n = 1; n <= calibration::kChannels; ++n)
+        channel->addItem(QStringLiteral("Канал ") + QString::number(n));
+    auto *current = new QComboBox(group);
+    current->setObjectName(kCurrentList);
+    current->addItems({QStringLiteral("4 мА"), QStringLiteral("8 мА"), QStringLiteral("12 мА"),
+                       QStringLiteral("16 мА"), QStringLiteral("20 мА")});
+    auto *set = service::makeButton(QStringLiteral("Button1"), QStringLiteral("Установить ток"),
+                                    group);
+    auto *end = service::makeButton(QStringLiteral("Button2"), QStringLiteral("Выход"), group);
+    connectRequest(set, m_ctx, [this] { Button1Click(); });
+    connectRequest(end, m_ctx, [this] { Button2Click(); });
+
+    grid->addWidget(channel, 0, 0);
+    grid->addWidget(current, 0, 1);
+    grid->addWidget(set, 1, 0);
+    grid->addWidget(end, 1, 1);
+}
+
+void OutputTestGroup::Button1Click()
+{
+    send(outputCurrentCommand(m_ctx.controls.itemIndex(kChannelList),
+                              m_ctx.controls.itemIndex(kCurrentList)));
+}
+
+void OutputTestGroup::Button2Click()
+{
+    send(outputEndCommand(m_ctx.controls.itemIndex(kChannelList)));
+}
+
+void OutputTestGroup::send(const std::optional<QByteArray> &command)
+{
+    // A list without a selection would make a step code of its own (32 is
+    // the thermometer calibration): send nothing then.
+    const QByteArray reply =
+        command ? m_ctx.modbus.WriteMultipleRegisters(calibration::kCommandRegister,
+                                                      calibration::kCommandCount, *command,
+                                                      calibration::kCommandWaitMs)
+                : failureReply();
+    if (reply.size() == kWriteReplySize)
+        m_ctx.boxes.info(QStringLiteral("Выполнено"));
+    else
+        m_ctx.boxes.error(QStringLiteral("Ошибка выполнения команды"));
 }
 
 } // namespace vexs

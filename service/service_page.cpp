@@ -1,11 +1,382 @@
 #include "service/service_page.h"
 
+#include "link/modbus.h"
+#include "service/calibration.h"
+#include "service/service_widgets.h"
+#include "settings/encodings.h"
+#include "shell/ui/controls.h"
+#include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
 
 namespace vexs {
 
+namespace {
+
+const QString kList = QStringLiteral("ListBoxCalibr");
+const QString kValueEdit = QStringLiteral("EditCalibrInp");
+const QString kChannelEdit = QStringLiteral("EditCalibrCan");
+const QString kChannelSpin = QStringLiteral("UpDownCalibrCan");
+const QString kNudgeStatus = QStringLiteral("StaticText50");
+const QString kPercentEdit = QStringLiteral("Edit_ArrowPer");
+
+constexpr int kWriteReplySize = 8;
+constexpr int kEditHeight = 17;
+
+// Row captions of the coefficient table, per group.
+const char *const kGroupCaptions[] = {"Iin", "Uin 100mV", "Uin 1V", "Uin R", "Iout"};
+
+const char *const kTests[] = {"Тест регистрации", "Тест барграфа", "Тест сигнализации",
+                              "Тест записи FLASH", "Тест клавиатуры"};
+
+QFont boldFont(QWidget *widget)
+{
+    QFont font = widget->font();
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
 ServicePage::ServicePage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
 {
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+
+    auto *tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("PageControl1"));
+    tabs->addTab(buildTestsTab(), QStringLiteral("Тесты"));
+
+    auto *calibr = new QWidget;
+    calibr->setObjectName(QStringLiteral("TabSheetCalibr"));
+    auto *calibrLayout = new QHBoxLayout(calibr);
+    calibrLayout->setContentsMargins(4, 4, 4, 4);
+    calibrLayout->addWidget(buildCoefficientTable(), 0, Qt::AlignTop);
+    calibrLayout->addWidget(buildCalibrationPanel(), 1);
+    tabs->addTab(calibr, QStringLiteral("Калибровка"));
+
+    // Nothing selects the tests page: its tab stays hidden.
+    tabs->setTabVisible(0, false);
+    tabs->setCurrentIndex(1);
+    page->addWidget(tabs);
+}
+
+QWidget *ServicePage::buildTestsTab()
+{
+    auto *tab = new QWidget;
+    tab->setObjectName(QStringLiteral("TabSheet_Test"));
+    auto *grid = new QGridLayout(tab);
+    int button = 13;
+    for (int row = 0; row < 5; ++row) {
+        grid->addWidget(service::makeLabel(QString::fromUtf8(kTests[row]), tab), row, 0);
+        // The test buttons have no action.
+        grid->addWidget(service::makeButton(composedName(QStringLiteral("Button"), button++),
+                                            QStringLiteral("Старт"), tab),
+                        row, 1);
+        grid->addWidget(service::makeButton(composedName(QStringLiteral("Button"), button++),
+                                            QStringLiteral("Стоп"), tab),
+                        row, 2);
+    }
+    grid->setColumnStretch(3, 1);
+    grid->setRowStretch(5, 1);
+    return tab;
+}
+
+QWidget *ServicePage::buildCoefficientTable()
+{
+    auto *table = new QWidget;
+    auto *grid = new QGridLayout(table);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(1);
+
+    const auto groups = coefficientGroups();
+    for (int n = 1; n <= calibration::kChannels; ++n) {
+        auto *head = service::makeLabel(QStringLiteral("Канал ") + QString::number(n), table);
+        head->setAlignment(Qt::AlignCenter);
+        grid->addWidget(head, 0, n);
+        auto *status = service::makeLabel(QString(), table,
+                                          composedName(QStringLiteral("StaticTextCalibrCan"), n));
+        status->setAlignment(Qt::AlignCenter);
+        grid->addWidget(status, 1, n);
+    }
+
+    int row = 2;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        for (int point = 1; point <= calibration::kCoefficientPoints; ++point, ++row) {
+            grid->addWidget(service::makeLabel(QString::fromLatin1(kGroupCaptions[g])
+                                                   + QStringLiteral(" T") + QString::number(point),
+                                               table),
+                            row, 0);
+            for (int n = 1; n <= calibration::kChannels; ++n) {
+                auto *edit = new QLineEdit(table);
+                edit->setObjectName(coefficientEditName(n, groups[g], point));
+                edit->setReadOnly(true);
+                edit->setFixedSize(82, kEditHeight);
+                grid->addWidget(edit, row, n);
+            }
+        }
+    }
+
+    for (int n = 1; n <= calibration::kChannels; ++n) {
+        auto *read = service::makeButton(composedName(QStringLiteral("ButtonReadCoeffCAN"), n),
+                                         QStringLiteral("Считать"), table);
+        connectRequest(read, m_ctx, [this, n] { ButtonReadCoeffCAN1Click(n); });
+        grid->addWidget(read, row, n);
+    }
+    return table;
+}
+
+QWidget *ServicePage::buildCalibrationPanel()
+{
+    auto *panel = new QFrame;
+    panel->setObjectName(QStringLiteral("PanelCalibr"));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    auto *layout = new QVBoxLayout(panel);
+
+    auto *channelRow = new QHBoxLayout;
+    auto *channel = new QLineEdit(QStringLiteral("Канал 1"), panel);
+    channel->setObjectName(kChannelEdit);
+    channel->setReadOnly(true);
+    channelRow->addWidget(channel, 1);
+    auto *spin = new QSpinBox(panel);
+    spin->setObjectName(kChannelSpin);
+    spin->setRange(1, calibration::kChannels);
+    spin->setValue(1);
+    spin->setWrapping(false);
+    spin->setFixedWidth(44);
+    if (auto *inner = spin->findChild<QLineEdit *>())
+        inner->setReadOnly(true);
+    connect(spin, &QSpinBox::valueChanged, this, [this](int p) {
+        runGuarded(m_ctx.boxes, [this, p] { UpDownCalibrCanChanging(p); });
+    });
+    channelRow->addWidget(spin);
+    layout->addLayout(channelRow);
+
+    auto *list = new QListWidget(panel);
+    list->setObjectName(kList);
+    list->addItems(calibrationListItems());
+    list->setCurrentRow(-1);
+    // Moving the selection with the keyboard or the buttons counts as a
+    // click, and so does clicking the item already selected.
+    connect(list, &QListWidget::currentRowChanged, this,
+            [this] { runGuarded(m_ctx.boxes, [this] { ListBoxCalibrClick(); }); });
+    connect(list, &QListWidget::itemClicked, this,
+            [this] { runGuarded(m_ctx.boxes, [this] { ListBoxCalibrClick(); }); });
+    layout->addWidget(list, 1);
+
+    auto *moveRow = new QHBoxLayout;
+    auto *up = service::makeButton(QStringLiteral("ButtonSelectCalibrUp"), QStringLiteral("Вверх"),
+                                   panel);
+    auto *down = service::makeButton(QStringLiteral("ButtonSelectCalibrDown"),
+                                     QStringLiteral("Вниз"), panel);
+    up->setFont(boldFont(up));
+    down->setFont(boldFont(down));
+    connectAction(up, m_ctx.boxes, [this] { ButtonSelectCalibrUpClick(); });
+    connectAction(down, m_ctx.boxes, [this] { ButtonSelectCalibrDownClick(); });
+    moveRow->addWidget(up);
+    moveRow->addWidget(down);
+    layout->addLayout(moveRow);
+
+    auto *valueRow = new QHBoxLayout;
+    auto *value = new QLineEdit(panel);
+    value->setObjectName(kValueEdit);
+    valueRow->addWidget(value, 1);
+    m_calibrate = service::makeButton(QStringLiteral("ButtonCalibr"),
+                                      QStringLiteral("Калибровать"), panel);
+    connectRequest(m_calibrate, m_ctx, [this] { ButtonCalibrClick(); });
+    valueRow->addWidget(m_calibrate);
+    layout->addLayout(valueRow);
+
+    layout->addWidget(buildPenGroup(panel));
+
+    // A factory control: shown by the factory key chord only.
+    panel->setVisible(false);
+    return panel;
+}
+
+QWidget *ServicePage::buildPenGroup(QWidget *parent)
+{
+    auto *group = service::makeGroup(QStringLiteral("GroupBoxCalibrPera"),
+                                     QStringLiteral(" Калибровка пера "), parent);
+    auto *grid = new QGridLayout(group);
+
+    struct Entry
+    {
+        const char *name;
+        const char *caption;
+        void (ServicePage::*handler)();
+        int row, column;
+    };
+    const Entry entries[] = {
+        {"Button4", "Установить перо на ~95%", &ServicePage::Button4Click, 0, 0},
+        {"Button6", "Установить перо на ~5%", &ServicePage::Button6Click, 0, 1},
+        {"Button8", "Калибровать 100%", &ServicePage::Button8Click, 1, 0},
+        {"Button10", "Калибровать 0%", &ServicePage::Button10Click, 1, 1},
+        {"Button32", "Вверх", &ServicePage::Button32Click, 2, 0},
+        {"Button33", "Вниз", &ServicePage::Button33Click, 2, 1},
+        {"Button34", "Проверка, %", &ServicePage::Button34Click, 3, 0},
+    };
+    for (const Entry &e : entries) {
+        auto *button = service::makeButton(QString::fromLatin1(e.name),
+                                           QString::fromUtf8(e.caption), group);
+        const auto handler = e.handler;
+        connectRequest(button, m_ctx, [this, handler] { (this->*handler)(); });
+        grid->addWidget(button, e.row, e.column);
+    }
+    auto *status = service::makeLabel(QString(), group, kNudgeStatus);
+    status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    status->setAlignment(Qt::AlignCenter);
+    grid->addWidget(status, 2, 2);
+    auto *percent = new QLineEdit(group);
+    percent->setObjectName(kPercentEdit);
+    grid->addWidget(percent, 3, 1);
+    return group;
+}
+
+void ServicePage::ButtonReadCoeffCAN1Click(int n)
+{
+    IControls &c = m_ctx.controls;
+    const auto groups = coefficientGroups();
+    for (const CoefficientGroup &group : groups) {
+        for (int point = 1; point <= calibration::kCoefficientPoints; ++point)
+            c.setText(coefficientEditName(n, group, point), QString());
+    }
+    const int replySize = 2 * calibration::kCoefficientGroupCount + 5;
+    for (const CoefficientGroup &group : groups) {
+        const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(
+            quint16(coefficientFirstRegister(n) + group.offset),
+            calibration::kCoefficientGroupCount, group.waitMs);
+        if (reply.size() != replySize) {
+            // The groups already shown stay; the rest stay empty.
+            m_ctx.boxes.error(QStringLiteral("Нет связи с прибором"));
+            return;
+        }
+        for (int point = 1; point <= calibration::kCoefficientPoints; ++point)
+            c.setText(coefficientEditName(n, group, point),
+                      formatGeneral(double(readFloat(reply, 3 + 4 * (point - 1)))));
+    }
+}
+
+void ServicePage::ListBoxCalibrClick()
+{
+    IControls &c = m_ctx.controls;
+    const int index = c.itemIndex(kList);
+    c.setText(kValueEdit, QString());
+    c.setShown(kValueEdit, calibrationTakesValue(index));
+    m_calibrate->setText(calibrationButtonCaption(index));
+}
+
+void ServicePage::selectCalibrationItem(int index)
+{
+    m_ctx.controls.setItemIndex(kList, index);
+    // Also when the selection did not move (first or last item).
+    ListBoxCalibrClick();
+}
+
+void ServicePage::ButtonSelectCalibrUpClick()
+{
+    const int index = m_ctx.controls.itemIndex(kList);
+    selectCalibrationItem(index < 0 ? 0 : qMax(0, index - 1));
+}
+
+void ServicePage::ButtonSelectCalibrDownClick()
+{
+    const int index = m_ctx.controls.itemIndex(kList);
+    const int last = m_ctx.controls.itemCount(kList) - 1;
+    // Past the last item the selection stays on the last one.
+    selectCalibrationItem(index < 0 ? 0 : qMin(last, index + 1));
+}
+
+void ServicePage::UpDownCalibrCanChanging(int position)
+{
+    const int p = qBound(1, position, calibration::kChannels);
+    const QString status =
+        m_ctx.controls.text(composedName(QStringLiteral("StaticTextCalibrCan"), p));
+    QString text = QStringLiteral("Канал ") + QString::number(p);
+    // Only a warning: a channel without a module can still be calibrated.
+    if (!status.isEmpty())
+        text += QStringLiteral(" -") + status;
+    m_ctx.controls.setText(kChannelEdit, text);
+}
+
+void ServicePage::ButtonCalibrClick()
+{
+    IControls &c = m_ctx.controls;
+    const int index = c.itemIndex(kList);
+    const std::optional<int> step =
+        index < 0 ? std::nullopt : calibrationStepCode(c.itemText(kList, index));
+    if (!step) {
+        m_ctx.boxes.error(QStringLiteral("Не выбран пункт калибровки"));
+        return;
+    }
+    float value = 0.0f;
+    if (c.isShown(kValueEdit)) {
+        const std::optional<float> typed = calibrationValue(index, c.text(kValueEdit));
+        if (!typed) {
+            m_ctx.boxes.error(QStringLiteral("Неверное значение"));
+            return;
+        }
+        value = *typed;
+    }
+    const QByteArray payload =
+        calibrationCommand(quint8(c.position(kChannelSpin)), quint8(*step), value);
+    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
+        calibration::kCommandRegister, calibration::kCommandCount, payload,
+        calibration::kCommandWaitMs);
+    if (reply.size() == kWriteReplySize)
+        m_ctx.boxes.info(QStringLiteral("Точка откалибрована"));
+    else
+        m_ctx.boxes.error(QStringLiteral("Ошибка калибровки"));
+}
+
+void ServicePage::runPenCommand(const PenCommand &command)
+{
+    const QByteArray reply =
+        m_ctx.modbus.WriteMultipleRegisters(command.reg, 1, penPayload(command.value),
+                                            command.waitMs);
+    const bool ok = reply.size() == kWriteReplySize;
+    if (command.statusOnly) {
+        m_ctx.controls.setText(kNudgeStatus, ok ? QStringLiteral("OK") : QStringLiteral("Err"));
+        return;
+    }
+    if (ok)
+        m_ctx.boxes.info(QString::fromUtf8(command.success));
+    else
+        m_ctx.boxes.error(QString::fromUtf8(command.failure));
+}
+
+void ServicePage::Button4Click() { runPenCommand(*penCommandFor(QStringLiteral("Button4"))); }
+void ServicePage::Button6Click() { runPenCommand(*penCommandFor(QStringLiteral("Button6"))); }
+void ServicePage::Button8Click() { runPenCommand(*penCommandFor(QStringLiteral("Button8"))); }
+void ServicePage::Button10Click() { runPenCommand(*penCommandFor(QStringLiteral("Button10"))); }
+void ServicePage::Button32Click() { runPenCommand(*penCommandFor(QStringLiteral("Button32"))); }
+void ServicePage::Button33Click() { runPenCommand(*penCommandFor(QStringLiteral("Button33"))); }
+
+void ServicePage::Button34Click()
+{
+    const PenCheck check = penCheck(m_ctx.controls.text(kPercentEdit));
+    if (!check.error.isEmpty()) {
+        m_ctx.boxes.error(check.error);
+        return;
+    }
+    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(kPenCheckRegister, 1,
+                                                                 check.payload, kPenCheckWaitMs);
+    if (reply.size() == kWriteReplySize)
+        m_ctx.boxes.info(QStringLiteral("Положение пера установлено"));
+    else
+        m_ctx.boxes.error(QStringLiteral("Ошибка калибровки"));
 }
 
 } // namespace vexs
