@@ -1,0 +1,82 @@
+#pragma once
+
+// One service page on its own, wired to the simulator's slave and register
+// model in process: every request is answered at once, and the frame and the
+// wait time it was sent with are recorded. Fast enough for tables of cases;
+// the transports themselves are exercised through WindowFixture.
+
+#include "link/link_activity.h"
+#include "link/modbus.h"
+#include "settings/settings_image.h"
+#include "shell/ui/page_context.h"
+#include "shell/ui/widget_controls.h"
+#include "sim/faults.h"
+#include "sim/modbus_slave.h"
+#include "sim/recorder_model.h"
+#include "tests/support/captured_boxes.h"
+
+#include <QComboBox>
+#include <QWidget>
+
+namespace vexs::test {
+
+class DirectLink : public IExchange, public ILinkSettings
+{
+public:
+    struct Sent
+    {
+        QByteArray frame;
+        int waitMs;
+    };
+
+    QByteArray exchange(int waitMs, const QByteArray &request) override
+    {
+        sent.append({request, waitMs});
+        const FaultPlan plan = faults.planFor(request);
+        if (plan.drop || plan.closeConnection)
+            return QByteArray();
+        return plan.mangle(slave.process(request));
+    }
+    quint8 slaveAddress() const override { return 1; }
+    int interfaceIndex() const override { return 1; }
+    int comPortNumber() const override { return 1; }
+    int baudIndex() const override { return 4; }
+
+    RecorderModel model;
+    ModbusSlave slave{model, 1};
+    FaultRules faults;
+    QList<Sent> sent;
+};
+
+template <typename Page>
+class PageHarness
+{
+public:
+    PageHarness()
+    {
+        root.setObjectName(QStringLiteral("root"));
+        // The connection bar's lists, which the poll reads.
+        auto *interface = new QComboBox(&root);
+        interface->setObjectName(QStringLiteral("ComboBoxInterface"));
+        interface->addItems({QStringLiteral("RS-485"), QStringLiteral("Ethernet")});
+        interface->setCurrentIndex(1);
+        auto *baud = new QComboBox(&root);
+        baud->setObjectName(QStringLiteral("ComboBoxBaud"));
+        baud->addItems({QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
+                        QStringLiteral("57600"), QStringLiteral("115200")});
+        baud->setCurrentIndex(4);
+        page = new Page(ctx, &root);
+    }
+
+    DirectLink link;
+    ModbusMaster modbus{link, link};
+    CapturedBoxes boxes;
+    LinkActivity activity;
+    SettingsImage image;
+    QWidget root;
+    WidgetControls controls{&root};
+    PageContext ctx{modbus, boxes, controls, activity, image};
+    Page *page = nullptr;
+};
+
+} // namespace vexs::test
