@@ -10,8 +10,8 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include <optional>
 
@@ -26,11 +26,13 @@ constexpr int kWriteReplySize = 8;
 OutputTestGroup::OutputTestGroup(PageContext &context, QWidget *parent)
     : QWidget(parent), m_ctx(context)
 {
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto *group = service::makeGroup(QStringLiteral("GroupBox14"),
                                      QStringLiteral(" Проверка выходных сигналов"), this);
+    group->setMaximumWidth(360);
     outer->addWidget(group);
+    outer->addStretch(1);
     auto *grid = new QGridLayout(group);
 
     auto *channel = new QComboBox(group);

@@ -238,6 +238,7 @@ QWidget *ServicePage::buildPenGroup(QWidget *parent)
     auto *status = service::makeLabel(QString(), group, kNudgeStatus);
     status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status->setAlignment(Qt::AlignCenter);
+    status->setMinimumWidth(60);
     grid->addWidget(status, 2, 2);
     auto *percent = new QLineEdit(group);
     percent->setObjectName(kPercentEdit);
