@@ -46,7 +46,7 @@ private:
 
 enum class Row { Switch, List, Edit, Units };
 
-struct RowSpec
+struct RowDef
 {
     const char *caption;
     const char *prefix;
@@ -72,7 +72,7 @@ const char *const kFilterItems[] = {"1 сек", "2 сек", "3 сек", "4 се�
                                     "7 сек", "8 сек", "9 сек", "10 сек", nullptr};
 
 // Rows in record order.
-const RowSpec kRows[] = {
+const RowDef kRows[] = {
     {"Вкл/Выкл", "ComboBoxCanVkl", Row::Switch},
     {"Тип сигнала", "ComboBoxCanTypeGrad", Row::List, kSignalItems},
     {"Термокомпенсация", "ComboBoxCanVklXC", Row::Switch},
@@ -93,7 +93,7 @@ const RowSpec kRows[] = {
     {"Барграф 100%", "EditIndBarVPI", Row::Edit, nullptr, label::CanBarVPI},
 };
 
-QWidget *makeControl(const RowSpec &row, int n, QWidget *parent)
+QWidget *makeControl(const RowDef &row, int n, QWidget *parent)
 {
     const QString name = composedName(QString::fromLatin1(row.prefix), n);
     if (row.kind == Row::Edit || row.kind == Row::Units) {
@@ -132,7 +132,7 @@ MeasurementChannelsPage::MeasurementChannelsPage(PageContext &context, QWidget *
     }
 
     int r = 1;
-    for (const RowSpec &row : kRows) {
+    for (const RowDef &row : kRows) {
         auto *caption = new QLabel(QString::fromUtf8(row.caption), this);
         if (row.labelName)
             caption->setObjectName(QString::fromLatin1(row.labelName));
