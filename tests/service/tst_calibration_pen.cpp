@@ -362,6 +362,11 @@ void TestCalibrationPen::calibrate()
     QCOMPARE(registerOf(frame), quint16(10001));
     QCOMPARE(writeData(frame), payload);
     if (!silent) {
+        // As the simulated recorder took it.
+        const auto writes = h.link.model.commandWrites();
+        QCOMPARE(writes.size(), 1);
+        QCOMPARE(writes[0].first, quint16(10001));
+        QCOMPARE(writes[0].data, payload);
         const auto command = h.link.model.lastCalibrationCommand();
         QVERIFY(command);
         QCOMPARE(int(command->channel), channel);
@@ -550,6 +555,12 @@ void TestCalibrationPen::outputTest()
     QCOMPARE(registerOf(h.link.sent[0].frame), quint16(10001));
     QCOMPARE(writeData(h.link.sent[0].frame), payload);
     QCOMPARE(h.link.sent[0].waitMs, 8000);
+    if (!silent) {
+        const auto writes = h.link.model.commandWrites();
+        QCOMPARE(writes.size(), 1);
+        QCOMPARE(writes[0].first, quint16(10001));
+        QCOMPARE(writes[0].data, payload);
+    }
 }
 
 void TestCalibrationPen::coefficientRead()
