@@ -87,9 +87,9 @@ void Button11Click(PageContext &ctx, const std::function<void()> &selectRootPage
     // channel counts as installed.
     const QByteArray live = ctx.modbus.ReadInputRegisters(0, bulk::kLiveRegisters, bulk::kLiveWaitMs);
     refreshChannelLabels(controls, absentChannels(live), ctx.image);
-    // The pages show the image; after a failure they keep what they had.
-    if (complete)
-        FillPagesFromImage(controls, ctx.image);
+    // No second fill: after a complete read the pages were filled above (and
+    // relabelling keeps every selection), after a failure they keep what they
+    // had. A refill here would also undo edits made during the status read.
 }
 
 } // namespace vexs
