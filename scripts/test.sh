@@ -22,6 +22,7 @@ CXX=clang++ cmake -S "$root" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebIn
 cmake --build "$fuzz" -j "$jobs" --target fuzz_replies
 corpus="$fuzz/corpus"
 mkdir -p "$corpus"
-"$fuzz/fuzz/fuzz_replies" -max_total_time="${FUZZ_SECONDS:-60}" -max_len=4096 "$corpus" \
+"$fuzz/fuzz/fuzz_replies" -max_total_time="${FUZZ_SECONDS:-60}" -max_len=4096 \
+    -artifact_prefix="$fuzz/" "$corpus" \
     "$root/fuzz/seeds" 2>&1 | tail -n 5
 echo "fuzz: no finding"
