@@ -111,6 +111,7 @@ private slots:
     void nudgesOverTheLink();
     void penCheckOverTheLink();
     void coefficientReadFailureOverTheLink();
+    void channelWithoutModuleAfterBulkRead();
 };
 
 void TestCalibrationPen::pageAtStart()
@@ -824,6 +825,23 @@ void TestCalibrationPen::coefficientReadFailureOverTheLink()
         for (int k = 1; k <= 5; ++k)
             QCOMPARE(fx.controls().text(editName(2, g, k)).isEmpty(), g >= 2);
     }
+}
+
+// The bulk read marks a channel without a module; the channel text warns
+// about it once the spinner moves there, and calibration is still allowed.
+void TestCalibrationPen::channelWithoutModuleAfterBulkRead()
+{
+    WindowFixture fx;
+    fx.revealEverything();
+    fx.sim().model().setModuleMissing(3, true);
+    fx.click(QStringLiteral("Button11"));
+    IControls &c = fx.controls();
+    QCOMPARE(c.text(QStringLiteral("StaticTextCalibrCan3")), QStringLiteral("нет"));
+    QCOMPARE(c.text(QStringLiteral("EditCalibrCan")), QStringLiteral("Канал 1"));
+    c.setPosition(QStringLiteral("UpDownCalibrCan"), 3);
+    QCOMPARE(c.text(QStringLiteral("EditCalibrCan")), QStringLiteral("Канал 3 -нет"));
+    c.setPosition(QStringLiteral("UpDownCalibrCan"), 2);
+    QCOMPARE(c.text(QStringLiteral("EditCalibrCan")), QStringLiteral("Канал 2"));
 }
 
 QTEST_MAIN(TestCalibrationPen)
