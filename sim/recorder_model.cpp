@@ -235,7 +235,7 @@ void RecorderModel::fillFactoryContents()
 
     // Made on 05.03.09, serial 001234, kit options, board versions 2.3, 10.5, 1.2.
     m_ident = QByteArray("050309001234");
-    m_ident.append(QByteArray::fromHex("010002000103" "00" "17690c"));
+    m_ident.append(QByteArray::fromHex("010002000101" "00" "17690c"));
 
     m_commands = QByteArray(2 * CommandCount, 0);
 

@@ -52,5 +52,10 @@ int main(int argc, char *argv[])
     fx.revealEverything();
     w.selectNode(12);
     save("service.png");
+    // Every other page, for a look at the layouts.
+    for (int page : {2, 5, 6, 7, 8, 9, 11}) {
+        w.selectNode(page);
+        save(qPrintable(QStringLiteral("page-%1.png").arg(page)));
+    }
     return 0;
 }
