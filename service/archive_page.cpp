@@ -1,6 +1,6 @@
 #include "service/archive_page.h"
 
-#include "service/service_widgets.h"
+#include "shell/ui/page_widgets.h"
 #include "shell/ui/controls.h"
 #include "shell/ui/page_context.h"
 
@@ -85,16 +85,16 @@ ArchivePage::ArchivePage(PageContext &context, QWidget *parent) : QWidget(parent
     panel->setObjectName(QStringLiteral("Panel6"));
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     auto *buttons = new QHBoxLayout(panel);
-    auto *read = service::makeButton(QStringLiteral("Button5"), QStringLiteral("Считать"), panel);
+    auto *read = makeButton(QStringLiteral("Button5"), QStringLiteral("Считать"), panel);
     connectAction(read, m_ctx.boxes, [this] { Button5Click(); });
     buttons->addWidget(read);
     // "Очистить" and "Экспорт" have no action.
-    buttons->addWidget(service::makeButton(QStringLiteral("Button7"), QStringLiteral("Очистить"), panel));
-    buttons->addWidget(service::makeButton(QStringLiteral("Button9"), QStringLiteral("Экспорт"), panel));
+    buttons->addWidget(makeButton(QStringLiteral("Button7"), QStringLiteral("Очистить"), panel));
+    buttons->addWidget(makeButton(QStringLiteral("Button9"), QStringLiteral("Экспорт"), panel));
     buttons->addStretch(1);
     page->addWidget(panel);
 
-    page->addWidget(service::makeStringGrid(kGrid, kColumns, kRows, true, kRowHeight, this), 1);
+    page->addWidget(makeStringGrid(kGrid, kColumns, kRows, true, kRowHeight, this), 1);
 }
 
 void ArchivePage::labelArchiveGrid()

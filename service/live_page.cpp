@@ -4,7 +4,7 @@
 #include "link/link_activity.h"
 #include "link/modbus.h"
 #include "service/live_record.h"
-#include "service/service_widgets.h"
+#include "shell/ui/page_widgets.h"
 #include "shell/ui/controls.h"
 #include "shell/ui/page_context.h"
 
@@ -39,9 +39,9 @@ void addValueRows(QGridLayout *grid, QWidget *parent, int firstRow,
                   const QList<QPair<QString, QString>> &rows)
 {
     for (int r = 0; r < rows.size(); ++r) {
-        grid->addWidget(service::makeLabel(rows[r].first, parent), firstRow + r, 0);
+        grid->addWidget(makeLabel(rows[r].first, parent), firstRow + r, 0);
         for (int n = 1; n <= live::kChannels; ++n)
-            grid->addWidget(service::makeValueLabel(composedName(rows[r].second, n), parent),
+            grid->addWidget(makeValueLabel(composedName(rows[r].second, n), parent),
                             firstRow + r, n);
     }
 }
@@ -59,10 +59,9 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     page->setContentsMargins(0, 0, 0, 0);
 
     auto *top = new QHBoxLayout;
-    auto *start = service::makeButton(QStringLiteral("Button3"),
-                                      QStringLiteral("Начать измерения"), this);
-    auto *stop = service::makeButton(QStringLiteral("Button12"),
-                                     QStringLiteral("Остановить измерения"), this);
+    auto *start = makeButton(QStringLiteral("Button3"), QStringLiteral("Начать измерения"), this);
+    auto *stop = makeButton(QStringLiteral("Button12"),
+                            QStringLiteral("Остановить измерения"), this);
     // Neither sends anything; "Остановить измерения" in particular must stay
     // usable while the link is busy.
     connectAction(start, m_ctx.boxes, [this] { Button3Click(); });
@@ -70,11 +69,11 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     top->addWidget(start);
     top->addWidget(stop);
     top->addSpacing(16);
-    top->addWidget(service::makeLabel(QStringLiteral("Статус связи:"), this));
-    auto *opros = service::makeLabel(QString(), this, kOpros);
+    top->addWidget(makeLabel(QStringLiteral("Статус связи:"), this));
+    auto *opros = makeLabel(QString(), this, kOpros);
     opros->setMinimumWidth(90);
     top->addWidget(opros);
-    auto *clock = service::makeLabel(QString(), this, QStringLiteral("StaticTextDateTime"));
+    auto *clock = makeLabel(QString(), this, QStringLiteral("StaticTextDateTime"));
     clock->setAlignment(Qt::AlignCenter);
     QFont clockFont = clock->font();
     clockFont.setBold(true);
@@ -85,12 +84,12 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     auto *body = new QHBoxLayout;
     auto *left = new QVBoxLayout;
 
-    auto *channels = service::makeGroup(QString(), QStringLiteral(" Каналы измерения "), this);
+    auto *channels = makeGroup(QString(), QStringLiteral(" Каналы измерения "), this);
     auto *channelGrid = new QGridLayout(channels);
     channelGrid->setVerticalSpacing(3);
     for (int n = 1; n <= live::kChannels; ++n) {
-        auto *head = service::makeLabel(QStringLiteral("Канал ") + QString::number(n), channels,
-                                        composedName(QStringLiteral("StaticTextCanIzm"), n));
+        auto *head = makeLabel(QStringLiteral("Канал ") + QString::number(n), channels,
+                               composedName(QStringLiteral("StaticTextCanIzm"), n));
         head->setAlignment(Qt::AlignCenter);
         channelGrid->addWidget(head, 0, n);
         channelGrid->setColumnStretch(n, 1);
@@ -103,11 +102,11 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
                   {QStringLiteral("Температура ХС:"), QStringLiteral("StaticTextIzmerTemp")}});
     left->addWidget(channels);
 
-    auto *math = service::makeGroup(QString(), QStringLiteral(" Каналы математические "), this);
+    auto *math = makeGroup(QString(), QStringLiteral(" Каналы математические "), this);
     auto *mathGrid = new QGridLayout(math);
     mathGrid->setVerticalSpacing(3);
     for (int m = 1; m <= live::kChannels; ++m) {
-        auto *head = service::makeLabel(QStringLiteral("Канал M") + QString::number(m), math);
+        auto *head = makeLabel(QStringLiteral("Канал M") + QString::number(m), math);
         head->setAlignment(Qt::AlignCenter);
         mathGrid->addWidget(head, 0, m);
         mathGrid->setColumnStretch(m, 1);
@@ -118,11 +117,10 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
                   {QStringLiteral("Значение:"), QStringLiteral("StaticTextIzmerMatParam")}});
     left->addWidget(math);
 
-    auto *alarms = service::makeGroup(QString(), QStringLiteral(" Сигнализация "), this);
+    auto *alarms = makeGroup(QString(), QStringLiteral(" Сигнализация "), this);
     auto *alarmGrid = new QGridLayout(alarms);
     for (int k = 1; k <= live::kSetpoints; ++k) {
-        auto *box = service::makeValueLabel(composedName(QStringLiteral("StaticTextUstSost"), k),
-                                            alarms);
+        auto *box = makeValueLabel(composedName(QStringLiteral("StaticTextUstSost"), k), alarms);
         box->setText(QStringLiteral("Уставка ") + QString::number(k));
         alarmGrid->addWidget(box, (k - 1) / 4, (k - 1) % 4);
     }
@@ -130,10 +128,9 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     left->addStretch(1);
     body->addLayout(left, 1);
 
-    auto *board = service::makeGroup(QString(), QStringLiteral(" Статус платы процессора "), this);
+    auto *board = makeGroup(QString(), QStringLiteral(" Статус платы процессора "), this);
     auto *boardLayout = new QVBoxLayout(board);
-    auto *grid = service::makeStringGrid(kGrid, 2, live::kBoardBits + 1, false, kGridRowHeight,
-                                         board);
+    auto *grid = makeStringGrid(kGrid, 2, live::kBoardBits + 1, false, kGridRowHeight, board);
     grid->setColumnWidth(0, kGridTitleWidth);
     grid->setColumnWidth(1, 90);
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

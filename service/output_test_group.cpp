@@ -2,10 +2,11 @@
 
 #include "link/modbus.h"
 #include "service/calibration.h"
-#include "service/service_widgets.h"
 #include "shell/ui/controls.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
+#include "shell/ui/texts.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -28,24 +29,24 @@ OutputTestGroup::OutputTestGroup(PageContext &context, QWidget *parent)
 {
     auto *outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto *group = service::makeGroup(QStringLiteral("GroupBox14"),
-                                     QStringLiteral(" Проверка выходных сигналов"), this);
+    auto *group = makeGroup(QStringLiteral("GroupBox14"),
+                            QStringLiteral(" Проверка выходных сигналов"), this);
     group->setMaximumWidth(360);
     outer->addWidget(group);
     outer->addStretch(1);
     auto *grid = new QGridLayout(group);
 
-    auto *channel = new QComboBox(group);
-    channel->setObjectName(kChannelList);
+    QStringList channels;
     for (int n = 1; n <= calibration::kChannels; ++n)
-        channel->addItem(QStringLiteral("Канал ") + QString::number(n));
-    auto *current = new QComboBox(group);
-    current->setObjectName(kCurrentList);
-    current->addItems({QStringLiteral("4 мА"), QStringLiteral("8 мА"), QStringLiteral("12 мА"),
-                       QStringLiteral("16 мА"), QStringLiteral("20 мА")});
-    auto *set = service::makeButton(QStringLiteral("Button1"), QStringLiteral("Установить ток"),
-                                    group);
-    auto *end = service::makeButton(QStringLiteral("Button2"), QStringLiteral("Выход"), group);
+        channels << QStringLiteral("Канал ") + QString::number(n);
+    QComboBox *channel = makePickList(kChannelList, channels, group);
+    QComboBox *current = makePickList(kCurrentList,
+                                      {QStringLiteral("4 мА"), QStringLiteral("8 мА"),
+                                       QStringLiteral("12 мА"), QStringLiteral("16 мА"),
+                                       QStringLiteral("20 мА")},
+                                      group);
+    auto *set = makeButton(QStringLiteral("Button1"), QStringLiteral("Установить ток"), group);
+    auto *end = makeButton(QStringLiteral("Button2"), QStringLiteral("Выход"), group);
     connectRequest(set, m_ctx, [this] { Button1Click(); });
     connectRequest(end, m_ctx, [this] { Button2Click(); });
 
@@ -76,7 +77,7 @@ void OutputTestGroup::send(const std::optional<QByteArray> &command)
                                                       calibration::kCommandWaitMs)
                 : failureReply();
     if (reply.size() == kWriteReplySize)
-        m_ctx.boxes.info(QStringLiteral("Выполнено"));
+        m_ctx.boxes.info(kDone);
     else
         m_ctx.boxes.error(QStringLiteral("Ошибка выполнения команды"));
 }

@@ -2,11 +2,12 @@
 
 #include "link/modbus.h"
 #include "service/calibration.h"
-#include "service/service_widgets.h"
 #include "settings/encodings.h"
 #include "shell/ui/controls.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
+#include "shell/ui/texts.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -79,13 +80,13 @@ QWidget *ServicePage::buildTestsTab()
     auto *grid = new QGridLayout(tab);
     int button = 13;
     for (int row = 0; row < 5; ++row) {
-        grid->addWidget(service::makeLabel(QString::fromUtf8(kTests[row]), tab), row, 0);
+        grid->addWidget(makeLabel(QString::fromUtf8(kTests[row]), tab), row, 0);
         // The test buttons have no action.
-        grid->addWidget(service::makeButton(composedName(QStringLiteral("Button"), button++),
-                                            QStringLiteral("Старт"), tab),
+        grid->addWidget(makeButton(composedName(QStringLiteral("Button"), button++),
+                                   QStringLiteral("Старт"), tab),
                         row, 1);
-        grid->addWidget(service::makeButton(composedName(QStringLiteral("Button"), button++),
-                                            QStringLiteral("Стоп"), tab),
+        grid->addWidget(makeButton(composedName(QStringLiteral("Button"), button++),
+                                   QStringLiteral("Стоп"), tab),
                         row, 2);
     }
     grid->setColumnStretch(3, 1);
@@ -103,11 +104,11 @@ QWidget *ServicePage::buildCoefficientTable()
 
     const auto groups = coefficientGroups();
     for (int n = 1; n <= calibration::kChannels; ++n) {
-        auto *head = service::makeLabel(QStringLiteral("Канал ") + QString::number(n), table);
+        auto *head = makeLabel(QStringLiteral("Канал ") + QString::number(n), table);
         head->setAlignment(Qt::AlignCenter);
         grid->addWidget(head, 0, n);
-        auto *status = service::makeLabel(QString(), table,
-                                          composedName(QStringLiteral("StaticTextCalibrCan"), n));
+        auto *status = makeLabel(QString(), table,
+                                 composedName(QStringLiteral("StaticTextCalibrCan"), n));
         status->setAlignment(Qt::AlignCenter);
         grid->addWidget(status, 1, n);
     }
@@ -115,13 +116,12 @@ QWidget *ServicePage::buildCoefficientTable()
     int row = 2;
     for (std::size_t g = 0; g < groups.size(); ++g) {
         for (int point = 1; point <= calibration::kCoefficientPoints; ++point, ++row) {
-            grid->addWidget(service::makeLabel(QString::fromLatin1(kGroupCaptions[g])
-                                                   + QStringLiteral(" T") + QString::number(point),
-                                               table),
+            grid->addWidget(makeLabel(QString::fromLatin1(kGroupCaptions[g])
+                                          + QStringLiteral(" T") + QString::number(point),
+                                      table),
                             row, 0);
             for (int n = 1; n <= calibration::kChannels; ++n) {
-                auto *edit = new QLineEdit(table);
-                edit->setObjectName(coefficientEditName(n, groups[g], point));
+                QLineEdit *edit = makeEdit(coefficientEditName(n, groups[g], point), table);
                 edit->setReadOnly(true);
                 edit->setFixedSize(82, kEditHeight);
                 grid->addWidget(edit, row, n);
@@ -130,8 +130,8 @@ QWidget *ServicePage::buildCoefficientTable()
     }
 
     for (int n = 1; n <= calibration::kChannels; ++n) {
-        auto *read = service::makeButton(composedName(QStringLiteral("ButtonReadCoeffCAN"), n),
-                                         QStringLiteral("Считать"), table);
+        auto *read = makeButton(composedName(QStringLiteral("ButtonReadCoeffCAN"), n),
+                                QStringLiteral("Считать"), table);
         connectRequest(read, m_ctx, [this, n] { ButtonReadCoeffCAN1Click(n); });
         grid->addWidget(read, row, n);
     }
@@ -146,15 +146,11 @@ QWidget *ServicePage::buildCalibrationPanel()
     auto *layout = new QVBoxLayout(panel);
 
     auto *channelRow = new QHBoxLayout;
-    auto *channel = new QLineEdit(QStringLiteral("Канал 1"), panel);
-    channel->setObjectName(kChannelEdit);
+    QLineEdit *channel = makeEdit(kChannelEdit, panel);
+    channel->setText(QStringLiteral("Канал 1"));
     channel->setReadOnly(true);
     channelRow->addWidget(channel, 1);
-    auto *spin = new QSpinBox(panel);
-    spin->setObjectName(kChannelSpin);
-    spin->setRange(1, calibration::kChannels);
-    spin->setValue(1);
-    spin->setWrapping(false);
+    QSpinBox *spin = makeSpinner(kChannelSpin, QString(), 1, calibration::kChannels, 1, panel);
     spin->setFixedWidth(44);
     if (auto *inner = spin->findChild<QLineEdit *>())
         inner->setReadOnly(true);
@@ -177,10 +173,9 @@ QWidget *ServicePage::buildCalibrationPanel()
     layout->addWidget(list, 1);
 
     auto *moveRow = new QHBoxLayout;
-    auto *up = service::makeButton(QStringLiteral("ButtonSelectCalibrUp"), QStringLiteral("Вверх"),
-                                   panel);
-    auto *down = service::makeButton(QStringLiteral("ButtonSelectCalibrDown"),
-                                     QStringLiteral("Вниз"), panel);
+    auto *up = makeButton(QStringLiteral("ButtonSelectCalibrUp"), QStringLiteral("Вверх"), panel);
+    auto *down = makeButton(QStringLiteral("ButtonSelectCalibrDown"),
+                            QStringLiteral("Вниз"), panel);
     up->setFont(boldFont(up));
     down->setFont(boldFont(down));
     connectAction(up, m_ctx.boxes, [this] { ButtonSelectCalibrUpClick(); });
@@ -190,11 +185,8 @@ QWidget *ServicePage::buildCalibrationPanel()
     layout->addLayout(moveRow);
 
     auto *valueRow = new QHBoxLayout;
-    auto *value = new QLineEdit(panel);
-    value->setObjectName(kValueEdit);
-    valueRow->addWidget(value, 1);
-    m_calibrate = service::makeButton(QStringLiteral("ButtonCalibr"),
-                                      QStringLiteral("Калибровать"), panel);
+    valueRow->addWidget(makeEdit(kValueEdit, panel), 1);
+    m_calibrate = makeButton(QStringLiteral("ButtonCalibr"), QStringLiteral("Калибровать"), panel);
     connectRequest(m_calibrate, m_ctx, [this] { ButtonCalibrClick(); });
     valueRow->addWidget(m_calibrate);
     layout->addLayout(valueRow);
@@ -208,8 +200,8 @@ QWidget *ServicePage::buildCalibrationPanel()
 
 QWidget *ServicePage::buildPenGroup(QWidget *parent)
 {
-    auto *group = service::makeGroup(QStringLiteral("GroupBoxCalibrPera"),
-                                     QStringLiteral(" Калибровка пера "), parent);
+    auto *group = makeGroup(QStringLiteral("GroupBoxCalibrPera"),
+                            QStringLiteral(" Калибровка пера "), parent);
     auto *grid = new QGridLayout(group);
 
     struct Entry
@@ -229,20 +221,17 @@ QWidget *ServicePage::buildPenGroup(QWidget *parent)
         {"Button34", "Проверка, %", &ServicePage::Button34Click, 3, 0},
     };
     for (const Entry &e : entries) {
-        auto *button = service::makeButton(QString::fromLatin1(e.name),
-                                           QString::fromUtf8(e.caption), group);
+        auto *button = makeButton(QString::fromLatin1(e.name), QString::fromUtf8(e.caption), group);
         const auto handler = e.handler;
         connectRequest(button, m_ctx, [this, handler] { (this->*handler)(); });
         grid->addWidget(button, e.row, e.column);
     }
-    auto *status = service::makeLabel(QString(), group, kNudgeStatus);
+    auto *status = makeLabel(QString(), group, kNudgeStatus);
     status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status->setAlignment(Qt::AlignCenter);
     status->setMinimumWidth(60);
     grid->addWidget(status, 2, 2);
-    auto *percent = new QLineEdit(group);
-    percent->setObjectName(kPercentEdit);
-    grid->addWidget(percent, 3, 1);
+    grid->addWidget(makeEdit(kPercentEdit, group), 3, 1);
     return group;
 }
 
@@ -261,7 +250,7 @@ void ServicePage::ButtonReadCoeffCAN1Click(int n)
             calibration::kCoefficientGroupCount, group.waitMs);
         if (reply.size() != replySize) {
             // The groups already shown stay; the rest stay empty.
-            m_ctx.boxes.error(QStringLiteral("Нет связи с прибором"));
+            m_ctx.boxes.error(kNoLink);
             return;
         }
         for (int point = 1; point <= calibration::kCoefficientPoints; ++point)

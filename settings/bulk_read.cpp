@@ -7,6 +7,7 @@
 #include "settings/settings_image.h"
 #include "shell/ui/controls.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/texts.h"
 
 #include <QDate>
 
@@ -80,7 +81,7 @@ void Button11Click(PageContext &ctx, const std::function<void()> &selectRootPage
         controls.setShown(kTree, true);
         FillPagesFromImage(controls, ctx.image);
     } else {
-        controls.setText(kLabel, QStringLiteral("Нет связи с прибором"));
+        controls.setText(kLabel, kNoLink);
     }
 
     // The module status is asked for in every case; without an answer every

@@ -5,6 +5,8 @@
 #include "settings/settings_image.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
+#include "shell/ui/texts.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -25,38 +27,15 @@ constexpr int kWriteReplySize = 8;
 // Registers 740..743 (block bytes 8..15) have no control on the page.
 constexpr ByteRange kHiddenBytes{8, 16};
 
-const QString kNoLink = QStringLiteral("Нет связи с прибором");
-const QString kDone = QStringLiteral("Выполнено");
-
 int readReplySize(int registers)
 {
     return 2 * registers + 5;
-}
-
-QComboBox *list(const QString &name, const QStringList &items, QWidget *parent)
-{
-    auto *combo = new QComboBox(parent);
-    combo->setObjectName(name);
-    combo->addItems(items);
-    return combo;
-}
-
-QPushButton *button(const QString &name, const QString &text, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    return b;
 }
 
 QStringList brightness()
 {
     return {QStringLiteral("100%"), QStringLiteral("80%"), QStringLiteral("60%"),
             QStringLiteral("40%")};
-}
-
-QStringList offOn()
-{
-    return {QStringLiteral("Выкл"), QStringLiteral("Вкл")};
 }
 
 int firstRegisterOf(ByteRange range)
@@ -85,30 +64,32 @@ QWidget *DisplayPage::buildModeGroup()
     auto *group = new QGroupBox(QStringLiteral(" Индикация "), this);
     auto *grid = new QGridLayout(group);
     grid->addWidget(new QLabel(QStringLiteral("Тип индикации"), group), 0, 0);
-    grid->addWidget(list(QStringLiteral("ComboBoxIndType"),
-                         {QStringLiteral("Статическая"), QStringLiteral("Динамическая")}, group),
+    grid->addWidget(makePickList(QStringLiteral("ComboBoxIndType"),
+                                 {QStringLiteral("Статическая"), QStringLiteral("Динамическая")},
+                                 group),
                     0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Период дин. инд, с"), group), 1, 0);
-    grid->addWidget(list(QStringLiteral("ComboBoxIndPeriod"),
-                         {QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
-                          QStringLiteral("5")},
-                         group),
+    grid->addWidget(makePickList(QStringLiteral("ComboBoxIndPeriod"),
+                                 {QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
+                                  QStringLiteral("5")},
+                                 group),
                     1, 1);
 
     auto *bar = new QGroupBox(QStringLiteral(" Настройка барграфа "), group);
     auto *barGrid = new QGridLayout(bar);
     barGrid->addWidget(new QLabel(QStringLiteral("Вкл/Выкл"), bar), 0, 0);
-    barGrid->addWidget(list(QStringLiteral("ComboBoxIndVkl"), offOn(), bar), 0, 1);
+    barGrid->addWidget(makePickList(QStringLiteral("ComboBoxIndVkl"), offOnItems(), bar), 0, 1);
     barGrid->addWidget(new QLabel(QStringLiteral("Яркость красный"), bar), 1, 0);
-    barGrid->addWidget(list(QStringLiteral("ComboBoxIndLightR"), brightness(), bar), 1, 1);
+    barGrid->addWidget(makePickList(QStringLiteral("ComboBoxIndLightR"), brightness(), bar), 1, 1);
     barGrid->addWidget(new QLabel(QStringLiteral("Яркость зеленый"), bar), 2, 0);
-    barGrid->addWidget(list(QStringLiteral("ComboBoxIndLightG"), brightness(), bar), 2, 1);
+    barGrid->addWidget(makePickList(QStringLiteral("ComboBoxIndLightG"), brightness(), bar), 2, 1);
     barGrid->addWidget(new QLabel(QStringLiteral("Яркость синий"), bar), 3, 0);
-    barGrid->addWidget(list(QStringLiteral("ComboBoxIndLightB"), brightness(), bar), 3, 1);
+    barGrid->addWidget(makePickList(QStringLiteral("ComboBoxIndLightB"), brightness(), bar), 3, 1);
     grid->addWidget(bar, 2, 0, 1, 2);
 
-    auto *read = button(QStringLiteral("ButtonReadNastrInd"), QStringLiteral("Считать"), group);
-    auto *write = button(QStringLiteral("ButtonWriteNastrInd"), QStringLiteral("Записать"), group);
+    auto *read = makeButton(QStringLiteral("ButtonReadNastrInd"), QStringLiteral("Считать"), group);
+    auto *write =
+        makeButton(QStringLiteral("ButtonWriteNastrInd"), QStringLiteral("Записать"), group);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(read);
@@ -126,19 +107,20 @@ QWidget *DisplayPage::buildChannelGroup()
     auto *grid = new QGridLayout(group);
     grid->addWidget(new QLabel(QStringLiteral("Выбор канала"), group), 0, 0);
     // Items 0..3 are relabelled by the bulk read (" -нет" for a missing module).
-    grid->addWidget(list(QStringLiteral("ComboBoxIndCan"),
-                         {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
-                          QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
-                          QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
-                          QStringLiteral("Канал М3"), QStringLiteral("Канал М4")},
-                         group),
+    grid->addWidget(makePickList(QStringLiteral("ComboBoxIndCan"),
+                                 {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
+                                  QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
+                                  QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
+                                  QStringLiteral("Канал М3"), QStringLiteral("Канал М4")},
+                                 group),
                     0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Звук"), group), 1, 0);
-    grid->addWidget(list(QStringLiteral("ComboBoxIndBarZum"), offOn(), group), 1, 1);
+    grid->addWidget(makePickList(QStringLiteral("ComboBoxIndBarZum"), offOnItems(), group), 1, 1);
 
-    auto *read = button(QStringLiteral("ButtonReadNastrIndStat"), QStringLiteral("Считать"), group);
+    auto *read =
+        makeButton(QStringLiteral("ButtonReadNastrIndStat"), QStringLiteral("Считать"), group);
     auto *write =
-        button(QStringLiteral("ButtonWriteNastrIndStat"), QStringLiteral("Записать"), group);
+        makeButton(QStringLiteral("ButtonWriteNastrIndStat"), QStringLiteral("Записать"), group);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(read);

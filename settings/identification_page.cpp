@@ -6,8 +6,8 @@
 #include "shell/ui/date_field.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
 
-#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -39,13 +39,6 @@ const char *const kKitItems[ident::kKitOptions][5] = {
     {"[0] Наличие поверки ЦСМ: без поверки", "[1] Наличие поверки ЦСМ: с поверкой"},
 };
 
-QLabel *label(const QString &name, const QString &text, QWidget *parent)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
-
 QString name(const char *latin)
 {
     return QString::fromLatin1(latin);
@@ -58,56 +51,52 @@ IdentificationPage::IdentificationPage(PageContext &context, QWidget *parent) : 
     auto *page = new QVBoxLayout(this);
     page->setContentsMargins(4, 4, 4, 4);
 
-    auto *box = new QGroupBox(this);
-    box->setObjectName(QStringLiteral("GroupBox21"));
+    QGroupBox *box = makeGroup(QStringLiteral("GroupBox21"), QString(), this);
     page->addWidget(box);
     page->addStretch(1);
     auto *boxLayout = new QVBoxLayout(box);
 
     auto *fields = new QGridLayout;
     fields->setHorizontalSpacing(8);
-    fields->addWidget(label(QStringLiteral("StaticText51"), QStringLiteral("Дата изготовления:"), box), 0, 0);
+    fields->addWidget(
+        makeLabel(QStringLiteral("Дата изготовления:"), box, QStringLiteral("StaticText51")), 0, 0);
     auto *date = new DateField(box);
     date->setObjectName(name(ident::DateEdit));
     date->setFixedWidth(110);
     fields->addWidget(date, 0, 1);
-    fields->addWidget(label(QStringLiteral("StaticText55"), QStringLiteral("Серийный номер:"), box), 1, 0);
-    auto *serial = new QLineEdit(box);
-    serial->setObjectName(name(ident::SerialEdit));
+    fields->addWidget(
+        makeLabel(QStringLiteral("Серийный номер:"), box, QStringLiteral("StaticText55")), 1, 0);
+    QLineEdit *serial = makeEdit(name(ident::SerialEdit), box, 110);
     serial->setInputMask(QStringLiteral("999999;_"));
     serial->setMaxLength(6);
-    serial->setFixedWidth(110);
     fields->addWidget(serial, 1, 1);
     fields->setColumnStretch(2, 1);
     boxLayout->addLayout(fields);
 
-    auto *kit = new QGroupBox(QStringLiteral(" ВЕКС310Т2 "), box);
-    kit->setObjectName(QStringLiteral("GroupBox22"));
+    QGroupBox *kit = makeGroup(QStringLiteral("GroupBox22"), QStringLiteral(" ВЕКС310Т2 "), box);
     auto *kitLayout = new QVBoxLayout(kit);
     for (int i = 0; i < ident::kKitOptions; ++i) {
-        auto *list = new QComboBox(kit);
-        list->setObjectName(composedName(name(ident::KitList), i + 1));
+        QStringList items;
         for (const char *item : kKitItems[i]) {
             if (item)
-                list->addItem(QString::fromUtf8(item));
+                items << QString::fromUtf8(item);
         }
-        kitLayout->addWidget(list);
+        kitLayout->addWidget(makePickList(composedName(name(ident::KitList), i + 1), items, kit));
     }
     boxLayout->addWidget(kit);
 
     auto *buttons = new QHBoxLayout;
-    auto *read = new QPushButton(QStringLiteral("Считать"), box);
-    read->setObjectName(QStringLiteral("ButtonReadManuf"));
-    auto *write = new QPushButton(QStringLiteral("Записать"), box);
-    write->setObjectName(QStringLiteral("ButtonWriteManuf"));
+    QPushButton *read =
+        makeButton(QStringLiteral("ButtonReadManuf"), QStringLiteral("Считать"), box);
+    QPushButton *write =
+        makeButton(QStringLiteral("ButtonWriteManuf"), QStringLiteral("Записать"), box);
     write->hide(); // factory control
     buttons->addWidget(read);
     buttons->addWidget(write);
     buttons->addStretch(1);
     boxLayout->addLayout(buttons);
 
-    auto *info = new QGroupBox(box);
-    info->setObjectName(QStringLiteral("GroupBoxInfo"));
+    QGroupBox *info = makeGroup(QStringLiteral("GroupBoxInfo"), QString(), box);
     auto *infoLayout = new QGridLayout(info);
     const char *const boards[3][2] = {
         {"Плата процессора", ident::VerProc},
@@ -115,8 +104,8 @@ IdentificationPage::IdentificationPage(PageContext &context, QWidget *parent) : 
         {"Плата АЦП", ident::VerDac},
     };
     for (int row = 0; row < 3; ++row) {
-        infoLayout->addWidget(new QLabel(QString::fromUtf8(boards[row][0]), info), row, 0);
-        infoLayout->addWidget(label(name(boards[row][1]), QString(), info), row, 1);
+        infoLayout->addWidget(makeLabel(QString::fromUtf8(boards[row][0]), info), row, 0);
+        infoLayout->addWidget(makeLabel(QString(), info, name(boards[row][1])), row, 1);
     }
     infoLayout->setColumnStretch(2, 1);
     info->hide(); // factory control

@@ -5,6 +5,8 @@
 #include "shell/ui/controls.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
+#include "shell/ui/texts.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -17,7 +19,6 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QValidator>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -33,76 +34,18 @@ constexpr std::array<int, 5> kChunkRegisters = {33, 33, 33, 33, 17};
 constexpr int kReadWaitMs = 500;
 constexpr int kWriteWaitMs = 1000;
 constexpr int kTypedUnitLength = 5;
+constexpr int kEditWidth = 110;
 constexpr int kFirstCounterEdit = 50; // Edit50..Edit53 show the counters of М1..М4
 
 const QString kGrid = QStringLiteral("StringGridMatCanCoeff");
 const QString kCounter = QStringLiteral("UpDownMatCanKolCoeff");
 
-const QString kNoLink = QStringLiteral("Нет связи с прибором");
-const QString kDone = QStringLiteral("Выполнено");
-
-// The user types at most five characters of units; a six-character text
-// read from the device is shown and written back whole, and may be edited
-// as long as it does not grow.
-class UnitTextValidator : public QValidator
-{
-public:
-    explicit UnitTextValidator(QLineEdit *edit) : QValidator(edit), m_edit(edit) {}
-
-    State validate(QString &input, int &) const override
-    {
-        const int length = static_cast<int>(input.size());
-        // Text set by code is checked while the edit counts as unmodified.
-        if (!m_edit->isModified()) {
-            m_allowed = std::max(length, kTypedUnitLength);
-            return Acceptable;
-        }
-        if (length > m_allowed)
-            return Invalid;
-        m_allowed = std::max(length, kTypedUnitLength);
-        return Acceptable;
-    }
-
-private:
-    QLineEdit *m_edit;
-    mutable int m_allowed = kTypedUnitLength;
-};
-
-QComboBox *pickList(const QString &name, const QStringList &items)
-{
-    auto *combo = new QComboBox;
-    combo->setObjectName(name);
-    combo->addItems(items);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    return combo;
-}
-
-// The channel names grow a suffix (" -нет") after a bulk read: size the list
-// for the longest from the start so the layout keeps its width.
-QComboBox *channelList(const QString &name, const QStringList &items)
-{
-    QComboBox *combo = pickList(name, items);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(static_cast<int>(QStringLiteral("A=Канал 4 -нет").size()));
-    return combo;
-}
-
-QLineEdit *edit(const QString &name)
-{
-    auto *e = new QLineEdit;
-    e->setObjectName(name);
-    e->setFixedWidth(110);
-    return e;
-}
-
 // Sheet М1's labels carry names: their captions are quoted in the messages
 // of all four channels.
 QLabel *caption(const char *text, int m, const char *nameOnFirstSheet = nullptr)
 {
-    auto *label = new QLabel(QString::fromUtf8(text));
-    if (m == 1 && nameOnFirstSheet)
-        label->setObjectName(QString::fromLatin1(nameOnFirstSheet));
-    return label;
+    return makeLabel(QString::fromUtf8(text), nullptr,
+                     m == 1 && nameOnFirstSheet ? QString::fromLatin1(nameOnFirstSheet) : QString());
 }
 
 QStringList colours()
@@ -167,6 +110,14 @@ QWidget *MathChannelsPage::buildSheet(int m)
     auto *sheet = new QWidget;
     sheet->setObjectName(composedName(QStringLiteral("TabSheet"), 12 + m));
     auto name = [m](const char *prefix) { return composedName(QString::fromLatin1(prefix), m); };
+    // The sheet's lists follow their items; its edits share one width.
+    auto pickList = [](const QString &listName, const QStringList &items) {
+        return makePickList(listName, items, nullptr, QComboBox::AdjustToContents);
+    };
+    auto channelList = [](const QString &listName, const QStringList &items) {
+        return makeChannelList(listName, items, QStringLiteral("A=Канал 4 -нет"));
+    };
+    auto edit = [](const QString &editName) { return makeEdit(editName, nullptr, kEditWidth); };
 
     // Settings of the channel, one labelled control per row.
     auto *form = new QGridLayout;
@@ -177,7 +128,7 @@ QWidget *MathChannelsPage::buildSheet(int m)
         ++row;
     };
     addRow(caption("Вкл/Выкл", m),
-           pickList(name("ComboBoxMatCanVkl"), {QStringLiteral("Выкл"), QStringLiteral("Вкл")}));
+           pickList(name("ComboBoxMatCanVkl"), offOnItems()));
     addRow(caption("Формула", m),
            pickList(name("ComboBoxMatCanFormula"),
                     {QStringLiteral("Сумма A+B"), QStringLiteral("Вычитание A-B"),
@@ -188,7 +139,8 @@ QWidget *MathChannelsPage::buildSheet(int m)
     addRow(caption("Выбор C", m), channelList(name("ComboBoxMatCanZnC"), operandItems(QStringLiteral("C"))));
     addRow(caption("Выбор D", m), channelList(name("ComboBoxMatCanZnD"), operandItems(QStringLiteral("D"))));
     QLineEdit *units = edit(name("EditMatCanEd"));
-    units->setValidator(new UnitTextValidator(units));
+    // A six-character text from the device is shown and written back whole.
+    limitTypedLength(units, kTypedUnitLength);
     addRow(caption("Ед. измерения", m, label::MatCanEd), units);
     addRow(caption("Дес. знаков", m),
            pickList(name("ComboBoxMatCanZap"),
@@ -202,16 +154,13 @@ QWidget *MathChannelsPage::buildSheet(int m)
     form->setRowStretch(row, 1);
 
     // Linearisation table: the counter above the grid it sizes.
-    auto *tableBox = new QGroupBox(QStringLiteral(" Линеаризация "));
+    QGroupBox *tableBox = makeGroup(QString(), QStringLiteral(" Линеаризация "));
     auto *tableLayout = new QVBoxLayout(tableBox);
-    auto *counter = new QSpinBox;
-    counter->setObjectName(name("UpDownMatCanKolCoeff"));
-    counter->setRange(1, kTablePoints);
-    counter->setValue(1);
+    QSpinBox *counter =
+        makeSpinner(name("UpDownMatCanKolCoeff"),
+                    composedName(QStringLiteral("Edit"), kFirstCounterEdit + m - 1), 1, kTablePoints, 1);
     counter->setFixedWidth(60);
-    QLineEdit *counterEdit = counter->findChild<QLineEdit *>();
-    counterEdit->setObjectName(composedName(QStringLiteral("Edit"), kFirstCounterEdit + m - 1));
-    counterEdit->setReadOnly(true);
+    counter->findChild<QLineEdit *>()->setReadOnly(true);
     tableLayout->addWidget(counter, 0, Qt::AlignLeft);
     auto *grid = new QTableWidget(0, 3);
     grid->setObjectName(name("StringGridMatCanCoeff"));
@@ -231,7 +180,7 @@ QWidget *MathChannelsPage::buildSheet(int m)
                    [&] { UpDownMatCanKolCoeff1ChangingEx(itemNumberOf(counter), value); });
     });
 
-    auto *coeffBox = new QGroupBox(QStringLiteral(" Коэффициенты "));
+    QGroupBox *coeffBox = makeGroup(QString(), QStringLiteral(" Коэффициенты "));
     auto *coeffLayout = new QGridLayout(coeffBox);
     for (int k = 1; k <= 4; ++k) {
         coeffLayout->addWidget(new QLabel(QStringLiteral("K") + QString::number(k)), k - 1, 0);
@@ -240,10 +189,8 @@ QWidget *MathChannelsPage::buildSheet(int m)
     }
     coeffLayout->setRowStretch(4, 1);
 
-    auto *read = new QPushButton(QStringLiteral("Считать"));
-    read->setObjectName(name("ButtonReadNastrMatCan"));
-    auto *write = new QPushButton(QStringLiteral("Записать"));
-    write->setObjectName(name("ButtonWriteNastrMatCan"));
+    QPushButton *read = makeButton(name("ButtonReadNastrMatCan"), QStringLiteral("Считать"));
+    QPushButton *write = makeButton(name("ButtonWriteNastrMatCan"), QStringLiteral("Записать"));
     connectRequest(read, m_ctx, [this, read] { ButtonReadNastrMatCan1Click(itemNumberOf(read)); });
     connectRequest(write, m_ctx, [this, write] { ButtonWriteNastrMatCan1Click(itemNumberOf(write)); });
     auto *buttons = new QHBoxLayout;

@@ -5,6 +5,8 @@
 #include "shell/ui/controls.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
+#include "shell/ui/texts.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -12,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QValidator>
 #include <QVBoxLayout>
 
 namespace vexs {
@@ -21,28 +22,6 @@ namespace {
 
 constexpr int kWaitMs = 500;
 constexpr int kDataStart = 3;
-
-// Refuses typing past the limit but lets a longer text set by the program
-// (a units text read from the device) stand, so that it is written back
-// whole. QLineEdit clears its modified flag on setText(), and an edit by the
-// user sets it before validation; a plain maximum length would cut the
-// program's text instead.
-class TypedLengthValidator : public QValidator
-{
-public:
-    TypedLengthValidator(QLineEdit *edit, int limit) : QValidator(edit), m_edit(edit), m_limit(limit) {}
-
-    State validate(QString &input, int &) const override
-    {
-        if (input.size() > m_limit && m_edit->isModified())
-            return Invalid;
-        return Acceptable;
-    }
-
-private:
-    QLineEdit *m_edit;
-    int m_limit;
-};
 
 enum class Row { Switch, List, Edit, Units };
 
@@ -55,7 +34,6 @@ struct RowDef
     const char *labelName = nullptr; // a label that validation messages read
 };
 
-const char *const kSwitchItems[] = {"Выкл", "Вкл", nullptr};
 const char *const kWiringItems[] = {"4х", "3х", nullptr};
 const char *const kColourItems[] = {"Красный", "Зеленый", "Синий", nullptr};
 const char *const kSignalItems[] = {
@@ -97,21 +75,20 @@ QWidget *makeControl(const RowDef &row, int n, QWidget *parent)
 {
     const QString name = composedName(QString::fromLatin1(row.prefix), n);
     if (row.kind == Row::Edit || row.kind == Row::Units) {
-        auto *edit = new QLineEdit(parent);
-        edit->setObjectName(name);
+        QLineEdit *edit = makeEdit(name, parent);
         if (row.kind == Row::Units)
-            edit->setValidator(new TypedLengthValidator(edit, MeasurementChannelsPage::kUnitsTypedMax));
+            limitTypedLength(edit, MeasurementChannelsPage::kUnitsTypedMax);
         return edit;
     }
-    auto *list = new QComboBox(parent);
-    list->setObjectName(name);
-    const char *const *items = row.kind == Row::Switch ? kSwitchItems : row.items;
-    for (; *items; ++items)
-        list->addItem(QString::fromUtf8(*items));
+    QStringList items;
+    if (row.kind == Row::Switch) {
+        items = offOnItems();
+    } else {
+        for (const char *const *item = row.items; *item; ++item)
+            items << QString::fromUtf8(*item);
+    }
     // Narrow columns; the drop-down shows the whole texts.
-    list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    list->setMinimumContentsLength(8);
-    return list;
+    return makeSizedList(name, items, 8, parent);
 }
 
 } // namespace
@@ -125,18 +102,17 @@ MeasurementChannelsPage::MeasurementChannelsPage(PageContext &context, QWidget *
     grid->setVerticalSpacing(3);
 
     for (int n = 1; n <= kChannels; ++n) {
-        auto *header = new QLabel(QStringLiteral("Канал ") + QString::number(n), this);
-        header->setObjectName(composedName(QStringLiteral("StaticTextCan"), n));
+        QLabel *header = makeLabel(QStringLiteral("Канал ") + QString::number(n), this,
+                                   composedName(QStringLiteral("StaticTextCan"), n));
         header->setAlignment(Qt::AlignCenter);
         grid->addWidget(header, 0, n);
     }
 
     int r = 1;
     for (const RowDef &row : kRows) {
-        auto *caption = new QLabel(QString::fromUtf8(row.caption), this);
-        if (row.labelName)
-            caption->setObjectName(QString::fromLatin1(row.labelName));
-        grid->addWidget(caption, r, 0);
+        grid->addWidget(makeLabel(QString::fromUtf8(row.caption), this,
+                                  row.labelName ? QString::fromLatin1(row.labelName) : QString()),
+                        r, 0);
         for (int n = 1; n <= kChannels; ++n)
             grid->addWidget(makeControl(row, n, this), r, n);
         ++r;
@@ -144,10 +120,10 @@ MeasurementChannelsPage::MeasurementChannelsPage(PageContext &context, QWidget *
 
     for (int n = 1; n <= kChannels; ++n) {
         auto *buttons = new QHBoxLayout;
-        auto *read = new QPushButton(QStringLiteral("Считать"), this);
-        read->setObjectName(composedName(QStringLiteral("ButtonReadNastrCan"), n));
-        auto *write = new QPushButton(QStringLiteral("Записать "), this);
-        write->setObjectName(composedName(QStringLiteral("ButtonWriteNastrCan"), n));
+        QPushButton *read = makeButton(composedName(QStringLiteral("ButtonReadNastrCan"), n),
+                                       QStringLiteral("Считать"), this);
+        QPushButton *write = makeButton(composedName(QStringLiteral("ButtonWriteNastrCan"), n),
+                                        QStringLiteral("Записать "), this);
         buttons->addWidget(read);
         buttons->addWidget(write);
         grid->addLayout(buttons, r, n);
@@ -165,11 +141,11 @@ void MeasurementChannelsPage::ButtonReadNastrCan1Click(int n)
     const BlockLayout &layout = measurementChannelLayout();
     const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(layout.firstRegister(n), layout.registerCount(), kWaitMs);
     if (reply.size() != 2 * layout.registerCount() + 5) {
-        m_ctx.boxes.error(QStringLiteral("Нет связи с прибором"));
+        m_ctx.boxes.error(kNoLink);
         return;
     }
     decodeRecord(m_ctx.controls, layout, n, reply.mid(kDataStart, layout.recordSize));
-    m_ctx.boxes.info(QStringLiteral("Выполнено"));
+    m_ctx.boxes.info(kDone);
 }
 
 void MeasurementChannelsPage::ButtonWriteNastrCan1Click(int n)
@@ -184,9 +160,9 @@ void MeasurementChannelsPage::ButtonWriteNastrCan1Click(int n)
     const QByteArray reply =
         m_ctx.modbus.WriteMultipleRegisters(layout.firstRegister(n), layout.registerCount(), record.bytes, kWaitMs);
     if (reply.size() == 8)
-        m_ctx.boxes.info(QStringLiteral("Выполнено"));
+        m_ctx.boxes.info(kDone);
     else
-        m_ctx.boxes.error(QStringLiteral("Нет связи с прибором"));
+        m_ctx.boxes.error(kNoLink);
 }
 
 } // namespace vexs

@@ -6,6 +6,8 @@
 #include "shell/ui/controls.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
+#include "shell/ui/texts.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -26,9 +28,6 @@ constexpr int kWaitMs = 1000;
 constexpr int kReplyData = 3; // register data starts here in a reply string
 constexpr int kWriteReplySize = 8;
 // Address, interface, speed and the reserved byte come before the texts.
-
-const QString kNoLink = QStringLiteral("Нет связи с прибором");
-const QString kDone = QStringLiteral("Выполнено");
 
 struct TextEdit
 {
@@ -61,18 +60,10 @@ bool fillsMask(const TextEdit &t, const QString &text)
 
 QLineEdit *maskedEdit(const TextEdit &t, const QString &initial, QWidget *parent)
 {
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromLatin1(t.name));
+    QLineEdit *edit = makeEdit(QString::fromLatin1(t.name), parent);
     edit->setInputMask(QString::fromLatin1(t.mask));
     edit->setText(initial);
     return edit;
-}
-
-QPushButton *button(const QString &name, const QString &text, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    return b;
 }
 
 } // namespace
@@ -85,26 +76,16 @@ NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : QWidget(parent
     auto *general = new QGroupBox(QStringLiteral(" Общие "), this);
     auto *generalGrid = new QGridLayout(general);
     generalGrid->addWidget(new QLabel(QStringLiteral("Адрес:"), general), 0, 0);
-    auto *address = new QSpinBox(general);
-    address->setObjectName(QStringLiteral("UpDownRsAdr"));
-    address->setRange(1, 255);
-    address->setValue(1);
-    if (auto *edit = address->findChild<QLineEdit *>())
-        edit->setObjectName(QStringLiteral("Edit55"));
+    QSpinBox *address =
+        makeSpinner(QStringLiteral("UpDownRsAdr"), QStringLiteral("Edit55"), 1, 255, 1, general);
     generalGrid->addWidget(address, 0, 1);
-    auto *inter = new QComboBox(general);
-    inter->setObjectName(QStringLiteral("ComboBoxRsInter"));
-    inter->addItems({QStringLiteral("RS-485"), QStringLiteral("Ethernet")});
+    QComboBox *inter = makePickList(QStringLiteral("ComboBoxRsInter"),
+                                    {QStringLiteral("RS-485"), QStringLiteral("Ethernet")}, general);
     generalGrid->addWidget(inter, 1, 0, 1, 2);
 
     auto *rs485 = new QGroupBox(QStringLiteral(" RS-485 "), this);
     auto *rsGrid = new QGridLayout(rs485);
-    auto *baud = new QComboBox(rs485);
-    baud->setObjectName(QStringLiteral("ComboBoxRsBaud"));
-    baud->addItems({QStringLiteral("9600     бит/с"), QStringLiteral("19200   бит/с"),
-                    QStringLiteral("38400   бит/с"), QStringLiteral("57600   бит/с"),
-                    QStringLiteral("115200 бит/с")});
-    rsGrid->addWidget(baud, 0, 0);
+    rsGrid->addWidget(makePickList(QStringLiteral("ComboBoxRsBaud"), baudRateItems(), rs485), 0, 0);
 
     auto *ethernet = new QGroupBox(QStringLiteral("Ethernet"), this);
     auto *ethGrid = new QGridLayout(ethernet);
@@ -117,8 +98,9 @@ NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : QWidget(parent
         ethGrid->addWidget(edit, i, 1);
     }
 
-    auto *read = button(QStringLiteral("ButtonReadNastrRs"), QStringLiteral("Считать"), this);
-    auto *write = button(QStringLiteral("ButtonWriteNastrRs"), QStringLiteral("Записать"), this);
+    auto *read = makeButton(QStringLiteral("ButtonReadNastrRs"), QStringLiteral("Считать"), this);
+    auto *write =
+        makeButton(QStringLiteral("ButtonWriteNastrRs"), QStringLiteral("Записать"), this);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(read);
     buttons->addWidget(write);

@@ -5,6 +5,8 @@
 #include "shell/ui/controls.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
+#include "shell/ui/texts.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -18,35 +20,6 @@ namespace {
 
 constexpr int kWaitMs = 500;
 
-const QString kNoLink = QStringLiteral("Нет связи с прибором");
-const QString kDone = QStringLiteral("Выполнено");
-
-QComboBox *pickList(const QString &name, const QStringList &items)
-{
-    auto *combo = new QComboBox;
-    combo->setObjectName(name);
-    combo->addItems(items);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    return combo;
-}
-
-// The channel names grow a suffix (" -нет") after a bulk read: size the list
-// for the longest from the start so the layout keeps its width.
-QComboBox *channelList(const QString &name, const QStringList &items)
-{
-    QComboBox *combo = pickList(name, items);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(static_cast<int>(QStringLiteral("Канал 4 -нет").size()));
-    return combo;
-}
-
-QPushButton *button(const QString &name, const QString &text)
-{
-    auto *b = new QPushButton(text);
-    b->setObjectName(name);
-    return b;
-}
-
 } // namespace
 
 OutputsPage::OutputsPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
@@ -58,17 +31,17 @@ OutputsPage::OutputsPage(PageContext &context, QWidget *parent) : QWidget(parent
     for (int n = 1; n <= kOutputs; ++n) {
         auto name = [n](const char *prefix) { return composedName(QString::fromLatin1(prefix), n); };
         const QString own = QStringLiteral("Канал ") + QString::number(n);
-        auto *channel = new QLabel(own);
-        channel->setObjectName(name("StaticTextOutCan"));
-        rows->addWidget(pickList(name("ComboBoxOutVkl"), {QStringLiteral("Выкл"), QStringLiteral("Вкл")}), n, 0);
-        rows->addWidget(channel, n, 1);
+        rows->addWidget(
+            makePickList(name("ComboBoxOutVkl"), offOnItems(), nullptr, QComboBox::AdjustToContents), n, 0);
+        rows->addWidget(makeLabel(own, nullptr, name("StaticTextOutCan")), n, 1);
         // Item 0 is the output's own measurement channel.
-        rows->addWidget(channelList(name("ComboBoxOutCan"),
-                                 {own, QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
-                                  QStringLiteral("Канал М3"), QStringLiteral("Канал М4")}),
+        rows->addWidget(makeChannelList(name("ComboBoxOutCan"),
+                                        {own, QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
+                                         QStringLiteral("Канал М3"), QStringLiteral("Канал М4")},
+                                        QStringLiteral("Канал 4 -нет")),
                         n, 2);
-        QPushButton *read = button(name("ButtonReadNastrOut"), QStringLiteral("Считать"));
-        QPushButton *write = button(name("ButtonWriteNastrOut"), QStringLiteral("Записать"));
+        QPushButton *read = makeButton(name("ButtonReadNastrOut"), QStringLiteral("Считать"));
+        QPushButton *write = makeButton(name("ButtonWriteNastrOut"), QStringLiteral("Записать"));
         connectRequest(read, m_ctx, [this, read] { ButtonReadNastrOut1Click(itemNumberOf(read)); });
         connectRequest(write, m_ctx, [this, write] { ButtonWriteNastrOut1Click(itemNumberOf(write)); });
         rows->addWidget(read, n, 3);

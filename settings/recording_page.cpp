@@ -7,6 +7,8 @@
 #include "shell/ui/date_field.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
+#include "shell/ui/texts.h"
 
 #include <QComboBox>
 #include <QDate>
@@ -33,37 +35,7 @@ constexpr int kReplyData = 3;    // register data starts here in a reply string
 constexpr int kWriteReplySize = 8;
 constexpr int kClockBytes = 6;   // sec, min, hour, day, month, year mod 100
 
-const QString kNoLink = QStringLiteral("Нет связи с прибором");
-const QString kDone = QStringLiteral("Выполнено");
 const QString kBadTime = QStringLiteral("Неверное время");
-
-QComboBox *list(const QString &name, const QStringList &items, QWidget *parent)
-{
-    auto *combo = new QComboBox(parent);
-    combo->setObjectName(name);
-    combo->addItems(items);
-    return combo;
-}
-
-QLabel *caption(const QString &text, QWidget *parent, const QString &name = QString())
-{
-    auto *label = new QLabel(text, parent);
-    if (!name.isEmpty())
-        label->setObjectName(name);
-    return label;
-}
-
-QPushButton *button(const QString &name, const QString &text, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    return b;
-}
-
-QStringList offOn()
-{
-    return {QStringLiteral("Выкл"), QStringLiteral("Вкл")};
-}
 
 QString twoDigits(int value)
 {
@@ -96,59 +68,59 @@ QWidget *RecordingPage::buildRecordingGroup()
 
     QFont heading = font();
     heading.setBold(true);
-    auto *reg = caption(QStringLiteral("Регистрация"), group);
+    auto *reg = makeLabel(QStringLiteral("Регистрация"), group);
     reg->setFont(heading);
     grid->addWidget(reg, 0, 0, 1, 2);
-    auto *arh = caption(QStringLiteral("Архивирование"), group);
+    auto *arh = makeLabel(QStringLiteral("Архивирование"), group);
     arh->setFont(heading);
     grid->addWidget(arh, 0, 3, 1, 2);
 
     // Recording column.
-    grid->addWidget(caption(QStringLiteral("Вкл/Выкл"), group), 1, 0);
-    grid->addWidget(list(QStringLiteral("ComboBoxRegVkl"), offOn(), group), 1, 1);
-    grid->addWidget(caption(QStringLiteral("Выбор канала"), group), 2, 0);
+    grid->addWidget(makeLabel(QStringLiteral("Вкл/Выкл"), group), 1, 0);
+    grid->addWidget(makePickList(QStringLiteral("ComboBoxRegVkl"), offOnItems(), group), 1, 1);
+    grid->addWidget(makeLabel(QStringLiteral("Выбор канала"), group), 2, 0);
     // The ninth, empty item is the device's "no channel" (byte 8).
-    grid->addWidget(list(QStringLiteral("ComboBoxRegCan"),
-                         {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
-                          QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
-                          QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
-                          QStringLiteral("Канал М3"), QStringLiteral("Канал М4"), QString()},
-                         group),
+    grid->addWidget(makePickList(QStringLiteral("ComboBoxRegCan"),
+                                 {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
+                                  QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
+                                  QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
+                                  QStringLiteral("Канал М3"), QStringLiteral("Канал М4"), QString()},
+                                 group),
                     2, 1);
-    grid->addWidget(caption(QStringLiteral("Скорость оборота"), group), 3, 0);
+    grid->addWidget(makeLabel(QStringLiteral("Скорость оборота"), group), 3, 0);
     QStringList hours;
     for (int h : {1, 2, 4, 8, 12, 24, 48, 72, 96, 120, 144, 168, 192})
         hours << QString::number(h) + QStringLiteral("ч");
-    grid->addWidget(list(QStringLiteral("ComboBoxRegSpeed"), hours, group), 3, 1);
-    grid->addWidget(caption(QStringLiteral("Поправка, ед.изм"), group, QString::fromLatin1(label::RegCorr)),
+    grid->addWidget(makePickList(QStringLiteral("ComboBoxRegSpeed"), hours, group), 3, 1);
+    grid->addWidget(makeLabel(QStringLiteral("Поправка, ед.изм"), group, QString::fromLatin1(label::RegCorr)),
                     4, 0);
-    auto *corr = new QLineEdit(group);
-    corr->setObjectName(QStringLiteral("EditRegCorr"));
-    grid->addWidget(corr, 4, 1);
+    grid->addWidget(makeEdit(QStringLiteral("EditRegCorr"), group), 4, 1);
 
     // Archiving column.
-    grid->addWidget(caption(QStringLiteral("Период"), group), 1, 3);
-    grid->addWidget(list(QStringLiteral("ComboBoxRegArhPeriod1"),
-                         {QStringLiteral("1 сек"), QStringLiteral("2 сек"), QStringLiteral("3 сек"),
-                          QStringLiteral("4 сек"), QStringLiteral("5 сек"), QStringLiteral("10 сек"),
-                          QStringLiteral("20 сек"), QStringLiteral("30 сек"), QStringLiteral("1 мин"),
-                          QStringLiteral("2 мин"), QStringLiteral("3 мин"), QStringLiteral("4 мин"),
-                          QStringLiteral("5 мин"), QStringLiteral("10 мин"), QStringLiteral("30 мин"),
-                          QStringLiteral("1ч")},
-                         group),
+    grid->addWidget(makeLabel(QStringLiteral("Период"), group), 1, 3);
+    grid->addWidget(makePickList(QStringLiteral("ComboBoxRegArhPeriod1"),
+                                 {QStringLiteral("1 сек"), QStringLiteral("2 сек"), QStringLiteral("3 сек"),
+                                  QStringLiteral("4 сек"), QStringLiteral("5 сек"), QStringLiteral("10 сек"),
+                                  QStringLiteral("20 сек"), QStringLiteral("30 сек"), QStringLiteral("1 мин"),
+                                  QStringLiteral("2 мин"), QStringLiteral("3 мин"), QStringLiteral("4 мин"),
+                                  QStringLiteral("5 мин"), QStringLiteral("10 мин"), QStringLiteral("30 мин"),
+                                  QStringLiteral("1ч")},
+                                 group),
                     1, 4);
     for (int k = 1; k <= 8; ++k) {
         // Measurement channels have named labels, relabelled by the bulk read.
-        QLabel *name = k <= 4 ? caption(QStringLiteral("Канал ") + QString::number(k), group,
-                                        composedName(QStringLiteral("StaticTextRegArhCan"), k))
-                              : caption(QStringLiteral("Канал М") + QString::number(k - 4), group);
+        QLabel *name = k <= 4 ? makeLabel(QStringLiteral("Канал ") + QString::number(k), group,
+                                          composedName(QStringLiteral("StaticTextRegArhCan"), k))
+                              : makeLabel(QStringLiteral("Канал М") + QString::number(k - 4), group);
         grid->addWidget(name, 1 + k, 3);
-        grid->addWidget(list(composedName(QStringLiteral("ComboBoxRegArhVkl"), k), offOn(), group),
-                        1 + k, 4);
+        grid->addWidget(
+            makePickList(composedName(QStringLiteral("ComboBoxRegArhVkl"), k), offOnItems(), group),
+            1 + k, 4);
     }
 
-    auto *read = button(QStringLiteral("ButtonReadNastrReg"), QStringLiteral("Считать"), group);
-    auto *write = button(QStringLiteral("ButtonWriteNastrReg"), QStringLiteral("Записать"), group);
+    auto *read = makeButton(QStringLiteral("ButtonReadNastrReg"), QStringLiteral("Считать"), group);
+    auto *write =
+        makeButton(QStringLiteral("ButtonWriteNastrReg"), QStringLiteral("Записать"), group);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(read);
@@ -165,21 +137,22 @@ QWidget *RecordingPage::buildClockGroup()
     auto *group = new QGroupBox(QStringLiteral(" Дата/Время "), this);
     auto *grid = new QGridLayout(group);
 
-    grid->addWidget(caption(QStringLiteral("Дата:"), group), 0, 0);
+    grid->addWidget(makeLabel(QStringLiteral("Дата:"), group), 0, 0);
     auto *date = new DateField(group);
     date->setObjectName(QStringLiteral("DateEdit1"));
     grid->addWidget(date, 0, 1);
 
-    grid->addWidget(caption(QStringLiteral("Время:"), group), 1, 0);
-    auto *time = new QLineEdit(group);
-    time->setObjectName(QStringLiteral("MaskEditTime"));
+    grid->addWidget(makeLabel(QStringLiteral("Время:"), group), 1, 0);
+    QLineEdit *time = makeEdit(QStringLiteral("MaskEditTime"), group);
     time->setInputMask(QStringLiteral("99:99:99;_"));
     time->setText(QStringLiteral("00:00:00"));
     grid->addWidget(time, 1, 1);
 
-    auto *setNow = button(QStringLiteral("ButtonSetDate"), QStringLiteral("Установить текущую"), group);
-    auto *read = button(QStringLiteral("ButtonReadDateTime"), QStringLiteral("Считать"), group);
-    auto *write = button(QStringLiteral("ButtonWriteDateTime"), QStringLiteral("Записать"), group);
+    auto *setNow =
+        makeButton(QStringLiteral("ButtonSetDate"), QStringLiteral("Установить текущую"), group);
+    auto *read = makeButton(QStringLiteral("ButtonReadDateTime"), QStringLiteral("Считать"), group);
+    auto *write =
+        makeButton(QStringLiteral("ButtonWriteDateTime"), QStringLiteral("Записать"), group);
     grid->addWidget(setNow, 2, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(read);

@@ -5,6 +5,8 @@
 #include "shell/ui/controls.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
+#include "shell/ui/texts.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -18,52 +20,14 @@ namespace vexs {
 namespace {
 
 constexpr int kWaitMs = 500;
-
-const QString kNoLink = QStringLiteral("Нет связи с прибором");
-const QString kDone = QStringLiteral("Выполнено");
-
-QComboBox *pickList(const QString &name, const QStringList &items)
-{
-    auto *combo = new QComboBox;
-    combo->setObjectName(name);
-    combo->addItems(items);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    return combo;
-}
-
-// The channel names grow suffixes (" -нет", " -выкл") after a bulk read:
-// size the list for the longest from the start so the rows keep their width.
-QComboBox *channelList(const QString &name, const QStringList &items)
-{
-    QComboBox *combo = pickList(name, items);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(static_cast<int>(QStringLiteral("Канал М4 -выкл").size()) + 2);
-    return combo;
-}
-
-QLineEdit *edit(const QString &name)
-{
-    auto *e = new QLineEdit;
-    e->setObjectName(name);
-    e->setFixedWidth(90);
-    return e;
-}
-
-QPushButton *button(const QString &name, const QString &text)
-{
-    auto *b = new QPushButton(text);
-    b->setObjectName(name);
-    return b;
-}
+constexpr int kEditWidth = 90;
 
 QLabel *columnCaption(const QString &text, const char *name = nullptr)
 {
-    auto *label = new QLabel(text);
+    QLabel *label = makeLabel(text, nullptr, name ? QString::fromLatin1(name) : QString());
     // Long captions take two lines so that the rows fit the page.
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-    if (name)
-        label->setObjectName(QString::fromLatin1(name));
     return label;
 }
 
@@ -81,24 +45,30 @@ SetpointsPage::SetpointsPage(PageContext &context, QWidget *parent) : QWidget(pa
     rows->addWidget(columnCaption(QStringLiteral("Значение уставки"), label::UstUst), 0, 5);
     rows->addWidget(columnCaption(QStringLiteral("Значение зоны возвр"), label::UstZona), 0, 6);
 
+    // The lists follow their items.
+    auto pickList = [](const QString &listName, const QStringList &items) {
+        return makePickList(listName, items, nullptr, QComboBox::AdjustToContents);
+    };
     for (int n = 1; n <= kSetpoints; ++n) {
         auto name = [n](const char *prefix) { return composedName(QString::fromLatin1(prefix), n); };
         rows->addWidget(new QLabel(QStringLiteral("Уставка ") + QString::number(n)), n, 0);
-        rows->addWidget(pickList(name("ComboBoxUstVkl"), {QStringLiteral("Выкл"), QStringLiteral("Вкл")}), n, 1);
-        rows->addWidget(channelList(name("ComboBoxUstCan"),
-                                 {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
-                                  QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
-                                  QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
-                                  QStringLiteral("Канал М3"), QStringLiteral("Канал М4")}),
+        rows->addWidget(pickList(name("ComboBoxUstVkl"), offOnItems()), n, 1);
+        // Measurement channels may grow " -нет", math channels " -выкл".
+        rows->addWidget(makeChannelList(name("ComboBoxUstCan"),
+                                        {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
+                                         QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
+                                         QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
+                                         QStringLiteral("Канал М3"), QStringLiteral("Канал М4")},
+                                        QStringLiteral("Канал М4 -выкл"), 2),
                         n, 2);
         rows->addWidget(pickList(name("ComboBoxUstTypeUST"), {QStringLiteral("Больше"), QStringLiteral("Меньше")}),
                         n, 3);
         rows->addWidget(pickList(name("ComboBoxUstSost"), {QStringLiteral("Замкнуто"), QStringLiteral("Разомкнуто")}),
                         n, 4);
-        rows->addWidget(edit(name("EditUstUst")), n, 5);
-        rows->addWidget(edit(name("EditUstZona")), n, 6);
-        QPushButton *read = button(name("ButtonReadNastrUst"), QStringLiteral("Считать"));
-        QPushButton *write = button(name("ButtonWriteNastrUst"), QStringLiteral("Записать"));
+        rows->addWidget(makeEdit(name("EditUstUst"), nullptr, kEditWidth), n, 5);
+        rows->addWidget(makeEdit(name("EditUstZona"), nullptr, kEditWidth), n, 6);
+        QPushButton *read = makeButton(name("ButtonReadNastrUst"), QStringLiteral("Считать"));
+        QPushButton *write = makeButton(name("ButtonWriteNastrUst"), QStringLiteral("Записать"));
         connectRequest(read, m_ctx, [this, read] { ButtonReadNastrUst1Click(itemNumberOf(read)); });
         connectRequest(write, m_ctx, [this, write] { ButtonWriteNastrUst1Click(itemNumberOf(write)); });
         rows->addWidget(read, n, 7);

@@ -3,6 +3,8 @@
 #include "link/tcp_client.h"
 #include "shell/ui/message_boxes.h"
 #include "shell/ui/page_context.h"
+#include "shell/ui/page_widgets.h"
+#include "shell/ui/texts.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -13,31 +15,6 @@
 
 namespace vexs {
 
-namespace {
-
-QSpinBox *spinner(const QString &name, const QString &editName, int min, int max,
-                  QWidget *parent)
-{
-    auto *spin = new QSpinBox(parent);
-    spin->setObjectName(name);
-    spin->setRange(min, max);
-    spin->setValue(1);
-    spin->setFixedWidth(52);
-    // The edit inside the spinner carries the edit's own name.
-    if (auto *edit = spin->findChild<QLineEdit *>())
-        edit->setObjectName(editName);
-    return spin;
-}
-
-QLabel *label(const QString &name, const QString &text, QWidget *parent)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
-
-} // namespace
-
 ConnectionBar::ConnectionBar(TcpClient &socket, IMessageBoxes &boxes, QWidget *parent)
     : QWidget(parent), m_socket(socket), m_boxes(boxes)
 {
@@ -47,53 +24,46 @@ ConnectionBar::ConnectionBar(TcpClient &socket, IMessageBoxes &boxes, QWidget *p
     row->setContentsMargins(4, 2, 4, 2);
     row->setSpacing(6);
 
-    m_interface = new QComboBox(this);
-    m_interface->setObjectName(QStringLiteral("ComboBoxInterface"));
-    m_interface->addItems({QStringLiteral("RS-485"), QStringLiteral("Ethernet")});
+    m_interface = makePickList(QStringLiteral("ComboBoxInterface"),
+                               {QStringLiteral("RS-485"), QStringLiteral("Ethernet")}, this);
     row->addWidget(m_interface);
 
-    row->addWidget(label(QStringLiteral("StaticText96"), QStringLiteral("Адрес:"), this));
-    m_address = spinner(QStringLiteral("UpDownAdr"), QStringLiteral("EditAdr"), 0, 255, this);
+    row->addWidget(makeLabel(QStringLiteral("Адрес:"), this, QStringLiteral("StaticText96")));
+    m_address = makeSpinner(QStringLiteral("UpDownAdr"), QStringLiteral("EditAdr"), 0, 255, 1, this);
+    m_address->setFixedWidth(52);
     row->addWidget(m_address);
 
-    m_comLabel = label(QStringLiteral("StaticTextComPort"), QStringLiteral("COM:"), this);
+    m_comLabel = makeLabel(QStringLiteral("COM:"), this, QStringLiteral("StaticTextComPort"));
     row->addWidget(m_comLabel);
     m_comPort =
-        spinner(QStringLiteral("UpDownComPort"), QStringLiteral("EditComPort"), 1, 100, this);
+        makeSpinner(QStringLiteral("UpDownComPort"), QStringLiteral("EditComPort"), 1, 100, 1, this);
+    m_comPort->setFixedWidth(52);
     row->addWidget(m_comPort);
-    m_baud = new QComboBox(this);
-    m_baud->setObjectName(QStringLiteral("ComboBoxBaud"));
-    m_baud->addItems({QStringLiteral("9600     бит/с"), QStringLiteral("19200   бит/с"),
-                      QStringLiteral("38400   бит/с"), QStringLiteral("57600   бит/с"),
-                      QStringLiteral("115200 бит/с")});
+    m_baud = makePickList(QStringLiteral("ComboBoxBaud"), baudRateItems(), this);
     row->addWidget(m_baud);
 
-    m_ipLabel = label(QStringLiteral("StaticTextIP"), QStringLiteral("IP:"), this);
+    m_ipLabel = makeLabel(QStringLiteral("IP:"), this, QStringLiteral("StaticTextIP"));
     row->addWidget(m_ipLabel);
-    m_ip = new QLineEdit(QStringLiteral("192.168.11.2"), this);
-    m_ip->setObjectName(QStringLiteral("EditIP"));
-    m_ip->setFixedWidth(110);
+    m_ip = makeEdit(QStringLiteral("EditIP"), this, 110);
+    m_ip->setText(QStringLiteral("192.168.11.2"));
     row->addWidget(m_ip);
-    m_ipPortLabel = label(QStringLiteral("StaticTextIPPort"), QStringLiteral("Порт:"), this);
+    m_ipPortLabel = makeLabel(QStringLiteral("Порт:"), this, QStringLiteral("StaticTextIPPort"));
     row->addWidget(m_ipPortLabel);
-    m_ipPort = new QLineEdit(QStringLiteral("5000"), this);
-    m_ipPort->setObjectName(QStringLiteral("EditIPPort"));
-    m_ipPort->setFixedWidth(50);
+    m_ipPort = makeEdit(QStringLiteral("EditIPPort"), this, 50);
+    m_ipPort->setText(QStringLiteral("5000"));
     row->addWidget(m_ipPort);
-    m_status = label(QStringLiteral("StaticTextStatusIP"), QString(), this);
+    m_status = makeLabel(QString(), this, QStringLiteral("StaticTextStatusIP"));
     m_status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_status->setFixedWidth(70);
     row->addWidget(m_status);
-    m_connect = new QPushButton(QStringLiteral("Start"), this);
-    m_connect->setObjectName(QStringLiteral("ButtonIPConnect"));
+    m_connect = makeButton(QStringLiteral("ButtonIPConnect"), QStringLiteral("Start"), this);
     row->addWidget(m_connect);
-    m_disconnect = new QPushButton(QStringLiteral("Stop"), this);
-    m_disconnect->setObjectName(QStringLiteral("ButtonIPDisconnect"));
+    m_disconnect = makeButton(QStringLiteral("ButtonIPDisconnect"), QStringLiteral("Stop"), this);
     row->addWidget(m_disconnect);
 
     row->addStretch(1);
-    m_button11 = new QPushButton(QStringLiteral("Считать настройки прибора"), this);
-    m_button11->setObjectName(QStringLiteral("Button11"));
+    m_button11 =
+        makeButton(QStringLiteral("Button11"), QStringLiteral("Считать настройки прибора"), this);
     row->addWidget(m_button11);
 
     connect(m_interface, &QComboBox::currentIndexChanged, this,

@@ -1,0 +1,28 @@
+#pragma once
+
+// Texts that several pages show.
+
+#include <QString>
+#include <QStringList>
+
+namespace vexs {
+
+inline const QString kNoLink = QStringLiteral("Нет связи с прибором");
+inline const QString kDone = QStringLiteral("Выполнено");
+
+// The items of every on/off list; the device's byte is the item index.
+inline QStringList offOnItems()
+{
+    return {QStringLiteral("Выкл"), QStringLiteral("Вкл")};
+}
+
+// Serial line speeds, in the order of the interface's speed index; the blanks
+// line up the unit.
+inline QStringList baudRateItems()
+{
+    return {QStringLiteral("9600     бит/с"), QStringLiteral("19200   бит/с"),
+            QStringLiteral("38400   бит/с"), QStringLiteral("57600   бит/с"),
+            QStringLiteral("115200 бит/с")};
+}
+
+} // namespace vexs
