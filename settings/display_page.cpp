@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <optional>
+
 namespace vexs {
 
 namespace {
@@ -46,6 +48,39 @@ int firstRegisterOf(ByteRange range)
 int registerCountOf(ByteRange range)
 {
     return (range.end - range.begin) / 2;
+}
+
+// Reads `count` registers from the first of range and places their data at
+// its block offsets in an otherwise zeroed record. Without an answer the
+// message is shown and nothing is returned.
+std::optional<QByteArray> readFrom(PageContext &ctx, ByteRange range, int count)
+{
+    const QByteArray reply = ctx.modbus.ReadHoldingRegisters(firstRegisterOf(range), count, kWaitMs);
+    if (reply.size() != readReplySize(count)) {
+        ctx.boxes.error(kNoLink);
+        return std::nullopt;
+    }
+    QByteArray record(displayLayout().recordSize, '\0');
+    record.replace(range.begin, 2 * count, reply.mid(kReplyData, 2 * count));
+    return record;
+}
+
+// Writes the registers of range from the page's controls; the record's other
+// bytes come from base.
+void writeRange(PageContext &ctx, ByteRange range, const QByteArray &base)
+{
+    const EncodeResult record = encodeRecord(ctx.controls, displayLayout(), 1, QString(), base, range);
+    if (!record.ok()) {
+        ctx.boxes.error(record.error);
+        return;
+    }
+    const QByteArray reply = ctx.modbus.WriteMultipleRegisters(
+        firstRegisterOf(range), registerCountOf(range),
+        record.bytes.mid(range.begin, range.end - range.begin), kWaitMs);
+    if (reply.size() == kWriteReplySize)
+        ctx.boxes.info(kDone);
+    else
+        ctx.boxes.error(kNoLink);
 }
 
 } // namespace
@@ -135,87 +170,43 @@ QWidget *DisplayPage::buildChannelGroup()
 void DisplayPage::ButtonReadNastrIndClick()
 {
     // Register 739 comes along and is ignored: it belongs to the channel group.
-    const BlockLayout &block = displayLayout();
-    const int count = registerCountOf(kDisplayModeBytes) + 1;
-    const QByteArray reply =
-        m_ctx.modbus.ReadHoldingRegisters(firstRegisterOf(kDisplayModeBytes), count, kWaitMs);
-    if (reply.size() != readReplySize(count)) {
-        m_ctx.boxes.error(kNoLink);
-        return;
+    const ByteRange r = kDisplayModeBytes;
+    if (const auto record = readFrom(m_ctx, r, registerCountOf(r) + 1)) {
+        decodeRecord(m_ctx.controls, displayLayout(), 1, *record, r);
+        m_ctx.boxes.info(kDone);
     }
-    decodeRecord(m_ctx.controls, block, 1, reply.mid(kReplyData, 2 * count), kDisplayModeBytes);
-    m_ctx.boxes.info(kDone);
 }
 
 void DisplayPage::ButtonWriteNastrIndClick()
 {
-    const BlockLayout &block = displayLayout();
-    const EncodeResult record = encodeRecord(m_ctx.controls, block, 1, QString(), QByteArray(),
-                                             kDisplayModeBytes);
-    if (!record.ok()) {
-        m_ctx.boxes.error(record.error);
-        return;
-    }
-    const ByteRange r = kDisplayModeBytes;
-    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
-        firstRegisterOf(r), registerCountOf(r), record.bytes.mid(r.begin, r.end - r.begin), kWaitMs);
-    if (reply.size() == kWriteReplySize)
-        m_ctx.boxes.info(kDone);
-    else
-        m_ctx.boxes.error(kNoLink);
+    writeRange(m_ctx, kDisplayModeBytes, QByteArray());
 }
 
 void DisplayPage::ButtonReadNastrIndStatClick()
 {
-    const BlockLayout &block = displayLayout();
+    // Bytes 8..15 have no control.
     const ByteRange r = kDisplayChannelBytes;
-    const int count = registerCountOf(r);
-    const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(firstRegisterOf(r), count, kWaitMs);
-    if (reply.size() != readReplySize(count)) {
-        m_ctx.boxes.error(kNoLink);
-        return;
+    if (const auto record = readFrom(m_ctx, r, registerCountOf(r))) {
+        decodeRecord(m_ctx.controls, displayLayout(), 1, *record, r);
+        m_ctx.boxes.info(kDone);
     }
-    // Place the data at its block offsets; bytes 8..15 have no control.
-    QByteArray record(block.recordSize, '\0');
-    record.replace(r.begin, 2 * count, reply.mid(kReplyData, 2 * count));
-    decodeRecord(m_ctx.controls, block, 1, record, r);
-    m_ctx.boxes.info(kDone);
 }
 
 void DisplayPage::ButtonWriteNastrIndStatClick()
 {
-    const BlockLayout &block = displayLayout();
-    const ByteRange r = kDisplayChannelBytes;
-
     // Registers 740..743 go back with the device's own values so the write
     // never overwrites them: those of the last bulk read, or, before any,
     // those the device reports now.
     QByteArray base;
     if (m_ctx.image.isLoaded()) {
-        base = m_ctx.image.record(block, 1);
+        base = m_ctx.image.record(displayLayout(), 1);
     } else {
-        const int count = registerCountOf(kHiddenBytes);
-        const QByteArray reply =
-            m_ctx.modbus.ReadHoldingRegisters(firstRegisterOf(kHiddenBytes), count, kWaitMs);
-        if (reply.size() != readReplySize(count)) {
-            m_ctx.boxes.error(kNoLink);
+        const auto hidden = readFrom(m_ctx, kHiddenBytes, registerCountOf(kHiddenBytes));
+        if (!hidden)
             return;
-        }
-        base = QByteArray(block.recordSize, '\0');
-        base.replace(kHiddenBytes.begin, 2 * count, reply.mid(kReplyData, 2 * count));
+        base = *hidden;
     }
-
-    const EncodeResult record = encodeRecord(m_ctx.controls, block, 1, QString(), base, r);
-    if (!record.ok()) {
-        m_ctx.boxes.error(record.error);
-        return;
-    }
-    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
-        firstRegisterOf(r), registerCountOf(r), record.bytes.mid(r.begin, r.end - r.begin), kWaitMs);
-    if (reply.size() == kWriteReplySize)
-        m_ctx.boxes.info(kDone);
-    else
-        m_ctx.boxes.error(kNoLink);
+    writeRange(m_ctx, kDisplayChannelBytes, base);
 }
 
 } // namespace vexs
