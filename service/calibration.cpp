@@ -2,8 +2,6 @@
 
 #include "settings/encodings.h"
 
-#include <QLocale>
-
 #include <cmath>
 #include <limits>
 
@@ -75,22 +73,6 @@ const PenCommand kPenCommands[] = {
      "Ошибка калибровки 0% пера"},
 };
 
-// A typed number: blanks trimmed, "," and "." both accepted, no group
-// separators; nullopt for anything else or a non-finite value.
-std::optional<double> typedNumber(const QString &text)
-{
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return std::nullopt;
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
-    bool ok = false;
-    const double value = locale.toDouble(NormalizeDecimalSeparator(trimmed), &ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
 } // namespace
 
 QByteArray calibrationCommand(quint8 channel, quint8 step, float value)
@@ -142,7 +124,7 @@ std::optional<int> calibrationStepCode(const QString &itemText)
 
 std::optional<float> calibrationValue(int listIndex, const QString &text)
 {
-    const std::optional<double> number = typedNumber(text);
+    const std::optional<double> number = parseNumber(text);
     if (!number)
         return std::nullopt;
     const double value = listIndex == kThermometerIndex ? *number : *number / 1000.0;

@@ -195,7 +195,7 @@ QString formatReal(float value)
     return withLocaleSeparator(text);
 }
 
-std::optional<float> parseReal(const QString &text)
+std::optional<double> parseNumber(const QString &text)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
@@ -206,7 +206,15 @@ std::optional<float> parseReal(const QString &text)
     const double value = locale.toDouble(NormalizeDecimalSeparator(trimmed), &ok);
     if (!ok || !std::isfinite(value))
         return std::nullopt;
-    const float single = static_cast<float>(value);
+    return value;
+}
+
+std::optional<float> parseReal(const QString &text)
+{
+    const std::optional<double> value = parseNumber(text);
+    if (!value)
+        return std::nullopt;
+    const float single = static_cast<float>(*value);
     // A value just above the largest float may still round down to it; one
     // that rounds to infinity does not fit.
     if (!std::isfinite(single))

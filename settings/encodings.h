@@ -37,10 +37,14 @@ QByteArray BytesToString(const void *data, int n);
 // except the non-finite ones.
 QString formatReal(float value);
 
-// Text typed into an edit or grid cell: blanks trimmed, the separator
-// normalised, converted by QLocale() with group separators refused, then
-// stored as single precision. Empty text, anything that is not a number,
-// and a value that does not fit single precision (1e39, "inf") give nullopt.
+// A typed number: blanks trimmed, the separator normalised, converted by
+// QLocale() with group separators refused. Empty text, anything that is not
+// a number, and a non-finite value give nullopt.
+std::optional<double> parseNumber(const QString &text);
+
+// Text typed into an edit or grid cell: parseNumber's value stored as single
+// precision. A value that does not fit single precision (1e39) gives nullopt
+// as well.
 std::optional<float> parseReal(const QString &text);
 
 // Calibration coefficients: up to 15 significant digits, the shortest form
