@@ -253,7 +253,7 @@ private slots:
         };
         const Row rows[] = {
             {"identification", IdentRequest,
-             hex("01 03 16 30 35 30 33 30 39 30 30 31 32 33 34 01 00 02 00 01 03 00 17 69 0c 87 9f")},
+             hex("01 03 16 30 35 30 33 30 39 30 30 31 32 33 34 01 00 02 00 01 01 00 17 69 0c fe 5f")},
             {"live record", LiveRequest, readReply(4, m_frozen)},
             {"clock part of the live record", frames::readRequest(1, 4, 0, 3),
              readReply(4, m_frozen.left(6))},
