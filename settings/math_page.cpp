@@ -19,6 +19,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QVariantMap>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -76,11 +77,30 @@ void setFixedCell(QTableWidget *grid, int row, int column, const QString &text)
         item->setBackground(grid->palette().button());
 }
 
-// N + 1 rows: the header row and one per point; typed values are kept.
+// N + 1 rows: the header row and one per point. Values are kept even in
+// rows that a smaller N hides for a while: the grid drops rows it shrinks
+// away, so their X and Y texts wait in a stash until the rows come back.
 void sizeTable(QTableWidget *grid, int newValue)
 {
+    static const char kStash[] = "vexsHiddenPoints";
     const int points = std::clamp(newValue, 1, kTablePoints);
+    QVariantMap stash = grid->property(kStash).toMap();
+    for (int row = points + 1; row < grid->rowCount(); ++row) {
+        for (int column = 1; column <= 2; ++column) {
+            if (const QTableWidgetItem *item = grid->item(row, column))
+                stash.insert(QStringLiteral("%1:%2").arg(row).arg(column), item->text());
+        }
+    }
+    const int oldRows = grid->rowCount();
     grid->setRowCount(points + 1);
+    for (int row = oldRows; row <= points; ++row) {
+        for (int column = 1; column <= 2; ++column) {
+            const QString key = QStringLiteral("%1:%2").arg(row).arg(column);
+            if (stash.contains(key))
+                grid->setItem(row, column, new QTableWidgetItem(stash.take(key).toString()));
+        }
+    }
+    grid->setProperty(kStash, stash);
     grid->setColumnWidth(0, 30);
     setFixedCell(grid, 0, 0, QStringLiteral("№"));
     setFixedCell(grid, 0, 1, QStringLiteral("X"));

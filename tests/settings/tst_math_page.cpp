@@ -131,6 +131,7 @@ private slots:
     void startUpTable();
     void counterSizesTable_data();
     void counterSizesTable();
+    void shrinkingKeepsHiddenPoints();
     void unitsEditLimitsTyping();
     void readInFiveChunks_data();
     void readInFiveChunks();
@@ -253,6 +254,30 @@ void tst_math_page::startUpTable()
     QCOMPARE(c.rowCount("StringGridMatCanCoeff2"), 2);
     QCOMPARE(c.cell("StringGridMatCanCoeff2", 0, 1), QString("1"));
     QCOMPARE(c.cell("StringGridMatCanCoeff2", 1, 1), QString("0"));
+}
+
+void tst_math_page::shrinkingKeepsHiddenPoints()
+{
+    WindowFixture fx({false, {}});
+    IControls &c = fx.controls();
+    const QString grid = name("StringGridMatCanCoeff", 2);
+    const QString counter = name("UpDownMatCanKolCoeff", 2);
+    c.setPosition(counter, 6);
+    for (int row = 1; row <= 6; ++row) {
+        c.setCell(grid, 1, row, QString::number(row));
+        c.setCell(grid, 2, row, QString::number(10 * row));
+    }
+    c.setPosition(counter, 3);
+    QCOMPARE(c.rowCount(grid), 4);
+    // Typed over while hidden rows wait: row 2 keeps its new text.
+    c.setCell(grid, 1, 2, "22");
+    c.setPosition(counter, 5);
+    QCOMPARE(c.rowCount(grid), 6);
+    QCOMPARE(QStringList({c.cell(grid, 1, 2), c.cell(grid, 1, 4), c.cell(grid, 2, 5)}),
+             QStringList({"22", "4", "50"}));
+    QCOMPARE(c.cell(grid, 0, 5), QString("5"));
+    c.setPosition(counter, 6);
+    QCOMPARE(c.cell(grid, 2, 6), QString("60"));
 }
 
 void tst_math_page::counterSizesTable_data()
