@@ -21,9 +21,46 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace vexs {
 
 namespace {
+
+// Reports every arrow step with the position it asks for, before the change,
+// also a step past either end (which the spinner itself then ignores).
+class ChannelSpinner : public QSpinBox
+{
+public:
+    using QSpinBox::QSpinBox;
+    std::function<void(int)> changing;
+
+    void stepBy(int steps) override
+    {
+        if (changing)
+            changing(value() + steps);
+        QSpinBox::stepBy(steps);
+    }
+};
+
+// The list of calibration steps: gaining the focus does not pick a step for
+// the user, as an item view otherwise does with its first item.
+class StepList : public QListWidget
+{
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    void focusInEvent(QFocusEvent *event) override
+    {
+        if (currentRow() >= 0) {
+            QListWidget::focusInEvent(event);
+            return;
+        }
+        QWidget::focusInEvent(event);
+        viewport()->update();
+    }
+};
 
 const QString kList = QStringLiteral("ListBoxCalibr");
 const QString kValueEdit = QStringLiteral("EditCalibrInp");
@@ -150,23 +187,32 @@ QWidget *ServicePage::buildCalibrationPanel()
     channel->setText(QStringLiteral("Канал 1"));
     channel->setReadOnly(true);
     channelRow->addWidget(channel, 1);
-    QSpinBox *spin = makeSpinner(kChannelSpin, QString(), 1, calibration::kChannels, 1, panel);
+    auto *spin = new ChannelSpinner(panel);
+    spin->setObjectName(kChannelSpin);
+    spin->setRange(1, calibration::kChannels);
+    spin->setValue(1);
+    spin->setWrapping(false);
     spin->setFixedWidth(44);
     if (auto *inner = spin->findChild<QLineEdit *>())
         inner->setReadOnly(true);
+    // Every arrow step reports, also one past either end; a position set in
+    // another way is shown too.
+    spin->changing = [this](int p) {
+        runGuarded(m_ctx.boxes, [this, p] { UpDownCalibrCanChanging(p); });
+    };
     connect(spin, &QSpinBox::valueChanged, this, [this](int p) {
         runGuarded(m_ctx.boxes, [this, p] { UpDownCalibrCanChanging(p); });
     });
     channelRow->addWidget(spin);
     layout->addLayout(channelRow);
 
-    auto *list = new QListWidget(panel);
+    auto *list = new StepList(panel);
     list->setObjectName(kList);
     list->addItems(calibrationListItems());
     list->setCurrentRow(-1);
     // Moving the selection with the keyboard or the buttons counts as a
     // click, and so does clicking the item already selected.
-    connect(list, &QListWidget::currentRowChanged, this,
+    connect(list, &QListWidget::itemSelectionChanged, this,
             [this] { runGuarded(m_ctx.boxes, [this] { ListBoxCalibrClick(); }); });
     connect(list, &QListWidget::itemClicked, this,
             [this] { runGuarded(m_ctx.boxes, [this] { ListBoxCalibrClick(); }); });

@@ -89,6 +89,7 @@ private slots:
     void stepList();
     void listSelection_data();
     void listSelection();
+    void focusOrDeselectPicksNoStep();
     void upAndDown_data();
     void upAndDown();
     void channelText();
@@ -220,6 +221,28 @@ void TestCalibrationPen::listSelection()
              takesValue ? QStringLiteral("Записать") : QStringLiteral("Калибровать"));
 }
 
+void TestCalibrationPen::focusOrDeselectPicksNoStep()
+{
+    PageHarness<ServicePage> h;
+    auto *list = h.root.findChild<QListWidget *>(kList);
+    // Entering the list from the keyboard picks no step by itself.
+    list->setFocus(Qt::TabFocusReason);
+    QCoreApplication::sendEvent(list, new QFocusEvent(QEvent::FocusIn, Qt::TabFocusReason));
+    QCOMPARE(h.controls.itemIndex(kList), -1);
+    h.page->ButtonCalibrClick();
+    QCOMPARE(h.boxes.texts(), QStringList{QStringLiteral("Не выбран пункт калибровки")});
+
+    // A Ctrl-click on the selected step leaves a focus frame but no step.
+    h.controls.setItemIndex(kList, 6);
+    QCOMPARE(h.controls.itemIndex(kList), 6);
+    list->clearSelection();
+    QCOMPARE(h.controls.itemIndex(kList), -1);
+    h.boxes.clear();
+    h.page->ButtonCalibrClick();
+    QCOMPARE(h.boxes.texts(), QStringList{QStringLiteral("Не выбран пункт калибровки")});
+    QVERIFY(h.link.model.commandWrites().isEmpty());
+}
+
 void TestCalibrationPen::upAndDown_data()
 {
     QTest::addColumn<int>("start");
@@ -271,6 +294,13 @@ void TestCalibrationPen::channelText()
     QCOMPARE(c.text(edit), QStringLiteral("Канал 1 -нет"));
     h.page->UpDownCalibrCanChanging(7);
     QCOMPARE(c.text(edit), QStringLiteral("Канал 4"));
+    // An arrow pressed at either end still refreshes the warning.
+    auto *spin = h.page->findChild<QSpinBox *>(QStringLiteral("UpDownCalibrCan"));
+    c.setPosition(QStringLiteral("UpDownCalibrCan"), 1);
+    c.setText(edit, QString());
+    spin->stepBy(-1);
+    QCOMPARE(c.text(edit), QStringLiteral("Канал 1 -нет"));
+    QCOMPARE(spin->value(), 1);
 
     // Only a warning: channel 3 is still calibrated when asked.
     c.setPosition(QStringLiteral("UpDownCalibrCan"), 3);
