@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -33,29 +32,23 @@ struct TextEdit
 {
     const char *name;
     const char *mask;    // Qt input mask, blank shown as '_'
-    const char *shape;   // the text of a completely filled mask
-    const char *message; // refusal of a text that is not completely filled
-    int width;           // bytes of its field
+    const char *message; // refusal of a text with an unfilled position
 };
-
-const char kAddressShape[] = R"(^[0-9]{3}\.[0-9]{3}\.[0-9]{3}\.[0-9]{3}$)";
 
 // In the order the write checks them.
 const TextEdit kTextEdits[] = {
-    {"EditRsIP", "999.999.999.999;_", kAddressShape, "Неверный IP-адрес", 16},
-    {"EditRsMask", "999.999.999.999;_", kAddressShape,
-     "Неверная маска подсети", 16},
-    {"EditRsGate", "999.999.999.999;_", kAddressShape, "Неверный шлюз", 16},
-    {"EditRsPort", "9999;_", R"(^[0-9]{4}$)", "Неверный порт", 4},
+    {"EditRsIP", "999.999.999.999;_", "Неверный IP-адрес"},
+    {"EditRsMask", "999.999.999.999;_", "Неверная маска подсети"},
+    {"EditRsGate", "999.999.999.999;_", "Неверный шлюз"},
+    {"EditRsPort", "9999;_", "Неверный порт"},
 };
 
-
-// A masked edit reads every unfilled position as a blank, so a text of the
-// mask's full shape is one with no blank; a device text shown without the
-// mask must have the same shape to be written back.
-bool fillsMask(const TextEdit &t, const QString &text)
+// A masked edit reads every unfilled position as a blank, so a text without
+// a blank is completely filled; a text the device sent that did not fit the
+// mask is written back as it is.
+bool fillsMask(const QString &text)
 {
-    return QRegularExpression(QString::fromLatin1(t.shape)).match(text).hasMatch();
+    return !text.contains(u' ');
 }
 
 QLineEdit *maskedEdit(const TextEdit &t, const QString &initial, QWidget *parent)
@@ -126,7 +119,7 @@ void NetworkPage::ButtonWriteNastrRsClick()
 {
     for (const TextEdit &t : kTextEdits) {
         const QString text = m_ctx.controls.text(QString::fromLatin1(t.name));
-        if (!fillsMask(t, text)) {
+        if (!fillsMask(text)) {
             m_ctx.boxes.error(QString::fromUtf8(t.message));
             return;
         }

@@ -37,10 +37,15 @@ void setMaskedText(QLineEdit *edit, const QString &text)
     if (edit->inputMask() != mask)
         edit->setInputMask(mask);
     edit->setText(text);
-    if (maskedText(edit) == text)
+    // A shorter text keeps the mask, its unfilled positions reading as blanks.
+    const QString shown = maskedText(edit);
+    bool held = shown.startsWith(text);
+    for (qsizetype i = text.size(); held && i < shown.size(); ++i)
+        held = shown[i] == u' ' || shown[i].isPunct();
+    if (held)
         return;
-    // A text from the device that does not fit the mask would be cut or
-    // shifted by it: show it whole, without the mask, until a text fits again.
+    // A text from the device that the mask would cut or shift is shown whole,
+    // without the mask, until a text fits again.
     edit->setInputMask(QString());
     edit->setMaxLength(32767);
     edit->setText(text);
@@ -59,8 +64,12 @@ int WidgetControls::itemIndex(const QString &name) const
     QWidget *w = widget(name);
     if (auto *combo = qobject_cast<QComboBox *>(w))
         return combo->currentIndex();
-    if (auto *list = qobject_cast<QListWidget *>(w))
-        return list->currentRow();
+    if (auto *list = qobject_cast<QListWidget *>(w)) {
+        // The selected item, not the focus frame: a list can have a current
+        // row with nothing selected (after a Ctrl-click, for instance).
+        const QList<QListWidgetItem *> selected = list->selectedItems();
+        return selected.isEmpty() ? -1 : list->row(selected.first());
+    }
     throw MissingControl(name);
 }
 
@@ -72,7 +81,12 @@ void WidgetControls::setItemIndex(const QString &name, int index)
         return;
     }
     if (auto *list = qobject_cast<QListWidget *>(w)) {
-        list->setCurrentRow(index >= 0 && index < list->count() ? index : -1);
+        if (index >= 0 && index < list->count()) {
+            list->setCurrentRow(index);
+        } else {
+            list->setCurrentRow(-1);
+            list->clearSelection();
+        }
         return;
     }
     throw MissingControl(name);

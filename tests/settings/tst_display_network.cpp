@@ -372,13 +372,13 @@ void TestDisplayNetwork::networkRead_data()
         << QStringLiteral("010.000.000.250") << QStringLiteral("0502") << true;
     QTest::newRow("IP of 16 characters without a pad byte")
         << networkBlock(2, 0, 4, "192.168.011.0021", "255.255.000.000", "192.168.011.001", "5000") << 2
-        << QStringLiteral("192.168.011.0021") << QStringLiteral("5000") << false;
+        << QStringLiteral("192.168.011.0021") << QStringLiteral("5000") << true;
     QTest::newRow("zero byte counts as a character")
         << networkBlock(3, 0, 0, QByteArray("192.168.0\0", 10), "255.255.000.000", "192.168.011.001", "5000")
-        << 3 << QString::fromLatin1("192.168.0\0", 10) << QStringLiteral("5000") << false;
+        << 3 << QString::fromLatin1("192.168.0\0", 10) << QStringLiteral("5000") << true;
     QTest::newRow("address 0 is held at the spinner's minimum")
         << networkBlock(0, 0, 0, "999.999.999.999", "255.255.000.000", "192.168.011.001", "12") << 1
-        << QStringLiteral("999.999.999.999") << QStringLiteral("12") << false;
+        << QStringLiteral("999.999.999.999") << QStringLiteral("12  ") << false;
 }
 
 void TestDisplayNetwork::networkRead()
@@ -400,8 +400,8 @@ void TestDisplayNetwork::networkRead()
     QCOMPARE(c().text(QStringLiteral("EditRsIP")), ip);
     QCOMPARE(c().text(QStringLiteral("EditRsPort")), port);
 
-    // Written back, the device gets exactly what the page shows; a text that
-    // does not fill its mask is refused instead and nothing is sent.
+    // Written back, the device gets exactly what the page shows; a text with
+    // an unfilled position (a blank) is refused instead and nothing is sent.
     m_fx->boxes.clear();
     m_fx->clearRequests();
     QVERIFY(model().setHoldingBytes(kNetworkRegister, QByteArray(56, '\x55')));

@@ -61,12 +61,15 @@ QByteArray randomRecord(IControls &c, const BlockLayout &block, int item, QRando
                 writeFloat(r, f.offset + 4 * i, float(int(rng.bounded(20001)) - 10000) / 4.0f);
             break;
         case FieldKind::Text: {
+            // Network texts as their masked edits hold them: four groups of
+            // three digits, or four digits for the port.
             const bool network = f.pad == 0x13;
-            const int len = int(rng.bounded(network ? f.width : f.width + 1));
+            const int len = network ? (f.width == 16 ? 15 : 4) : int(rng.bounded(f.width + 1));
             for (int i = 0; i < f.width; ++i) {
-                if (i < len)
-                    r[f.offset + i] = network ? char('0' + rng.bounded(10))
-                                              : char(0x21 + rng.bounded(0xDE)); // 0x21..0xFE
+                if (i < len && network)
+                    r[f.offset + i] = i % 4 == 3 && f.width == 16 ? '.' : char('0' + rng.bounded(10));
+                else if (i < len)
+                    r[f.offset + i] = char(0x21 + rng.bounded(0xDE)); // 0x21..0xFE
                 else
                     r[f.offset + i] = f.pad;
             }
