@@ -60,8 +60,14 @@ QString IniFile::readString(const QString &section, const QString &key,
         const int eq = keySeparator(trimmed);
         if (eq < 0)
             continue;
-        if (trimmed.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0)
-            return trimmed.mid(eq + 1).trimmed();
+        if (trimmed.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0) {
+            const QString value = trimmed.mid(eq + 1).trimmed();
+            // Other programs may quote a value; the quotes are not part of it.
+            if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'')
+                && value.back() == value.front())
+                return value.mid(1, value.size() - 2);
+            return value;
+        }
     }
     return defaultValue;
 }

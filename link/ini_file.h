@@ -16,7 +16,8 @@ public:
     const QString &path() const { return m_path; }
 
     // Missing file, section or key gives the default. Keys and sections are
-    // matched without regard to case; values are trimmed of surrounding blanks.
+    // matched without regard to case; values are trimmed of surrounding blanks
+    // and of one pair of surrounding quotes.
     QString readString(const QString &section, const QString &key,
                        const QString &defaultValue) const;
     // Reads the text and converts it as parseInteger() does.

@@ -15,6 +15,12 @@ public:
     QDate value() const; // null when empty
     void setValue(const QDate &date);
     bool isEmpty() const { return value().isNull(); }
+
+protected:
+    // Arrow keys and the mouse wheel would otherwise step the date without
+    // the calendar, even out of the empty state.
+    void stepBy(int) override {}
+    StepEnabled stepEnabled() const override { return StepNone; }
 };
 
 } // namespace vexs

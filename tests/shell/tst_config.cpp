@@ -88,13 +88,13 @@ void tst_config::defaultsWithoutFile()
 void tst_config::readsHandEditedFile()
 {
     writeFile("; written by hand\r\n[vexs]\r\n UpDownAdr = 0x10 \r\nComboBoxBaud=abc\r\n"
-              "EditIP=10.0.0.7\r\n[Other]\r\nUpDownComPort=9\r\n");
+              "EditIP=10.0.0.7\r\nEditIPPort=\"5001\"\r\n[Other]\r\nUpDownComPort=9\r\n");
     const ConnectionSettings s = readConnectionSettings(IniFile(path()));
     QCOMPARE(s.address, 16);
     QCOMPARE(s.baudIndex, 1); // unreadable: default
     QCOMPARE(s.comPort, 1);   // only in another section
     QCOMPARE(s.ip, QString("10.0.0.7"));
-    QCOMPARE(s.ipPort, QString("5000"));
+    QCOMPARE(s.ipPort, QString("5001")); // quotes of another program dropped
 }
 
 void tst_config::longTextIsCut()

@@ -15,6 +15,8 @@
 #include "tests/support/window_fixture.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QWheelEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -59,6 +61,7 @@ private slots:
     void chords_data();
     void chords();
     void chordThroughKeyPress();
+    void datesAreOnlyPicked();
     void interfaceSwitch();
     void startWithBadPortText_data();
     void startWithBadPortText();
@@ -273,6 +276,26 @@ void tst_main_window::chordThroughKeyPress()
     QWidget *edit = fx.window().findChild<QWidget *>("EditIPPort");
     QTest::keyClick(edit, Qt::Key_2, Qt::ControlModifier | Qt::AltModifier);
     QVERIFY(!fx.window().tree()->isHidden());
+}
+
+void tst_main_window::datesAreOnlyPicked()
+{
+    WindowFixture::Options o;
+    o.sim = false;
+    WindowFixture fx(o);
+    for (const char *name : {"DateEdit1", "DateEdit2"}) {
+        auto *field = fx.window().findChild<QAbstractSpinBox *>(name);
+        QVERIFY(field);
+        QVERIFY(fx.controls().date(name).isNull());
+        // Neither the arrow keys nor the wheel invent a date.
+        QTest::keyClick(field, Qt::Key_Up);
+        QWheelEvent wheel(QPointF(5, 5), field->mapToGlobal(QPointF(5, 5)), QPoint(),
+                          QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(field, &wheel);
+        QVERIFY2(fx.controls().date(name).isNull(), name);
+        QTest::keyClicks(field, "05032009");
+        QVERIFY2(fx.controls().date(name).isNull(), name);
+    }
 }
 
 void tst_main_window::interfaceSwitch()
