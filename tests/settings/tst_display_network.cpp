@@ -4,6 +4,7 @@
 #include "settings/settings_image.h"
 #include "shell/ui/controls.h"
 #include "sim/recorder_model.h"
+#include "tests/support/frame_fields.h"
 #include "tests/support/window_fixture.h"
 
 #include <QLineEdit>
@@ -27,22 +28,6 @@ const QString kDone = QStringLiteral("Выполнено");
 const char *const kModeLists[] = {"ComboBoxIndType",   "ComboBoxIndPeriod", "ComboBoxIndVkl",
                                   "ComboBoxIndLightR", "ComboBoxIndLightG", "ComboBoxIndLightB"};
 
-int functionOf(const QByteArray &frame)
-{
-    return quint8(frame.at(1));
-}
-int firstOf(const QByteArray &frame)
-{
-    return qFromBigEndian<quint16>(frame.constData() + 2);
-}
-int countOf(const QByteArray &frame)
-{
-    return qFromBigEndian<quint16>(frame.constData() + 4);
-}
-QByteArray writeDataOf(const QByteArray &frame)
-{
-    return frame.mid(7, frame.size() - 9);
-}
 
 // "fn reg count" of every request, for comparing request sequences at a glance.
 QStringList summary(const QList<QByteArray> &frames)

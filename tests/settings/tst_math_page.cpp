@@ -3,6 +3,7 @@
 // order and messages, and the record as it lands in the device.
 #include "settings/math_page.h"
 #include "shell/ui/controls.h"
+#include "tests/support/frame_fields.h"
 #include "tests/support/window_fixture.h"
 
 #include <QComboBox>
@@ -58,18 +59,6 @@ quint8 byteAt(const QByteArray &bytes, int offset)
 }
 
 // Request frames as the simulator logged them.
-int functionOf(const QByteArray &frame)
-{
-    return byteAt(frame, 1);
-}
-int firstOf(const QByteArray &frame)
-{
-    return qFromBigEndian<quint16>(frame.constData() + 2);
-}
-int countOf(const QByteArray &frame)
-{
-    return qFromBigEndian<quint16>(frame.constData() + 4);
-}
 
 // A record with a value in every field, nothing the sheet would change when
 // it shows and writes it back. X[i] = 10 i + 0.5, Y[i] = -i, for all 32 points.

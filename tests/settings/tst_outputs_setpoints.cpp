@@ -4,6 +4,7 @@
 #include "settings/outputs_page.h"
 #include "shell/ui/controls.h"
 #include "sim/recorder_model.h"
+#include "tests/support/frame_fields.h"
 #include "tests/support/window_fixture.h"
 
 #include <QComboBox>
@@ -33,18 +34,6 @@ void putFloat(QByteArray &bytes, int offset, float value)
     qToLittleEndian(raw, bytes.data() + offset);
 }
 
-int functionOf(const QByteArray &frame)
-{
-    return static_cast<quint8>(frame.at(1));
-}
-int firstOf(const QByteArray &frame)
-{
-    return qFromBigEndian<quint16>(frame.constData() + 2);
-}
-int countOf(const QByteArray &frame)
-{
-    return qFromBigEndian<quint16>(frame.constData() + 4);
-}
 
 QStringList itemsOf(IControls &c, const QString &list)
 {

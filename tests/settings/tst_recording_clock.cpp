@@ -2,6 +2,7 @@
 #include "settings/encodings.h"
 #include "shell/ui/controls.h"
 #include "sim/recorder_model.h"
+#include "tests/support/frame_fields.h"
 #include "tests/support/window_fixture.h"
 
 #include <QDate>
@@ -24,24 +25,6 @@ constexpr int kClockRegister = 10006;
 const QString kNoLink = QStringLiteral("Нет связи с прибором");
 const QString kBadTime = QStringLiteral("Неверное время");
 const QString kCorrMessage = QStringLiteral("Поправка, ед.изм.Неверное значение");
-
-int functionOf(const QByteArray &frame)
-{
-    return quint8(frame.at(1));
-}
-int firstOf(const QByteArray &frame)
-{
-    return qFromBigEndian<quint16>(frame.constData() + 2);
-}
-int countOf(const QByteArray &frame)
-{
-    return qFromBigEndian<quint16>(frame.constData() + 4);
-}
-// Data of a write request (function 0x10): after the byte count, before the CRC.
-QByteArray writeDataOf(const QByteArray &frame)
-{
-    return frame.mid(7, frame.size() - 9);
-}
 
 QByteArray floatBytes(float v)
 {
