@@ -9,7 +9,7 @@
 // own thread, and for the user-interface thread alone.
 #include "settings/settings_image.h"
 #include "shell/form_main.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 #include "tests/support/window_fixture.h"
 
 #include <QApplication>

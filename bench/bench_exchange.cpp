@@ -6,8 +6,10 @@
 //   bench_exchange [N=50] [wait ms=100] [baud=115200]
 #include "link/af_com_port.h"
 #include "link/exchange.h"
+#include "link/line_speed.h"
 #include "link/link_activity.h"
 #include "link/modbus.h"
+#include "link/serial_transport.h"
 #include "link/tcp_client.h"
 
 #include <QCoreApplication>
@@ -80,7 +82,7 @@ int main(int argc, char *argv[])
     const int n = args.size() > 1 ? args[1].toInt() : 50;
     const int waitMs = args.size() > 2 ? args[2].toInt() : 100;
     const int baud = args.size() > 3 ? args[3].toInt() : 115200;
-    const int baudIndex = QList<int>{9600, 19200, 38400, 57600, 115200}.indexOf(baud);
+    const int baudIndex = lineSpeedIndex(baud);
     if (n <= 0 || baudIndex < 0) {
         std::fprintf(stderr, "usage: bench_exchange [N] [wait ms] [9600|19200|38400|57600|115200]\n");
         return 2;
@@ -106,7 +108,8 @@ int main(int argc, char *argv[])
     serial.SetDevicePathResolver([link](int) { return link; });
     TcpClient tcp;
     LinkActivity activity;
-    Exchange exchange(settings, serial, tcp, activity);
+    SerialTransport serialLink(settings, serial);
+    Exchange exchange(settings, serialLink, tcp, activity);
     ModbusMaster master(exchange, settings);
 
     run("serial", master, n, waitMs);

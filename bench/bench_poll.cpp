@@ -12,8 +12,8 @@
 // the simulator serves a pseudo-terminal at 115200 bit/s.
 #include "link/link_activity.h"
 #include "shell/form_main.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/page_context.h"
+#include "ui/controls.h"
+#include "ui/page_context.h"
 #include "tests/support/captured_boxes.h"
 
 #include <QAbstractButton>

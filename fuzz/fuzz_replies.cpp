@@ -3,7 +3,7 @@
 // decoders that put device records onto the pages, the identification and
 // live-record decoders, the text conversions, and the configuration-file
 // reader. The first byte picks the target.
-#include "link/ini_file.h"
+#include "shell/ini_file.h"
 #include "link/modbus.h"
 #include "service/live_record.h"
 #include "settings/encodings.h"
@@ -13,8 +13,8 @@
 #include "settings/settings_image.h"
 #include "shell/config_file.h"
 #include "shell/form_main.h"
-#include "shell/ui/message_boxes.h"
-#include "shell/ui/page_context.h"
+#include "ui/message_boxes.h"
+#include "ui/page_context.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -4,9 +4,11 @@
 
 namespace vexs {
 
-// Counts what is under way on the link: the exchange itself and any handler
-// that runs a sequence of requests. The shell disables its request controls
-// and shows a busy cursor while the count is above zero.
+// What is under way on the link. The count covers the handlers that run
+// requests on a user's click (bulk read, page reads and writes, service
+// commands): the shell disables its request controls and shows a busy
+// cursor while it is above zero. A single exchange (the once-a-second poll)
+// only marks itself as exchanging, so polling toggles nothing on screen.
 class LinkActivity : public QObject
 {
     Q_OBJECT
@@ -17,7 +19,26 @@ public:
     // True only while an exchange itself waits for its reply; the poll skips
     // a tick then instead of nesting its request inside another.
     bool exchanging() const { return m_exchanging; }
-    void setExchanging(bool on) { m_exchanging = on; }
+
+    // Marks one exchange's wait; exchangeEnded() follows when it is over.
+    class Exchanging
+    {
+    public:
+        explicit Exchanging(LinkActivity &activity) : m_activity(activity)
+        {
+            m_activity.m_exchanging = true;
+        }
+        ~Exchanging()
+        {
+            m_activity.m_exchanging = false;
+            emit m_activity.exchangeEnded();
+        }
+        Exchanging(const Exchanging &) = delete;
+        Exchanging &operator=(const Exchanging &) = delete;
+
+    private:
+        LinkActivity &m_activity;
+    };
 
     void enter();
     void leave();
@@ -36,6 +57,7 @@ public:
 
 signals:
     void busyChanged(bool busy);
+    void exchangeEnded();
 
 private:
     int m_depth = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/transport.h"
+
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QObject>
@@ -22,7 +24,7 @@ public:
 
 // The client socket to the Ethernet gateway. Connecting is asynchronous;
 // the socket counts as active exactly while it is connected.
-class TcpClient : public QObject
+class TcpClient : public QObject, public ITransport
 {
     Q_OBJECT
 public:
@@ -50,7 +52,7 @@ public:
     // returns all octets readable then (possibly none). Octets left in the
     // socket from an earlier exchange are discarded first. Throws
     // ESocketError on a send or receive failure, after disconnecting.
-    QByteArray exchange(int waitMs, const QByteArray &request);
+    QByteArray exchange(int waitMs, const QByteArray &request) override;
 
     static QString normalizeHost(const QString &host, bool *ok = nullptr);
 

@@ -1,8 +1,8 @@
 #include "service/archive_page.h"
 
-#include "shell/ui/page_widgets.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/page_context.h"
+#include "ui/page_widgets.h"
+#include "ui/controls.h"
+#include "ui/page_context.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

@@ -1,12 +1,12 @@
 #include "service/live_page.h"
 
-#include "link/exchange.h"
+#include "link/line_speed.h"
 #include "link/link_activity.h"
 #include "link/modbus.h"
 #include "service/live_record.h"
-#include "shell/ui/page_widgets.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/page_context.h"
+#include "ui/page_widgets.h"
+#include "ui/controls.h"
+#include "ui/page_context.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -177,7 +177,7 @@ void LivePage::poll()
 {
     IControls &c = m_ctx.controls;
     const bool serial = c.itemIndex(QStringLiteral("ComboBoxInterface")) == 0;
-    const int baud = Exchange::baudForIndex(c.itemIndex(QStringLiteral("ComboBoxBaud")));
+    const int baud = lineSpeedForIndex(c.itemIndex(QStringLiteral("ComboBoxBaud")));
     const QByteArray reply = m_ctx.modbus.ReadInputRegisters(
         live::kFirstRegister, live::kRegisterCount, pollWaitMs(serial, baud));
 

@@ -5,9 +5,9 @@
 #include "settings/identification.h"
 #include "settings/image_fill.h"
 #include "settings/settings_image.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/page_context.h"
-#include "shell/ui/texts.h"
+#include "ui/controls.h"
+#include "ui/page_context.h"
+#include "ui/texts.h"
 
 #include <QDate>
 

@@ -1,7 +1,7 @@
 #include "settings/identification.h"
 
 #include "settings/encodings.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 
 namespace vexs {
 

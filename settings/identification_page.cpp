@@ -2,11 +2,11 @@
 
 #include "link/modbus.h"
 #include "settings/identification.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/date_field.h"
-#include "shell/ui/message_boxes.h"
-#include "shell/ui/page_context.h"
-#include "shell/ui/page_widgets.h"
+#include "ui/controls.h"
+#include "ui/date_field.h"
+#include "ui/message_boxes.h"
+#include "ui/page_context.h"
+#include "ui/page_widgets.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -2,7 +2,7 @@
 
 #include "settings/record_layout.h"
 #include "settings/settings_image.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 
 namespace vexs {
 

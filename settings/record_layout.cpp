@@ -1,7 +1,7 @@
 #include "settings/record_layout.h"
 
 #include "settings/encodings.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 #include "shell/config_file.h"
 
-#include "link/ini_file.h"
+#include "shell/ini_file.h"
 
 namespace vexs {
 

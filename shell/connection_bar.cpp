@@ -1,10 +1,11 @@
 #include "shell/connection_bar.h"
 
 #include "link/tcp_client.h"
-#include "shell/ui/message_boxes.h"
-#include "shell/ui/page_context.h"
-#include "shell/ui/page_widgets.h"
-#include "shell/ui/texts.h"
+#include "shell/port_picker.h"
+#include "ui/message_boxes.h"
+#include "ui/page_context.h"
+#include "ui/page_widgets.h"
+#include "ui/texts.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -39,8 +40,17 @@ ConnectionBar::ConnectionBar(TcpClient &socket, IMessageBoxes &boxes, QWidget *p
         makeSpinner(QStringLiteral("UpDownComPort"), QStringLiteral("EditComPort"), 1, 100, 1, this);
     m_comPort->setFixedWidth(52);
     row->addWidget(m_comPort);
+    m_pickPort = makeButton(QStringLiteral("ButtonComPortPick"), QStringLiteral("…"), this);
+    m_pickPort->setFixedWidth(24);
+    m_pickPort->setToolTip(QStringLiteral("Выбрать порт из списка"));
+    row->addWidget(m_pickPort);
     m_baud = makePickList(QStringLiteral("ComboBoxBaud"), baudRateItems(), this);
     row->addWidget(m_baud);
+    m_portStatus = makeLabel(QString(), this, QStringLiteral("StaticTextPortStatus"));
+    m_portStatus->setStyleSheet(QStringLiteral("color: #b00000;"));
+    m_portStatus->setMinimumWidth(0);
+    m_portStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(m_portStatus, 1);
 
     m_ipLabel = makeLabel(QStringLiteral("IP:"), this, QStringLiteral("StaticTextIP"));
     row->addWidget(m_ipLabel);
@@ -61,7 +71,6 @@ ConnectionBar::ConnectionBar(TcpClient &socket, IMessageBoxes &boxes, QWidget *p
     m_disconnect = makeButton(QStringLiteral("ButtonIPDisconnect"), QStringLiteral("Stop"), this);
     row->addWidget(m_disconnect);
 
-    row->addStretch(1);
     m_button11 =
         makeButton(QStringLiteral("Button11"), QStringLiteral("Считать настройки прибора"), this);
     row->addWidget(m_button11);
@@ -69,6 +78,12 @@ ConnectionBar::ConnectionBar(TcpClient &socket, IMessageBoxes &boxes, QWidget *p
     connect(m_interface, &QComboBox::currentIndexChanged, this,
             &ConnectionBar::ComboBoxInterfaceChange);
     connectAction(m_connect, m_boxes, [this] { ButtonIPConnectClick(); });
+    connectAction(m_pickPort, m_boxes, [this] { ButtonComPortPickClick(); });
+    listPorts = [] { return availableSerialPorts(); };
+    choosePort = [this](const QList<SerialPortEntry> &ports, int comNumber) {
+        PortPickerDialog dialog(ports, comNumber, this);
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedPath() : QString();
+    };
     connectAction(m_disconnect, m_boxes, [this] { ButtonIPDisconnectClick(); });
     connect(&m_socket, &TcpClient::connected, this, &ConnectionBar::ClientSocket1Connect);
     connect(&m_socket, &TcpClient::disconnected, this, &ConnectionBar::ClientSocket1Disconnect);
@@ -102,13 +117,40 @@ void ConnectionBar::ComboBoxInterfaceChange()
 {
     const bool serial = m_interface->currentIndex() == 0;
     for (QWidget *w : {static_cast<QWidget *>(m_comPort), static_cast<QWidget *>(m_comLabel),
-                       static_cast<QWidget *>(m_baud)})
+                       static_cast<QWidget *>(m_baud), static_cast<QWidget *>(m_pickPort),
+                       static_cast<QWidget *>(m_portStatus)})
         w->setVisible(serial);
     for (QWidget *w : {static_cast<QWidget *>(m_ipLabel), static_cast<QWidget *>(m_ip),
                        static_cast<QWidget *>(m_ipPortLabel), static_cast<QWidget *>(m_ipPort),
                        static_cast<QWidget *>(m_status), static_cast<QWidget *>(m_connect),
                        static_cast<QWidget *>(m_disconnect)})
         w->setVisible(!serial);
+}
+
+void ConnectionBar::setPortStatus(const PortStatus &status)
+{
+    const QString text = portFailureText(status);
+    m_portStatus->setText(text);
+    m_portStatus->setToolTip(text);
+    m_comPort->setToolTip(text);
+}
+
+QString ConnectionBar::portStatusText() const
+{
+    return m_portStatus->text();
+}
+
+void ConnectionBar::ButtonComPortPickClick()
+{
+    const int number = m_comPort->value();
+    const QList<SerialPortEntry> ports = listPorts ? listPorts() : QList<SerialPortEntry>();
+    if (ports.isEmpty()) {
+        m_boxes.info(QStringLiteral("Последовательные порты не найдены"));
+        return;
+    }
+    const QString path = choosePort ? choosePort(ports, number) : QString();
+    if (!path.isEmpty())
+        emit portChosen(number, path);
 }
 
 void ConnectionBar::ButtonIPConnectClick()

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "link/af_com_port.h"
 #include "link/modbus.h"
+#include "shell/serial_ports.h"
 
 #include <QWidget>
+
+#include <functional>
 
 class QComboBox;
 class QLabel;
@@ -31,6 +35,24 @@ public:
 
     QPushButton *readSettingsButton() const { return m_button11; }
 
+    // Shows why the serial port failed (or clears it after a good open) in
+    // the bar's port status and as the port number's tooltip.
+    void setPortStatus(const PortStatus &status);
+    QString portStatusText() const;
+
+    // The port picker beside the port number: the list of ports and the
+    // choice among them; tests replace both. The chooser returns the chosen
+    // path, or empty when the user cancelled.
+    std::function<QList<SerialPortEntry>()> listPorts;
+    std::function<QString(const QList<SerialPortEntry> &, int comNumber)> choosePort;
+    void ButtonComPortPickClick();
+
+signals:
+    // The user mapped serial port `comNumber` to a device path.
+    void portChosen(int comNumber, const QString &path);
+
+public:
+
     void ComboBoxInterfaceChange();
     void ButtonIPConnectClick();
     void ButtonIPDisconnectClick();
@@ -45,6 +67,8 @@ private:
     QLabel *m_comLabel;
     QSpinBox *m_comPort;
     QComboBox *m_baud;
+    QPushButton *m_pickPort;
+    QLabel *m_portStatus;
     QLabel *m_ipLabel;
     QLineEdit *m_ip;
     QLabel *m_ipPortLabel;

@@ -2,10 +2,11 @@
 
 #include "link/af_com_port.h"
 #include "link/exchange.h"
-#include "link/ini_file.h"
+#include "shell/ini_file.h"
 #include "link/link_activity.h"
 #include "link/modbus.h"
-#include "link/port_map.h"
+#include "link/serial_transport.h"
+#include "shell/port_map.h"
 #include "link/tcp_client.h"
 #include "service/archive_page.h"
 #include "service/live_page.h"
@@ -23,9 +24,9 @@
 #include "settings/setpoints_page.h"
 #include "shell/config_file.h"
 #include "shell/connection_bar.h"
-#include "shell/ui/message_boxes.h"
-#include "shell/ui/page_context.h"
-#include "shell/ui/widget_controls.h"
+#include "ui/message_boxes.h"
+#include "ui/page_context.h"
+#include "ui/widget_controls.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -108,7 +109,20 @@ TformMain::TformMain(Options options)
     m_bar = new ConnectionBar(*m_socket, *m_boxes, this);
     top->addWidget(m_bar);
 
-    m_exchange = std::make_unique<Exchange>(*m_bar, *m_serial, *m_socket, *m_activity);
+    m_serial->OnOpening = [](bool opening) {
+        if (opening)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    };
+    m_serialLink = std::make_unique<SerialTransport>(*m_bar, *m_serial);
+    connect(m_serialLink.get(), &SerialTransport::portStatusChanged, m_bar,
+            &ConnectionBar::setPortStatus);
+    connect(m_bar, &ConnectionBar::portChosen, this, [this](int number, const QString &path) {
+        if (!mapSerialPort(number, path, m_configPath))
+            m_boxes->report(QStringLiteral("Unable to write to %1").arg(m_configPath));
+    });
+    m_exchange = std::make_unique<Exchange>(*m_bar, *m_serialLink, *m_socket, *m_activity);
     m_modbus = std::make_unique<ModbusMaster>(*m_exchange, *m_bar);
     m_image = std::make_unique<SettingsImage>();
     m_controls = std::make_unique<WidgetControls>(this);

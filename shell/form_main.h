@@ -32,6 +32,7 @@ class RecordingPage;
 class ServicePage;
 class SetpointsPage;
 class SettingsImage;
+class SerialTransport;
 class TAfComPort;
 class TcpClient;
 class WidgetControls;
@@ -103,6 +104,7 @@ private:
     IMessageBoxes *m_boxes;
     std::unique_ptr<LinkActivity> m_activity;
     std::unique_ptr<TAfComPort> m_serial;
+    std::unique_ptr<SerialTransport> m_serialLink;
     TcpClient *m_socket;
     ConnectionBar *m_bar;
     std::unique_ptr<Exchange> m_exchange;

@@ -1,6 +1,6 @@
 #include "shell/form_main.h"
-#include "shell/ui/message_boxes.h"
-#include "link/port_map.h"
+#include "ui/message_boxes.h"
+#include "shell/port_map.h"
 
 #include <QApplication>
 #include <QDir>

@@ -6,16 +6,15 @@
 #include "link/link_activity.h"
 #include "link/modbus.h"
 #include "link/pumping_delay.h"
+#include "link/serial_transport.h"
 #include "link/tcp_client.h"
 #include "tests/support/sim_harness.h"
 
 #include <QElapsedTimer>
+#include <QSerialPort>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 using namespace vexs;
 
@@ -48,7 +47,8 @@ class tst_exchange : public QObject
     TcpClient tcp;
     LinkActivity activity;
     Link link;
-    Exchange exchange{link, serial, tcp, activity};
+    SerialTransport serialLink{link, serial};
+    Exchange exchange{link, serialLink, tcp, activity};
     ModbusMaster master{exchange, link};
 
     void useChannel(const QString &channel) { link.iface = channel == "tcp" ? 1 : 0; }
@@ -172,21 +172,32 @@ void tst_exchange::misbehaviour()
 
 void tst_exchange::missingPortFailsAtOnce()
 {
+    QSignalSpy status(&serialLink, &SerialTransport::portStatusChanged);
     link.port = 7;
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(master.ReadInputRegisters(0, 48, 2000), QByteArray(" "));
     QVERIFY2(timer.elapsed() < 1000, "a port that cannot open must not wait");
     QCOMPARE(sim.requestLog().size(), 0);
+    QCOMPARE(serial.LastStatus().failure, PortFailure::NoDevice);
+    QCOMPARE(serial.LastStatus().path, QStringLiteral("/nonexistent/ttyVEXS7"));
+    // Reported once, not at every failing exchange; a good open clears it.
+    master.ReadInputRegisters(0, 48, 100);
+    QCOMPARE(status.size(), 1);
+    link.port = 1;
+    QCOMPARE(readIdent().size(), 27);
+    QCOMPARE(status.size(), 2);
+    QCOMPARE(serial.LastStatus().failure, PortFailure::None);
 }
 
 void tst_exchange::portHeldByAnotherProgram()
 {
-    const int fd = ::open(QFile::encodeName(sim.ptyLink()).constData(), O_RDWR | O_NOCTTY);
-    QVERIFY(fd >= 0);
-    QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    QSerialPort other(sim.ptyLink());
+    QVERIFY(other.open(QIODevice::ReadWrite));
     QCOMPARE(readIdent(), QByteArray(" "));
-    ::close(fd);
+    QCOMPARE(serial.LastStatus().failure, PortFailure::Busy);
+    QCOMPARE(sim.requestLog().size(), 0);
+    other.close();
     QCOMPARE(readIdent().size(), 27);
 }
 

@@ -3,8 +3,8 @@
 // the measurement page while polling. Run under a real display (Xvfb):
 //   xvfb-run -a -s "-screen 0 1280x800x24" make_screenshots docs/screenshots
 #include "shell/form_main.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/page_context.h"
+#include "ui/controls.h"
+#include "ui/page_context.h"
 #include "tests/support/window_fixture.h"
 
 #include <QAbstractButton>

@@ -2,7 +2,7 @@
 // "Считать", and the two buttons without action.
 
 #include "service/archive_page.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 #include "tests/support/window_fixture.h"
 
 #include <QAbstractButton>

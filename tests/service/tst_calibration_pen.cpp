@@ -10,8 +10,8 @@
 #include "service/live_page.h"
 #include "service/output_test_group.h"
 #include "service/service_page.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/page_context.h"
+#include "ui/controls.h"
+#include "ui/page_context.h"
 #include "tests/service/page_harness.h"
 #include "tests/support/window_fixture.h"
 

@@ -6,8 +6,8 @@
 #include "link/modbus.h"
 #include "service/live_page.h"
 #include "service/live_record.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/page_context.h"
+#include "ui/controls.h"
+#include "ui/page_context.h"
 #include "tests/service/page_harness.h"
 #include "tests/support/window_fixture.h"
 

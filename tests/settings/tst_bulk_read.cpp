@@ -8,8 +8,8 @@
 #include "settings/identification.h"
 #include "settings/record_layout.h"
 #include "settings/settings_image.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/date_field.h"
+#include "ui/controls.h"
+#include "ui/date_field.h"
 #include "tests/support/window_fixture.h"
 
 #include <QComboBox>

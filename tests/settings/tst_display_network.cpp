@@ -2,7 +2,7 @@
 // bulk read reaches them and the recording page.
 #include "settings/record_layout.h"
 #include "settings/settings_image.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 #include "sim/recorder_model.h"
 #include "tests/support/frame_fields.h"
 #include "tests/support/window_fixture.h"

@@ -3,7 +3,7 @@
 // must leave the page as it was.
 #include "link/modbus.h"
 #include "settings/identification.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 #include "tests/support/window_fixture.h"
 
 #include <QAbstractButton>

@@ -2,7 +2,7 @@
 // read and write, the point table and its counter, the write's validation
 // order and messages, and the record as it lands in the device.
 #include "settings/math_page.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 #include "tests/support/frame_fields.h"
 #include "tests/support/window_fixture.h"
 

@@ -4,7 +4,7 @@
 #include "link/modbus.h"
 #include "settings/encodings.h"
 #include "settings/record_layout.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 #include "tests/support/window_fixture.h"
 
 #include <QComboBox>

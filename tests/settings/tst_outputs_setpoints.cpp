@@ -2,7 +2,7 @@
 // how the bulk read fills them and the math sheets.
 #include "service/output_test_group.h"
 #include "settings/outputs_page.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 #include "sim/recorder_model.h"
 #include "tests/support/frame_fields.h"
 #include "tests/support/window_fixture.h"

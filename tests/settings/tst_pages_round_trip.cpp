@@ -7,8 +7,8 @@
 #include "settings/image_fill.h"
 #include "settings/record_layout.h"
 #include "settings/settings_image.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/page_context.h"
+#include "ui/controls.h"
+#include "ui/page_context.h"
 #include "tests/support/window_fixture.h"
 
 #include <QRandomGenerator>

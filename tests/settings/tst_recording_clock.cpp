@@ -1,6 +1,6 @@
 // The recording block and the device clock against the simulated recorder.
 #include "settings/encodings.h"
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 #include "sim/recorder_model.h"
 #include "tests/support/frame_fields.h"
 #include "tests/support/window_fixture.h"

@@ -1,8 +1,8 @@
 // The configuration file: integer texts as hand-edited files hold them,
 // defaults for anything missing or unreadable, and writes that keep the
 // rest of the file.
-#include "link/ini_file.h"
-#include "link/port_map.h"
+#include "shell/ini_file.h"
+#include "shell/port_map.h"
 #include "shell/config_file.h"
 
 #include <QFile>

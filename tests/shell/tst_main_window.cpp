@@ -3,15 +3,15 @@
 // simulated gateway, and closing in the middle of an exchange or a box.
 #include "link/af_com_port.h"
 #include "link/exchange.h"
-#include "link/ini_file.h"
+#include "shell/ini_file.h"
 #include "link/link_activity.h"
 #include "link/modbus.h"
 #include "link/pumping_delay.h"
 #include "link/tcp_client.h"
 #include "shell/connection_bar.h"
-#include "shell/ui/controls.h"
-#include "shell/ui/page_context.h"
-#include "shell/ui/widget_controls.h"
+#include "ui/controls.h"
+#include "ui/page_context.h"
+#include "ui/widget_controls.h"
 #include "tests/support/window_fixture.h"
 
 #include <QAbstractButton>
@@ -414,17 +414,35 @@ void tst_main_window::refusedConnectionIsReported()
 void tst_main_window::requestButtonsDisabledWhileBusy()
 {
     WindowFixture fx;
-    bool disabledDuring = true;
-    bool stopEnabledDuring = false;
+    // A single exchange (what the poll sends every second) toggles nothing,
+    // and a click during its wait is run once, right after it.
+    bool enabledDuringExchange = false;
     QTimer::singleShot(100, &fx.window(), [&] {
+        enabledDuringExchange = fx.button("Button11")->isEnabled();
+        fx.click("Button11");
+        fx.click("Button11");
+    });
+    fx.window().context().modbus.ReadInputRegisters(0, 48, 300);
+    QVERIFY(enabledDuringExchange);
+    QCOMPARE(fx.sim().requestLog().size(), 1);
+
+    // The bulk read that click started keeps the visible busy state.
+    bool disabledDuring = false;
+    bool stopEnabledDuring = false;
+    QTimer::singleShot(300, &fx.window(), [&] {
         disabledDuring = !fx.button("Button11")->isEnabled();
         stopEnabledDuring = fx.button("ButtonIPDisconnect")->isEnabled()
                             || !isRequestControl(fx.button("ButtonIPDisconnect"));
     });
-    fx.window().context().modbus.ReadHoldingRegisters(10012, 11, 300);
+    QTRY_VERIFY_WITH_TIMEOUT(fx.sim().requestLog().size() >= 2, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(fx.button("Button11")->isEnabled(), 20000);
     QVERIFY(disabledDuring);
     QVERIFY(stopEnabledDuring);
-    QVERIFY(fx.button("Button11")->isEnabled());
+    QTest::qWait(300);
+    int identReads = 0;
+    for (const QByteArray &frame : fx.sim().requestLog().frames())
+        identReads += frame.startsWith(QByteArray::fromHex("0103271C"));
+    QCOMPARE(identReads, 1);
 }
 
 void tst_main_window::closeDuringLongExchange()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/ui/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <QList>
 #include <QString>

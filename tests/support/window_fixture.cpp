@@ -1,8 +1,8 @@
 #include "tests/support/window_fixture.h"
 
 #include "link/pumping_delay.h"
-#include "shell/ui/page_context.h"
-#include "shell/ui/controls.h"
+#include "ui/page_context.h"
+#include "ui/controls.h"
 
 #include <QAbstractButton>
 #include <QFile>

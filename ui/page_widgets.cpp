@@ -1,4 +1,4 @@
-#include "shell/ui/page_widgets.h"
+#include "ui/page_widgets.h"
 
 #include <QGroupBox>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "shell/ui/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <QMessageBox>
 

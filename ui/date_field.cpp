@@ -1,4 +1,4 @@
-#include "shell/ui/date_field.h"
+#include "ui/date_field.h"
 
 #include <QLineEdit>
 

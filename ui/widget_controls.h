@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/ui/controls.h"
+#include "ui/controls.h"
 
 class QLineEdit;
 

@@ -1,6 +1,7 @@
-#include "link/port_map.h"
+#include "shell/port_map.h"
 
-#include "link/ini_file.h"
+#include "link/af_com_port.h"
+#include "shell/ini_file.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,7 +16,13 @@ QString serialDevicePath(int portNumber, const QString &configPath)
         if (!mapped.isEmpty())
             return mapped;
     }
-    return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+    return defaultSerialDevice(portNumber);
+}
+
+bool mapSerialPort(int portNumber, const QString &path, const QString &configPath)
+{
+    return IniFile(configPath).writeString(QStringLiteral("Ports"),
+                                           QStringLiteral("COM%1").arg(portNumber), path);
 }
 
 QString defaultConfigPath()

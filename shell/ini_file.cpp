@@ -1,4 +1,4 @@
-#include "link/ini_file.h"
+#include "shell/ini_file.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,6 +1,6 @@
-#include "shell/ui/widget_controls.h"
+#include "ui/widget_controls.h"
 
-#include "shell/ui/date_field.h"
+#include "ui/date_field.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,0 +1,36 @@
+#pragma once
+
+namespace vexs {
+
+// The speeds of the connection bar's list, by item index. Everything that
+// turns an index into bit/s (the serial channel, the poll's wait, the
+// benchmarks, the simulator's pacing) reads this one table.
+inline constexpr int kLineSpeeds[] = {9600, 19200, 38400, 57600, 115200};
+inline constexpr int kLineSpeedCount = sizeof(kLineSpeeds) / sizeof(kLineSpeeds[0]);
+// Speed of the channel until an exchange sets one.
+inline constexpr int kDefaultLineSpeed = 115200;
+
+// Bit/s for an item index; 0 for an index outside the list (the channel
+// then keeps the speed it has).
+constexpr int lineSpeedForIndex(int index)
+{
+    return index >= 0 && index < kLineSpeedCount ? kLineSpeeds[index] : 0;
+}
+
+// Item index of a speed in bit/s; -1 when the list has no such speed.
+constexpr int lineSpeedIndex(int bitsPerSecond)
+{
+    for (int i = 0; i < kLineSpeedCount; ++i)
+        if (kLineSpeeds[i] == bitsPerSecond)
+            return i;
+    return -1;
+}
+
+// Time of `octets` on the wire at `bitsPerSecond`, 10 bits an octet (8N1),
+// in whole milliseconds rounded up.
+constexpr int wireTimeMs(int octets, int bitsPerSecond)
+{
+    return bitsPerSecond > 0 ? (octets * 10 * 1000 + bitsPerSecond - 1) / bitsPerSecond : 0;
+}
+
+} // namespace vexs

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "link/af_com_port.h"
+#include "link/transport.h"
+
+#include <QObject>
+
+namespace vexs {
+
+class ILinkSettings;
+
+// The RS-485 line: every exchange opens the port with the number and speed
+// the connection bar shows at that moment, sends, waits, takes what arrived
+// and closes the port again, so no port is held between exchanges. Every
+// channel error folds into the one-blank reply; why the port failed is
+// reported through portStatusChanged for the user to act on.
+class SerialTransport : public QObject, public ITransport
+{
+    Q_OBJECT
+public:
+    SerialTransport(const ILinkSettings &settings, TAfComPort &port, QObject *parent = nullptr);
+
+    QByteArray exchange(int waitMs, const QByteArray &request) override;
+
+    TAfComPort &port() { return m_port; }
+
+signals:
+    // After an exchange whose open or read ended otherwise than the last one.
+    void portStatusChanged(const vexs::PortStatus &status);
+
+private:
+    void report();
+
+    const ILinkSettings &m_settings;
+    TAfComPort &m_port;
+    PortStatus m_reported;
+};
+
+} // namespace vexs

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace vexs {
+
+// One way to the recorder: sends a request frame, keeps the user interface
+// live for `waitMs`, and returns every octet that arrived (possibly none).
+// The serial line and the TCP gateway are the two; tests add fakes.
+class ITransport
+{
+public:
+    virtual ~ITransport() = default;
+    virtual QByteArray exchange(int waitMs, const QByteArray &request) = 0;
+};
+
+} // namespace vexs

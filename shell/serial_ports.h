@@ -1,0 +1,33 @@
+#pragma once
+
+#include "link/af_com_port.h"
+
+#include <QList>
+#include <QString>
+
+namespace vexs {
+
+// A serial port present on this machine, as the port picker lists it.
+struct SerialPortEntry
+{
+    // The name to keep: the stable link under /dev/serial/by-id/ when there
+    // is one (it survives re-plugging into another socket), else the device.
+    QString path;
+    QString systemLocation;
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+};
+
+// The ports Qt Serial Port finds, sorted by device name.
+QList<SerialPortEntry> availableSerialPorts();
+
+// The stable by-id link in `byIdFolder` that leads to `systemLocation`, or
+// `systemLocation` itself when none does.
+QString stablePortName(const QString &systemLocation,
+                       const QString &byIdFolder = QStringLiteral("/dev/serial/by-id"));
+
+// Why a port failed, in words a user can act on; empty for a port that works.
+QString portFailureText(const PortStatus &status);
+
+} // namespace vexs
