@@ -1,6 +1,7 @@
 #include "link/exchange.h"
 
 #include "link/link_activity.h"
+#include "link/link_observer.h"
 #include "link/pumping_delay.h"
 #include "link/transport.h"
 
@@ -28,7 +29,19 @@ QByteArray Exchange::exchange(int waitMs, const QByteArray &request)
     }
     LinkActivity::Exchanging guard(m_activity);
     ITransport &transport = m_settings.interfaceIndex() != 0 ? m_tcp : m_serial;
-    return transport.exchange(waitMs, request);
+    if (!m_observer)
+        return transport.exchange(waitMs, request);
+    m_observer->requestSent(request);
+    QByteArray reply;
+    try {
+        reply = transport.exchange(waitMs, request);
+    } catch (...) {
+        // A socket failure leaves the exchange; the monitor still shows it.
+        m_observer->replyReceived(request, failureReply());
+        throw;
+    }
+    m_observer->replyReceived(request, reply);
+    return reply;
 }
 
 } // namespace vexs

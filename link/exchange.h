@@ -6,6 +6,7 @@
 
 namespace vexs {
 
+class ILinkObserver;
 class ITransport;
 class LinkActivity;
 
@@ -27,6 +28,10 @@ public:
     // A TCP socket failure is raised (ESocketError), not folded.
     QByteArray exchange(int waitMs, const QByteArray &request) override;
 
+    // Sees every request and what came back; null for none.
+    void setObserver(ILinkObserver *observer) { m_observer = observer; }
+    ILinkObserver *observer() const { return m_observer; }
+
     // The program is closing: refuse new exchanges and cut the current wait short.
     void shutdown();
 
@@ -35,6 +40,7 @@ private:
     ITransport &m_serial;
     ITransport &m_tcp;
     LinkActivity &m_activity;
+    ILinkObserver *m_observer = nullptr;
     bool m_shutdown = false;
 };
 
