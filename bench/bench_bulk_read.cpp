@@ -16,10 +16,11 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
+#include "bench/process_stats.h"
+
 #include <cstdlib>
 
 namespace {
@@ -27,13 +28,6 @@ namespace {
 constexpr double kPrescribedWaitsMs = 7000.0;
 constexpr double kTargetMs = 7150.0;
 
-double cpuMs(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    auto ms = [](const timeval &t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 } // namespace
 
@@ -71,14 +65,14 @@ int main(int argc, char *argv[])
     bool allRead = true;
     for (int run = 1; run <= runs; ++run) {
         fx.clearRequests();
-        const double cpuProc0 = cpuMs(RUSAGE_SELF);
-        const double cpuUi0 = cpuMs(RUSAGE_THREAD);
+        const double cpuProc0 = bench::processCpuMs();
+        const double cpuUi0 = bench::threadCpuMs();
         QElapsedTimer wall;
         wall.start();
         fx.click(QStringLiteral("Button11"));
         const double wallMs = wall.nsecsElapsed() / 1e6;
-        const double cpuProc = cpuMs(RUSAGE_SELF) - cpuProc0;
-        const double cpuUi = cpuMs(RUSAGE_THREAD) - cpuUi0;
+        const double cpuProc = bench::processCpuMs() - cpuProc0;
+        const double cpuUi = bench::threadCpuMs() - cpuUi0;
 
         const bool ok = fx.controls().text(QStringLiteral("LabelInfo")) == QStringLiteral("Настройки успешно считаны")
                         && fx.window().image().bytes() == area && fx.boxes.boxes.isEmpty();

@@ -20,7 +20,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <sys/resource.h>
+#include "bench/process_stats.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -40,19 +40,12 @@ struct Link : ILinkSettings
     int baudIndex() const override { return baud; }
 };
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 void run(const char *name, ModbusMaster &master, int n, int waitMs)
 {
     std::vector<double> overhead;
     int failures = 0;
-    const double cpu0 = cpuSeconds();
+    const double cpu0 = bench::processCpuMs() / 1000.0;
     QElapsedTimer all;
     all.start();
     for (int i = 0; i < n; ++i) {
@@ -64,7 +57,7 @@ void run(const char *name, ModbusMaster &master, int n, int waitMs)
             ++failures;
     }
     const double wall = all.nsecsElapsed() / 1e9;
-    const double cpu = cpuSeconds() - cpu0;
+    const double cpu = bench::processCpuMs() / 1000.0 - cpu0;
     std::sort(overhead.begin(), overhead.end());
     const double median = overhead[overhead.size() / 2];
     const double worst = overhead.back();

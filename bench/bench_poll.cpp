@@ -28,7 +28,7 @@
 #include <QThread>
 #include <QTimer>
 
-#include <sys/resource.h>
+#include "bench/process_stats.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -37,27 +37,7 @@ using namespace vexs;
 
 namespace {
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
-// A line of /proc/self/status in kB, e.g. "VmRSS".
-long statusKb(const char *key)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 // Notes when the window is first shown and first painted.
 class FirstPaint : public QObject
@@ -188,7 +168,7 @@ int main(int argc, char *argv[])
         c.setItemIndex(QStringLiteral("ComboBoxBaud"), 4);
     }
     pump(500);
-    const long rssStart = statusKb("VmRSS");
+    const long rssStart = bench::residentKb();
     std::printf("memory: VmRSS %ld kB after start-up\n", rssStart);
 
     // --- polling -----------------------------------------------------------
@@ -202,30 +182,30 @@ int main(int argc, char *argv[])
     });
     window.findChild<QAbstractButton *>(QStringLiteral("Button3"))->click();
 
-    const double cpu0 = cpuSeconds();
+    const double cpu0 = bench::processCpuMs() / 1000.0;
     QElapsedTimer wall;
     wall.start();
     QTimer report;
     long rssMax = rssStart;
     QObject::connect(&report, &QTimer::timeout, [&] {
-        rssMax = std::max(rssMax, statusKb("VmRSS"));
+        rssMax = std::max(rssMax, bench::residentKb());
         if (seconds >= 120)
             std::printf("  %4lld s: VmRSS %ld kB, %d polls\n", wall.elapsed() / 1000,
-                        statusKb("VmRSS"), ticks);
+                        bench::residentKb(), ticks);
         std::fflush(stdout);
     });
     report.start(seconds >= 120 ? 60000 : 10000);
     long rssWarm = -1;
-    QTimer::singleShot(qMin(seconds, 10) * 1000 + 500, [&] { rssWarm = statusKb("VmRSS"); });
+    QTimer::singleShot(qMin(seconds, 10) * 1000 + 500, [&] { rssWarm = bench::residentKb(); });
     // Stop polling first: quitting inside a poll's wait would cut it short.
     QTimer::singleShot(seconds * 1000, [&] {
         window.findChild<QAbstractButton *>(QStringLiteral("Button12"))->click();
         QTimer::singleShot(500, &app, &QCoreApplication::quit);
     });
     app.exec();
-    const double cpu = cpuSeconds() - cpu0;
+    const double cpu = bench::processCpuMs() / 1000.0 - cpu0;
     const double wallS = wall.nsecsElapsed() / 1e9;
-    const long rssEnd = statusKb("VmRSS");
+    const long rssEnd = bench::residentKb();
 
     std::printf("polling %s for %.1f s: %d polls, %d answered; CPU %.3f s = %.3f %% of one "
                 "core (target < 1 %%)\n",

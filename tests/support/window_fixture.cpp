@@ -32,7 +32,9 @@ WindowFixture::WindowFixture(const Options &options)
     TformMain::Options o;
     o.configPath = configPath();
     o.boxes = &boxes;
-    const QString link = options.sim ? m_sim.ptyLink() : QString();
+    const QString link = !options.port.isEmpty() ? options.port
+                         : options.sim       ? m_sim.ptyLink()
+                                             : QString();
     const QString missing = m_dir.filePath(QStringLiteral("no-such-port"));
     o.portResolver = [link, missing](int n) { return n == 1 && !link.isEmpty() ? link : missing; };
     m_window = std::make_unique<TformMain>(o);

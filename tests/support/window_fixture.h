@@ -29,6 +29,8 @@ public:
         bool sim = true;
         // Text of Vexs.ini written before the window starts; empty for none.
         QByteArray config;
+        // Device path of serial port 1 when it is not the simulator's.
+        QString port;
     };
 
     WindowFixture();
