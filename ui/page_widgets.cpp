@@ -61,6 +61,10 @@ QLabel *makeValueLabel(const QString &name, QWidget *parent)
     QPalette palette = label->palette();
     palette.setColor(QPalette::Window, Qt::white);
     palette.setColor(QPalette::Base, Qt::white);
+    // The background is always white, so the text must not follow a dark
+    // theme's light text colour.
+    palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::Text, Qt::black);
     label->setPalette(palette);
     label->setMinimumHeight(18);
     return label;

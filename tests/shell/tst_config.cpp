@@ -5,7 +5,9 @@
 #include "shell/port_map.h"
 #include "shell/config_file.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,6 +42,10 @@ private slots:
     void writeFailsOnUnwritablePath();
     void portMapping_data();
     void portMapping();
+    void configLocation_data();
+    void configLocation();
+    void folderProbe_data();
+    void folderProbe();
 };
 
 void tst_config::parseInteger_data()
@@ -150,6 +156,64 @@ void tst_config::portMapping()
     QFETCH(QString, path);
     writeFile("[Ports]\nCOM3=/dev/ttyUSB0\n");
     QCOMPARE(serialDevicePath(port, this->path()), path);
+}
+
+void tst_config::configLocation_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<bool>("exeDirTakesFiles");
+    QTest::addColumn<bool>("besideExecutable");
+    QTest::newRow("portable, writable folder") << false << true << true;
+    // Stands for a folder made read-only: as root the permission bits would
+    // not stop a write, so the answer is injected.
+    QTest::newRow("portable, read-only folder") << false << false << false;
+    QTest::newRow("installed, writable by root") << true << true << false;
+}
+
+void tst_config::configLocation()
+{
+    QFETCH(bool, installed);
+    QFETCH(bool, exeDirTakesFiles);
+    QFETCH(bool, besideExecutable);
+    QTemporaryDir root;
+    const QString exeDir = installed ? QStringLiteral("/usr/bin") : root.filePath("portable");
+    const QString userDir = root.filePath("home/.config/vexs-configurator");
+    QStringList asked;
+    const QString path = configPathFor(exeDir, userDir, [&](const QString &dir) {
+        asked << dir;
+        return exeDirTakesFiles;
+    });
+    QCOMPARE(path, (besideExecutable ? exeDir : userDir) + "/Vexs.ini");
+    // The user folder exists once it is chosen, and only then.
+    QCOMPARE(QFileInfo(userDir).isDir(), !besideExecutable);
+    QVERIFY(asked.isEmpty() || asked == QStringList(exeDir));
+}
+
+void tst_config::folderProbe_data()
+{
+    QTest::addColumn<QString>("sub");
+    QTest::addColumn<bool>("takes");
+    QTest::newRow("writable folder") << "w" << true;
+    QTest::newRow("missing folder") << "missing" << false;
+    QTest::newRow("plain file") << "file" << false;
+    QTest::newRow("read-only folder") << "ro" << false;
+}
+
+void tst_config::folderProbe()
+{
+    QFETCH(QString, sub);
+    QFETCH(bool, takes);
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkdir("w") && QDir(root.path()).mkdir("ro"));
+    QFile(root.filePath("file")).open(QIODevice::WriteOnly);
+    QFile::setPermissions(root.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner);
+    if (sub == "ro" && QFileInfo(root.filePath("ro")).isWritable())
+        QSKIP("permission bits do not bind this user (root)");
+    QCOMPARE(folderTakesNewFiles(root.filePath(sub)), takes);
+    // The probe leaves nothing behind.
+    QCOMPARE(QDir(root.filePath("w")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+    QFile::setPermissions(root.filePath("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 QTEST_APPLESS_MAIN(tst_config)
