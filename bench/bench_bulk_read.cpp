@@ -7,6 +7,7 @@
 //
 // CPU time is reported for the whole process, which includes the simulator's
 // own thread, and for the user-interface thread alone.
+#include "bench/process_stats.h"
 #include "settings/settings_image.h"
 #include "shell/form_main.h"
 #include "ui/controls.h"
@@ -19,8 +20,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include "bench/process_stats.h"
-
 #include <cstdlib>
 
 namespace {
@@ -65,14 +64,14 @@ int main(int argc, char *argv[])
     bool allRead = true;
     for (int run = 1; run <= runs; ++run) {
         fx.clearRequests();
-        const double cpuProc0 = bench::processCpuMs();
-        const double cpuUi0 = bench::threadCpuMs();
+        const double cpuProc0 = vexs::bench::processCpuMs();
+        const double cpuUi0 = vexs::bench::threadCpuMs();
         QElapsedTimer wall;
         wall.start();
         fx.click(QStringLiteral("Button11"));
         const double wallMs = wall.nsecsElapsed() / 1e6;
-        const double cpuProc = bench::processCpuMs() - cpuProc0;
-        const double cpuUi = bench::threadCpuMs() - cpuUi0;
+        const double cpuProc = vexs::bench::processCpuMs() - cpuProc0;
+        const double cpuUi = vexs::bench::threadCpuMs() - cpuUi0;
 
         const bool ok = fx.controls().text(QStringLiteral("LabelInfo")) == QStringLiteral("Настройки успешно считаны")
                         && fx.window().image().bytes() == area && fx.boxes.boxes.isEmpty();

@@ -33,4 +33,19 @@ constexpr int wireTimeMs(int octets, int bitsPerSecond)
     return bitsPerSecond > 0 ? (octets * 10 * 1000 + bitsPerSecond - 1) / bitsPerSecond : 0;
 }
 
+// The wait of a request whose reply is `replyOctets` long: on a serial line
+// at `bitsPerSecond`, long enough for request and reply on the wire plus a
+// margin for the device's turnaround, never less than `plainMs`; over TCP
+// the plain wait. A speed of 0 (none chosen) counts as the slowest listed.
+constexpr int lineWaitMs(int plainMs, int requestOctets, int replyOctets, bool serial,
+                         int bitsPerSecond)
+{
+    if (!serial)
+        return plainMs;
+    constexpr int kTurnaroundMarginMs = 50;
+    const int wire = wireTimeMs(requestOctets + replyOctets,
+                                bitsPerSecond > 0 ? bitsPerSecond : kLineSpeeds[0]);
+    return wire + kTurnaroundMarginMs > plainMs ? wire + kTurnaroundMarginMs : plainMs;
+}
+
 } // namespace vexs

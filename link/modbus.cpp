@@ -17,6 +17,19 @@ bool isFailureReply(const QByteArray &reply)
     return reply.size() == 1;
 }
 
+std::optional<ReadReply> ReadReply::of(const QByteArray &reply, quint16 count)
+{
+    if (reply.size() != 2 * qsizetype(count) + 5)
+        return std::nullopt;
+    return ReadReply(reply, count);
+}
+
+bool isWriteAcknowledged(const QByteArray &reply)
+{
+    // Address, function, first register, count and CRC.
+    return reply.size() == 8;
+}
+
 namespace frames {
 
 void appendCrc(QByteArray &frame)

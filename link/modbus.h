@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QLoggingCategory>
 
+#include <optional>
+
 namespace vexs {
 
 Q_DECLARE_LOGGING_CATEGORY(lcLink)       // protocol events
@@ -33,6 +35,32 @@ bool isValidReadReply(const QByteArray &reply, quint16 count);
 bool isValidWriteReply(const QByteArray &reply);
 } // namespace frames
 
+// A read reply that passed its checks, seen as its register data: callers
+// never index past the address, function and byte count themselves.
+class ReadReply
+{
+public:
+    // The reply of a read of `count` registers; nullopt for any other length
+    // (the one-blank failure included).
+    static std::optional<ReadReply> of(const QByteArray &reply, quint16 count);
+
+    // 2 x count octets, in wire order.
+    QByteArray data() const { return m_frame.mid(kDataOffset, 2 * m_count); }
+    quint16 registerCount() const { return m_count; }
+    quint8 byte(int index) const { return quint8(m_frame.at(kDataOffset + index)); }
+
+private:
+    // Address, function and byte count come first.
+    static constexpr int kDataOffset = 3;
+    ReadReply(QByteArray frame, quint16 count) : m_frame(std::move(frame)), m_count(count) {}
+
+    QByteArray m_frame;
+    quint16 m_count;
+};
+
+// True for the echo that acknowledges a write of several registers.
+bool isWriteAcknowledged(const QByteArray &reply);
+
 // Where the link takes its settings from: the connection bar in the program,
 // a plain struct in tests.
 class ILinkSettings
@@ -45,6 +73,9 @@ public:
     virtual int comPortNumber() const = 0;
     // Item index of the speed list: 0..4 = 9600..115200; others keep the speed.
     virtual int baudIndex() const = 0;
+    // Fast exchange: an exchange ends as soon as the reply it expects is
+    // complete, instead of at its wait time. Off unless the user turns it on.
+    virtual bool fastExchange() const { return false; }
 };
 
 // Carries one request and returns whatever arrived after the wait.

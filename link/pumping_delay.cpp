@@ -1,8 +1,10 @@
 #include "link/pumping_delay.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QList>
+#include <QThread>
 #include <QTimer>
 
 namespace vexs {
@@ -22,15 +24,24 @@ void PumpingDelay(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         return;
     }
+    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(ms);
+    // The event loop's poll rounds its timeout up to whole milliseconds, so
+    // a timer of ms fires up to a millisecond late: wake a millisecond early
+    // and sleep the last fraction instead.
+    timer.start(ms > 1 ? ms - 1 : ms);
     activeLoops().append(&loop);
     loop.exec();
     activeLoops().removeOne(&loop);
+    const qint64 leftUs = deadline.remainingTimeNSecs() / 1000;
+    if (leftUs > 0 && !g_interrupted) {
+        QThread::usleep(quint64(qMin<qint64>(leftUs, 1000)));
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
 }
 
 void interruptPumpingDelays()

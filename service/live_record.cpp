@@ -1,5 +1,6 @@
 #include "service/live_record.h"
 
+#include "link/line_speed.h"
 #include "settings/encodings.h"
 
 #include <QtEndian>
@@ -16,11 +17,6 @@ constexpr int kChannelSize = 14;
 constexpr int kMathAt = 64;     // 6 octets per math channel
 constexpr int kMathSize = 6;
 constexpr int kSetpointAt = 88; // one octet per setpoint
-
-// Margin over the wire time for the device's turnaround and scheduling.
-constexpr int kSerialMarginMs = 50;
-constexpr int kBitsPerOctet = 10;
-constexpr int kSlowestBaud = 9600;
 
 const char *const kModuleTexts[] = {
     "Модуль не проинизиализирован",
@@ -140,13 +136,7 @@ std::optional<QByteArray> liveRecordOfReply(const QByteArray &reply)
 
 int pollWaitMs(bool serial, int baud)
 {
-    if (!serial)
-        return live::kPollWaitMs;
-    if (baud <= 0)
-        baud = kSlowestBaud;
-    const qint64 bits = qint64(live::kRequestSize + live::kReplySize) * kBitsPerOctet;
-    const int wireMs = int((bits * 1000 + baud - 1) / baud);
-    return qMax(live::kPollWaitMs, wireMs + kSerialMarginMs);
+    return lineWaitMs(live::kPollWaitMs, live::kRequestSize, live::kReplySize, serial, baud);
 }
 
 } // namespace vexs

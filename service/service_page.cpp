@@ -2,6 +2,7 @@
 
 #include "link/modbus.h"
 #include "service/calibration.h"
+#include "settings/block_io.h"
 #include "settings/encodings.h"
 #include "ui/controls.h"
 #include "ui/message_boxes.h"
@@ -89,6 +90,7 @@ QFont boldFont(QWidget *widget)
 
 ServicePage::ServicePage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
 {
+    m_ctx.channelLabels.append(this);
     auto *page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
 
@@ -289,20 +291,29 @@ void ServicePage::ButtonReadCoeffCAN1Click(int n)
         for (int point = 1; point <= calibration::kCoefficientPoints; ++point)
             c.setText(coefficientEditName(n, group, point), QString());
     }
-    const int replySize = 2 * calibration::kCoefficientGroupCount + 5;
+    // Five reads of up to 8 s each: the window shows which one runs, and the
+    // user may stop between them; the groups already shown stay.
+    m_ctx.status.beginProgress(QStringLiteral("Чтение коэффициентов канала %1").arg(n),
+                               int(groups.size()), true);
+    int done = 0;
     for (const CoefficientGroup &group : groups) {
-        const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(
-            quint16(coefficientFirstRegister(n) + group.offset),
-            calibration::kCoefficientGroupCount, group.waitMs);
-        if (reply.size() != replySize) {
+        const std::optional<QByteArray> data = readBlock(
+            m_ctx.modbus, false,
+            {{quint16(coefficientFirstRegister(n) + group.offset), calibration::kCoefficientGroupCount}},
+            group.waitMs);
+        if (!data) {
             // The groups already shown stay; the rest stay empty.
+            m_ctx.status.endProgress();
             m_ctx.boxes.error(kNoLink);
             return;
         }
         for (int point = 1; point <= calibration::kCoefficientPoints; ++point)
             c.setText(coefficientEditName(n, group, point),
-                      formatGeneral(double(readFloat(reply, 3 + 4 * (point - 1)))));
+                      formatGeneral(double(readFloat(*data, 4 * (point - 1)))));
+        if (!m_ctx.status.stepProgress(++done))
+            break;
     }
+    m_ctx.status.endProgress();
 }
 
 void ServicePage::ListBoxCalibrClick()
@@ -413,6 +424,13 @@ void ServicePage::Button34Click()
         m_ctx.boxes.info(QStringLiteral("Положение пера установлено"));
     else
         m_ctx.boxes.error(QStringLiteral("Ошибка калибровки"));
+}
+
+void ServicePage::relabelChannels(const ChannelPresence &presence)
+{
+    for (int n = 1; n <= 4; ++n)
+        m_ctx.controls.setText(composedName(QStringLiteral("StaticTextCalibrCan"), n),
+                               presence.absent[n - 1] ? QStringLiteral("нет") : QString());
 }
 
 } // namespace vexs

@@ -1,22 +1,25 @@
 #pragma once
 
+#include "ui/page_context.h"
+
 #include <QWidget>
 
 class QPushButton;
 
 namespace vexs {
 
-struct PageContext;
 struct PenCommand;
 
 // The service page: the hidden tests tab and the calibration tab with the
 // coefficient table of the four channels and the factory calibration panel
 // (input calibration steps and the pen calibration group).
-class ServicePage : public QWidget
+class ServicePage : public QWidget, public IChannelLabels
 {
     Q_OBJECT
 public:
     explicit ServicePage(PageContext &context, QWidget *parent = nullptr);
+
+    void relabelChannels(const ChannelPresence &presence) override;
 
     // Reads the five coefficient groups of channel n into its column; stops
     // at the first group without a valid reply, keeping those shown.

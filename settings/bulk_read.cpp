@@ -1,5 +1,6 @@
 #include "settings/bulk_read.h"
 
+#include "link/line_speed.h"
 #include "link/modbus.h"
 #include "link/pumping_delay.h"
 #include "settings/identification.h"
@@ -15,79 +16,82 @@ namespace vexs {
 
 namespace {
 
-constexpr int kDataStart = 3;
+const QString kReading = QStringLiteral("Идет чтение настроек...");
 
-const QString kTree = QStringLiteral("TreeView1");
-const QString kPanel = QStringLiteral("PanelInfo");
-const QString kLabel = QStringLiteral("LabelInfo");
-
-// Copies the data of a read reply of `count` registers; false when the reply
-// has any other length (a failed exchange included).
-bool takeBlock(const QByteArray &reply, int count, QByteArray &area, int offset)
+// The module status read asks for the same 48 registers as the live poll
+// and needs the same time on a slow line.
+int moduleStatusWaitMs(const ILinkSettings &link)
 {
-    if (reply.size() != 2 * count + 5)
-        return false;
-    area.replace(offset, 2 * count, reply.mid(kDataStart, 2 * count));
-    return true;
+    return lineWaitMs(bulk::kLiveWaitMs, 8, 2 * bulk::kLiveRegisters + 5, link.interfaceIndex() == 0,
+                      lineSpeedForIndex(link.baudIndex()));
 }
 
 } // namespace
 
-std::optional<QByteArray> readSettingsArea(ModbusMaster &modbus)
+std::optional<QByteArray> readSettingsArea(ModbusMaster &modbus, const BlockProgress &progress)
 {
-    QByteArray area(SettingsImage::Size, '\0');
-    for (int b = 0; b < bulk::kBlocks; ++b) {
-        const auto first = static_cast<quint16>(b * bulk::kBlockRegisters);
-        const QByteArray reply =
-            modbus.ReadHoldingRegisters(first, bulk::kBlockRegisters, bulk::kBlockWaitMs);
-        if (!takeBlock(reply, bulk::kBlockRegisters, area, 2 * first))
-            return std::nullopt;
-    }
-    const QByteArray reply =
-        modbus.ReadHoldingRegisters(bulk::kLastBlockFirst, bulk::kLastBlockCount, bulk::kLastBlockWaitMs);
-    if (!takeBlock(reply, bulk::kLastBlockCount, area, 2 * bulk::kLastBlockFirst))
+    QList<RegisterSpan> blocks;
+    for (int b = 0; b < bulk::kBlocks; ++b)
+        blocks.append({quint16(b * bulk::kBlockRegisters), quint16(bulk::kBlockRegisters)});
+    const std::optional<QByteArray> head = readBlock(modbus, false, blocks, bulk::kBlockWaitMs, progress);
+    if (!head)
         return std::nullopt;
-    return area;
+    const BlockProgress last = progress ? BlockProgress([&](int, int) {
+        return progress(bulk::kBlocks + 1, bulk::kBlocks + 1);
+    })
+                                        : BlockProgress();
+    const std::optional<QByteArray> tail = readBlock(
+        modbus, false, {{bulk::kLastBlockFirst, bulk::kLastBlockCount}}, bulk::kLastBlockWaitMs, last);
+    if (!tail)
+        return std::nullopt;
+    return *head + *tail;
 }
 
-void Button11Click(PageContext &ctx, const std::function<void()> &selectRootPage)
+void Button11Click(PageContext &ctx)
 {
     IControls &controls = ctx.controls;
+    IShellStatus &status = ctx.status;
+    status.showInfo(kReading);
+    status.beginProgress(kReading, bulk::kRequests, true);
+    bool stopped = false;
+    int done = 0;
+    auto step = [&] {
+        stopped = stopped || !status.stepProgress(++done);
+        return !stopped;
+    };
 
-    selectRootPage();
-    controls.setShown(kTree, false);
-    controls.setShown(kPanel, true);
-    controls.setText(kLabel, QStringLiteral("Идет чтение настроек..."));
-
-    // Nothing of what arrives is shown before the whole area is in: the
-    // identification page and the settings pages change together or not at all.
-    const std::optional<Identification> identification = decodeIdentificationReply(
-        ctx.modbus.ReadHoldingRegisters(ident::kFirstRegister, ident::kRegisterCount, bulk::kIdentWaitMs),
-        QDate::currentDate().year());
-    std::optional<QByteArray> area;
-    if (identification)
-        area = readSettingsArea(ctx.modbus);
-
-    const bool complete = area.has_value();
-    if (complete) {
-        ctx.image.replaceAll(*area);
+    const std::optional<QByteArray> identData = readBlock(
+        ctx.modbus, false, {{ident::kFirstRegister, ident::kRegisterCount}}, bulk::kIdentWaitMs);
+    if (identData) {
+        step();
+        const Identification identification =
+            decodeIdentification(*identData, QDate::currentDate().year());
         // An impossible date or a byte that is not a digit keeps the date shown.
-        if (identification->date.date.isValid())
-            controls.setDate(QString::fromLatin1(ident::DateEdit), identification->date.date);
-        showIdentificationBody(controls, *identification);
-        controls.setText(kLabel, QStringLiteral("Настройки успешно считаны"));
+        if (identification.date.date.isValid())
+            controls.setDate(QString::fromLatin1(ident::DateEdit), identification.date.date);
+        showIdentificationBody(controls, identification);
+    }
+
+    std::optional<QByteArray> area;
+    if (identData && !stopped)
+        area = readSettingsArea(ctx.modbus, [&](int, int) { return step(); });
+
+    if (area) {
+        ctx.image.replaceAll(*area);
+        status.showInfo(QStringLiteral("Настройки успешно считаны"));
         PumpingDelay(bulk::kShowResultMs);
-        controls.setShown(kPanel, false);
-        controls.setShown(kTree, true);
+        status.showNavigation();
         FillPagesFromImage(controls, ctx.image);
     } else {
-        controls.setText(kLabel, kNoLink);
+        status.showInfo(stopped ? QStringLiteral("Чтение настроек прервано") : kNoLink);
     }
 
     // The module status is asked for in every case; without an answer every
     // channel counts as installed.
-    const QByteArray live = ctx.modbus.ReadInputRegisters(0, bulk::kLiveRegisters, bulk::kLiveWaitMs);
-    refreshChannelLabels(controls, absentChannels(live), ctx.image);
+    const std::optional<QByteArray> live = readBlock(
+        ctx.modbus, true, {{0, bulk::kLiveRegisters}}, moduleStatusWaitMs(ctx.link));
+    ctx.relabelChannels(channelPresence(absentChannels(live), ctx.image));
+    status.endProgress();
     // No second fill: after a complete read the pages were filled above (and
     // relabelling keeps every selection), after a failure they keep what they
     // had. A refill here would also undo edits made during the status read.

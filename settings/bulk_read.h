@@ -1,8 +1,9 @@
 #pragma once
 
+#include "settings/block_io.h"
+
 #include <QByteArray>
 
-#include <functional>
 #include <optional>
 
 namespace vexs {
@@ -12,14 +13,16 @@ struct PageContext;
 
 // "Считать настройки прибора": reads the identification block, the whole
 // settings area and the module status, relabels the channels on every page
-// and fills the pages from the settings image. `selectRootPage` selects the
-// root node of the navigation tree (the start page).
+// and fills the pages from the settings image. The window's status shows
+// the start page's info panel and the progress, request k of 27; the read
+// may be stopped between requests.
 //
-// The area is read into a scratch copy and replaces the settings image only
-// when every block arrived; the identification page and the pages filled
-// from the image change only then too. A read that fails midway leaves the
-// image and every page as they were, so old and new blocks never mix.
-void Button11Click(PageContext &context, const std::function<void()> &selectRootPage);
+// The identification page shows the block as soon as its own reply is
+// valid. The area is read into a scratch copy and replaces the settings
+// image only when every block arrived; the pages filled from the image
+// change only then too. A read that fails or is stopped midway leaves the
+// image and those pages as they were, so old and new blocks never mix.
+void Button11Click(PageContext &context);
 
 namespace bulk {
 inline constexpr int kIdentWaitMs = 1500;
@@ -32,11 +35,14 @@ inline constexpr int kLastBlockWaitMs = 100;
 inline constexpr int kShowResultMs = 500;
 inline constexpr quint16 kLiveRegisters = 48;
 inline constexpr int kLiveWaitMs = 100;
+// Identification, 25 blocks of the area, module status.
+inline constexpr int kRequests = 27;
 } // namespace bulk
 
 // Registers 0..771 in 24 blocks of 32 registers and a last one of 4. The
 // first reply of the wrong length ends the read: nothing more is requested
-// and nullopt is returned. A TCP socket failure propagates.
-std::optional<QByteArray> readSettingsArea(ModbusMaster &modbus);
+// and nullopt is returned; so does `progress` returning false. A TCP socket
+// failure propagates.
+std::optional<QByteArray> readSettingsArea(ModbusMaster &modbus, const BlockProgress &progress = {});
 
 } // namespace vexs

@@ -1,9 +1,10 @@
 #include "settings/display_page.h"
 
-#include "link/modbus.h"
+#include "settings/block_io.h"
 #include "settings/record_layout.h"
 #include "settings/settings_image.h"
 #include "ui/message_boxes.h"
+#include "ui/controls.h"
 #include "ui/page_context.h"
 #include "ui/page_widgets.h"
 #include "ui/texts.h"
@@ -22,17 +23,9 @@ namespace vexs {
 
 namespace {
 
-constexpr int kWaitMs = 500;
-constexpr int kReplyData = 3; // register data starts here in a reply string
-constexpr int kWriteReplySize = 8;
-
 // Registers 740..743 (block bytes 8..15) have no control on the page.
 constexpr ByteRange kHiddenBytes{8, 16};
-
-int readReplySize(int registers)
-{
-    return 2 * registers + 5;
-}
+constexpr int kHiddenWaitMs = 500;
 
 QStringList brightness()
 {
@@ -40,53 +33,11 @@ QStringList brightness()
             QStringLiteral("40%")};
 }
 
-int firstRegisterOf(ByteRange range)
-{
-    return displayLayout().firstRegister(1) + range.begin / 2;
-}
-
-int registerCountOf(ByteRange range)
-{
-    return (range.end - range.begin) / 2;
-}
-
-// Reads `count` registers from the first of range and places their data at
-// its block offsets in an otherwise zeroed record. Without an answer the
-// message is shown and nothing is returned.
-std::optional<QByteArray> readFrom(PageContext &ctx, ByteRange range, int count)
-{
-    const QByteArray reply = ctx.modbus.ReadHoldingRegisters(firstRegisterOf(range), count, kWaitMs);
-    if (reply.size() != readReplySize(count)) {
-        ctx.boxes.error(kNoLink);
-        return std::nullopt;
-    }
-    QByteArray record(displayLayout().recordSize, '\0');
-    record.replace(range.begin, 2 * count, reply.mid(kReplyData, 2 * count));
-    return record;
-}
-
-// Writes the registers of range from the page's controls; the record's other
-// bytes come from base.
-void writeRange(PageContext &ctx, ByteRange range, const QByteArray &base)
-{
-    const EncodeResult record = encodeRecord(ctx.controls, displayLayout(), 1, QString(), base, range);
-    if (!record.ok()) {
-        ctx.boxes.error(record.error);
-        return;
-    }
-    const QByteArray reply = ctx.modbus.WriteMultipleRegisters(
-        firstRegisterOf(range), registerCountOf(range),
-        record.bytes.mid(range.begin, range.end - range.begin), kWaitMs);
-    if (reply.size() == kWriteReplySize)
-        ctx.boxes.info(kDone);
-    else
-        ctx.boxes.error(kNoLink);
-}
-
 } // namespace
 
 DisplayPage::DisplayPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
 {
+    m_ctx.channelLabels.append(this);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(buildModeGroup(), 0, Qt::AlignLeft);
@@ -169,27 +120,17 @@ QWidget *DisplayPage::buildChannelGroup()
 
 void DisplayPage::ButtonReadNastrIndClick()
 {
-    // Register 739 comes along and is ignored: it belongs to the channel group.
-    const ByteRange r = kDisplayModeBytes;
-    if (const auto record = readFrom(m_ctx, r, registerCountOf(r) + 1)) {
-        decodeRecord(m_ctx.controls, displayLayout(), 1, *record, r);
-        m_ctx.boxes.info(kDone);
-    }
+    readGroupIntoPage(m_ctx, configGroup(GroupFamily::DisplayMode));
 }
 
 void DisplayPage::ButtonWriteNastrIndClick()
 {
-    writeRange(m_ctx, kDisplayModeBytes, QByteArray());
+    writeGroupFromPage(m_ctx, configGroup(GroupFamily::DisplayMode));
 }
 
 void DisplayPage::ButtonReadNastrIndStatClick()
 {
-    // Bytes 8..15 have no control.
-    const ByteRange r = kDisplayChannelBytes;
-    if (const auto record = readFrom(m_ctx, r, registerCountOf(r))) {
-        decodeRecord(m_ctx.controls, displayLayout(), 1, *record, r);
-        m_ctx.boxes.info(kDone);
-    }
+    readGroupIntoPage(m_ctx, configGroup(GroupFamily::DisplayChannel));
 }
 
 void DisplayPage::ButtonWriteNastrIndStatClick()
@@ -197,16 +138,30 @@ void DisplayPage::ButtonWriteNastrIndStatClick()
     // Registers 740..743 go back with the device's own values so the write
     // never overwrites them: those of the last bulk read, or, before any,
     // those the device reports now.
+    const ConfigGroup &group = configGroup(GroupFamily::DisplayChannel);
     QByteArray base;
     if (m_ctx.image.isLoaded()) {
-        base = m_ctx.image.record(displayLayout(), 1);
+        base = m_ctx.image.record(*group.layout, 1);
     } else {
-        const auto hidden = readFrom(m_ctx, kHiddenBytes, registerCountOf(kHiddenBytes));
-        if (!hidden)
+        const quint16 first = quint16(group.recordFirstRegister() + kHiddenBytes.begin / 2);
+        const quint16 count = quint16((kHiddenBytes.end - kHiddenBytes.begin) / 2);
+        const std::optional<QByteArray> hidden =
+            readBlock(m_ctx.modbus, false, {{first, count}}, kHiddenWaitMs);
+        if (!hidden) {
+            m_ctx.boxes.error(kNoLink);
             return;
-        base = *hidden;
+        }
+        base = QByteArray(group.layout->recordSize, '\0');
+        base.replace(kHiddenBytes.begin, hidden->size(), *hidden);
     }
-    writeRange(m_ctx, kDisplayChannelBytes, base);
+    writeGroupFromPage(m_ctx, group, base);
+}
+
+void DisplayPage::relabelChannels(const ChannelPresence &presence)
+{
+    for (int n = 1; n <= 4; ++n)
+        m_ctx.controls.setItemText(QStringLiteral("ComboBoxIndCan"), n - 1,
+                                   channelName(n, presence.absent[n - 1]));
 }
 
 } // namespace vexs

@@ -1,13 +1,12 @@
 #include "settings/identification.h"
 
+#include "link/modbus.h"
 #include "settings/encodings.h"
 #include "ui/controls.h"
 
 namespace vexs {
 
 namespace {
-
-constexpr int kDataStart = 3; // reply: address, function, byte count, data
 
 bool isDigit(char c)
 {
@@ -40,9 +39,14 @@ IdentificationDate decodeIdentificationDate(const QByteArray &data, int currentY
 
 std::optional<Identification> decodeIdentificationReply(const QByteArray &reply, int currentYear)
 {
-    if (reply.size() != ident::kReplySize)
+    const std::optional<ReadReply> view = ReadReply::of(reply, ident::kRegisterCount);
+    if (!view)
         return std::nullopt;
-    const QByteArray data = reply.mid(kDataStart, 2 * ident::kRegisterCount);
+    return decodeIdentification(view->data(), currentYear);
+}
+
+Identification decodeIdentification(const QByteArray &data, int currentYear)
+{
     Identification block;
     block.date = decodeIdentificationDate(data, currentYear);
     block.serial = fromCp1251(data.mid(ident::kSerialOffset, ident::kSerialLength));

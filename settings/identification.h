@@ -62,6 +62,8 @@ struct Identification
 // The block from a read reply; nullopt unless the reply has the exact length
 // of an 11-register read.
 std::optional<Identification> decodeIdentificationReply(const QByteArray &reply, int currentYear);
+// The block from its 22 data bytes.
+Identification decodeIdentification(const QByteArray &data, int currentYear);
 
 // Shows everything but the date: serial, kit options, board versions.
 void showIdentificationBody(IControls &controls, const Identification &block);

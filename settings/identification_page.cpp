@@ -1,6 +1,6 @@
 #include "settings/identification_page.h"
 
-#include "link/modbus.h"
+#include "settings/block_io.h"
 #include "settings/identification.h"
 #include "ui/controls.h"
 #include "ui/date_field.h"
@@ -17,6 +17,24 @@
 #include <QVBoxLayout>
 
 namespace vexs {
+
+namespace {
+
+// Leading blanks, an optional sign, then decimal digits only, within 32 bits.
+bool isStandardInteger(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u' ')
+        ++i;
+    bool ok = false;
+    const QStringView rest = QStringView(text).mid(i);
+    if (rest.isEmpty() || rest.back().isSpace())
+        return false;
+    rest.toInt(&ok, 10);
+    return ok;
+}
+
+} // namespace
 
 namespace {
 
@@ -117,8 +135,10 @@ IdentificationPage::IdentificationPage(PageContext &context, QWidget *parent) : 
 
 void IdentificationPage::ButtonReadManufClick()
 {
-    const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(ident::kFirstRegister, ident::kRegisterCount, kWaitMs);
-    const auto block = decodeIdentificationReply(reply, QDate::currentDate().year());
+    const std::optional<QByteArray> data =
+        readBlock(m_ctx.modbus, false, {{ident::kFirstRegister, ident::kRegisterCount}}, kWaitMs);
+    const auto block = data ? std::optional(decodeIdentification(*data, QDate::currentDate().year()))
+                            : std::nullopt;
     if (!block) {
         m_ctx.boxes.error(QStringLiteral("Ошибка чтения заводских установок"));
         return;
@@ -147,12 +167,14 @@ void IdentificationPage::ButtonWriteManufClick()
         return;
     }
 
-    // Unfilled positions of the masked edit come back as blanks; they are
-    // not part of the serial number.
-    const QString serial = controls.text(name(ident::SerialEdit)).trimmed();
-    bool isNumber = false;
-    serial.toInt(&isNumber);
-    if (!isNumber) {
+    // Unfilled positions after the typed digits are not part of the number.
+    // The number check skips leading blanks, as the standard integer
+    // conversion does, and the text itself goes to the device: unfilled
+    // leading positions reach it as blanks, leading zeros as zeros.
+    QString serial = controls.text(name(ident::SerialEdit));
+    while (serial.endsWith(u' '))
+        serial.chop(1);
+    if (!isStandardInteger(serial)) {
         m_ctx.boxes.errorNoIcon(QStringLiteral("Ошибка в серийном номере "));
         return;
     }
@@ -163,9 +185,7 @@ void IdentificationPage::ButtonWriteManufClick()
 
     // Only a serial of exactly six characters makes the 18 bytes of the block.
     const auto data = encodeIdentification(date, serial, kit);
-    const QByteArray reply = data ? m_ctx.modbus.WriteMultipleRegisters(ident::kFirstRegister, ident::kWriteCount, *data, kWaitMs)
-                                  : failureReply();
-    if (reply.size() == 8)
+    if (data && writeBlock(m_ctx.modbus, {{ident::kFirstRegister, ident::kWriteCount}}, *data, kWaitMs))
         m_ctx.boxes.info(QStringLiteral("Заводские установки записаны"));
     else
         m_ctx.boxes.error(QStringLiteral("Ошибка записи заводских установок"));

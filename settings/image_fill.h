@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 
+#include "ui/page_context.h"
+
 #include <array>
+#include <optional>
 
 namespace vexs {
 
@@ -15,16 +18,14 @@ class SettingsImage;
 // a missing one is a fault (MissingControl propagates).
 void FillPagesFromImage(IControls &controls, const SettingsImage &image);
 
-// Which measurement channels have no input module, from the reply string of
-// the live-data read (input registers 0..47, 101 bytes): the module status
-// byte at data byte 9 + 14 x (n - 1) is 0xFF. A reply of any other length
-// (a failed read included) counts every channel as installed.
-std::array<bool, 4> absentChannels(const QByteArray &liveDataReply);
+// Which measurement channels have no input module, from the data of the
+// live-data read (input registers 0..47, 96 bytes): the module status byte
+// at data byte 9 + 14 x (n - 1) is 0xFF. Without that data (a failed read)
+// every channel counts as installed.
+std::array<bool, 4> absentChannels(const std::optional<QByteArray> &liveData);
 
-// Rewrites the channel names on every page: " -нет" for an absent module,
-// and in the setpoint channel lists " -выкл" for a channel switched off in
-// the image.
-void refreshChannelLabels(IControls &controls, const std::array<bool, 4> &absent,
-                          const SettingsImage &image);
+// What the pages show of the channels: missing modules, and which channels
+// the image has switched on.
+ChannelPresence channelPresence(const std::array<bool, 4> &absent, const SettingsImage &image);
 
 } // namespace vexs

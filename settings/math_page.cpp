@@ -1,6 +1,6 @@
 #include "settings/math_page.h"
 
-#include "link/modbus.h"
+#include "settings/block_io.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
 #include "ui/message_boxes.h"
@@ -30,10 +30,6 @@ namespace vexs {
 
 namespace {
 
-// A record always moves in these five requests, whatever the point count.
-constexpr std::array<int, 5> kChunkRegisters = {33, 33, 33, 33, 17};
-constexpr int kReadWaitMs = 500;
-constexpr int kWriteWaitMs = 1000;
 constexpr int kTypedUnitLength = 5;
 constexpr int kEditWidth = 110;
 constexpr int kFirstCounterEdit = 50; // Edit50..Edit53 show the counters of М1..М4
@@ -114,7 +110,7 @@ void sizeTable(QTableWidget *grid, int newValue)
 MathChannelsPage::MathChannelsPage(PageContext &context, QWidget *parent)
     : QWidget(parent), m_ctx(context)
 {
-    static_assert(std::accumulate(kChunkRegisters.begin(), kChunkRegisters.end(), 0) * 2 == 298);
+    m_ctx.channelLabels.append(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -257,48 +253,27 @@ void MathChannelsPage::UpDownMatCanKolCoeff1ChangingEx(int m, int newValue)
 
 void MathChannelsPage::ButtonReadNastrMatCan1Click(int m)
 {
-    const BlockLayout &layout = mathChannelLayout();
-    const int first = layout.firstRegister(m);
     // Nothing is shown unless every chunk arrived.
-    QByteArray record;
-    int offset = 0;
-    for (const int count : kChunkRegisters) {
-        const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(
-            static_cast<quint16>(first + offset), static_cast<quint16>(count), kReadWaitMs);
-        if (reply.size() != 2 * count + 5) {
-            m_ctx.boxes.error(kNoLink);
-            return;
-        }
-        record.append(reply.mid(3, 2 * count));
-        offset += count;
-    }
-    decodeRecord(m_ctx.controls, layout, m, record);
-    m_ctx.boxes.info(kDone);
+    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Math, m));
 }
 
 void MathChannelsPage::ButtonWriteNastrMatCan1Click(int m)
 {
-    const BlockLayout &layout = mathChannelLayout();
-    const EncodeResult encoded = encodeRecord(
-        m_ctx.controls, layout, m, QStringLiteral("Канал ") + QString::number(m) + QStringLiteral(": "));
-    if (!encoded.ok()) {
-        m_ctx.boxes.error(encoded.error);
-        return;
-    }
     // Chunks the device accepted before a failure stay written.
-    const int first = layout.firstRegister(m);
-    int offset = 0;
-    for (const int count : kChunkRegisters) {
-        const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
-            static_cast<quint16>(first + offset), static_cast<quint16>(count),
-            encoded.bytes.mid(2 * offset, 2 * count), kWriteWaitMs);
-        if (reply.size() != 8) {
-            m_ctx.boxes.error(kNoLink);
-            return;
+    writeGroupFromPage(m_ctx, configGroup(GroupFamily::Math, m));
+}
+
+void MathChannelsPage::relabelChannels(const ChannelPresence &presence)
+{
+    static const char *const operandLetters[] = {"A", "B", "C", "D"};
+    for (int m = 1; m <= 4; ++m) {
+        for (const char *letter : operandLetters) {
+            const QString list = composedName(QStringLiteral("ComboBoxMatCanZn") + QLatin1String(letter), m);
+            for (int k = 1; k <= 4; ++k)
+                m_ctx.controls.setItemText(list, k - 1, QLatin1String(letter) + QLatin1Char('=')
+                                                            + channelName(k, presence.absent[k - 1]));
         }
-        offset += count;
     }
-    m_ctx.boxes.info(kDone);
 }
 
 } // namespace vexs

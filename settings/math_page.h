@@ -1,19 +1,22 @@
 #pragma once
 
+#include "ui/page_context.h"
+
 #include <QWidget>
 
 namespace vexs {
 
-struct PageContext;
 
 // "Каналы математические": four sheets of identical layout, one per math
 // channel М1..М4, each moving the channel's 298-byte record between the
 // device and its controls.
-class MathChannelsPage : public QWidget
+class MathChannelsPage : public QWidget, public IChannelLabels
 {
     Q_OBJECT
 public:
     explicit MathChannelsPage(PageContext &context, QWidget *parent = nullptr);
+
+    void relabelChannels(const ChannelPresence &presence) override;
     // Start-up state: one table row per sheet, row 1 holding "0" and "0".
     void resetTables();
 

@@ -1,6 +1,6 @@
 #include "settings/measurement_page.h"
 
-#include "link/modbus.h"
+#include "settings/block_io.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
 #include "ui/message_boxes.h"
@@ -19,9 +19,6 @@
 namespace vexs {
 
 namespace {
-
-constexpr int kWaitMs = 500;
-constexpr int kDataStart = 3;
 
 enum class Row { Switch, List, Edit, Units };
 
@@ -96,6 +93,7 @@ QWidget *makeControl(const RowDef &row, int n, QWidget *parent)
 MeasurementChannelsPage::MeasurementChannelsPage(PageContext &context, QWidget *parent)
     : QWidget(parent), m_ctx(context)
 {
+    m_ctx.channelLabels.append(this);
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(4, 4, 4, 4);
     grid->setHorizontalSpacing(8);
@@ -138,31 +136,19 @@ MeasurementChannelsPage::MeasurementChannelsPage(PageContext &context, QWidget *
 
 void MeasurementChannelsPage::ButtonReadNastrCan1Click(int n)
 {
-    const BlockLayout &layout = measurementChannelLayout();
-    const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(layout.firstRegister(n), layout.registerCount(), kWaitMs);
-    if (reply.size() != 2 * layout.registerCount() + 5) {
-        m_ctx.boxes.error(kNoLink);
-        return;
-    }
-    decodeRecord(m_ctx.controls, layout, n, reply.mid(kDataStart, layout.recordSize));
-    m_ctx.boxes.info(kDone);
+    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Measurement, n));
 }
 
 void MeasurementChannelsPage::ButtonWriteNastrCan1Click(int n)
 {
-    const BlockLayout &layout = measurementChannelLayout();
-    const EncodeResult record =
-        encodeRecord(m_ctx.controls, layout, n, QStringLiteral("Канал ") + QString::number(n) + QStringLiteral(": "));
-    if (!record.ok()) {
-        m_ctx.boxes.error(record.error);
-        return;
-    }
-    const QByteArray reply =
-        m_ctx.modbus.WriteMultipleRegisters(layout.firstRegister(n), layout.registerCount(), record.bytes, kWaitMs);
-    if (reply.size() == 8)
-        m_ctx.boxes.info(kDone);
-    else
-        m_ctx.boxes.error(kNoLink);
+    writeGroupFromPage(m_ctx, configGroup(GroupFamily::Measurement, n));
+}
+
+void MeasurementChannelsPage::relabelChannels(const ChannelPresence &presence)
+{
+    for (int n = 1; n <= 4; ++n)
+        m_ctx.controls.setText(composedName(QStringLiteral("StaticTextCan"), n),
+                               QLatin1Char(' ') + channelName(n, presence.absent[n - 1]));
 }
 
 } // namespace vexs

@@ -1,18 +1,21 @@
 #pragma once
 
+#include "ui/page_context.h"
+
 #include <QWidget>
 
 namespace vexs {
 
-struct PageContext;
 
 // "Каналы измерительные": one column of controls per measurement channel,
 // each read and written on its own (registers 20 x (n - 1) .. + 19).
-class MeasurementChannelsPage : public QWidget
+class MeasurementChannelsPage : public QWidget, public IChannelLabels
 {
     Q_OBJECT
 public:
     explicit MeasurementChannelsPage(PageContext &context, QWidget *parent = nullptr);
+
+    void relabelChannels(const ChannelPresence &presence) override;
 
     static constexpr int kChannels = 4;
     // Typed units text; a longer text from the device is kept whole.

@@ -1,6 +1,6 @@
 #include "settings/network_page.h"
 
-#include "link/modbus.h"
+#include "settings/block_io.h"
 #include "settings/encodings.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
@@ -23,9 +23,6 @@ namespace vexs {
 
 namespace {
 
-constexpr int kWaitMs = 1000;
-constexpr int kReplyData = 3; // register data starts here in a reply string
-constexpr int kWriteReplySize = 8;
 // Address, interface, speed and the reserved byte come before the texts.
 
 struct TextEdit
@@ -125,33 +122,14 @@ void NetworkPage::ButtonWriteNastrRsClick()
         }
     }
 
-    const BlockLayout &block = networkLayout();
     // The address, interface, speed and texts from the page; the reserved
     // byte 3 stays 0.
-    const EncodeResult record = encodeRecord(m_ctx.controls, block, 1, QString());
-    if (!record.ok()) {
-        m_ctx.boxes.error(record.error);
-        return;
-    }
-    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
-        block.firstRegister(1), block.registerCount(), record.bytes, kWaitMs);
-    if (reply.size() == kWriteReplySize)
-        m_ctx.boxes.info(kDone);
-    else
-        m_ctx.boxes.error(kNoLink);
+    writeGroupFromPage(m_ctx, configGroup(GroupFamily::Network));
 }
 
 void NetworkPage::ButtonReadNastrRsClick()
 {
-    const BlockLayout &block = networkLayout();
-    const int count = block.registerCount();
-    const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(block.firstRegister(1), count, kWaitMs);
-    if (reply.size() != 2 * count + 5) {
-        m_ctx.boxes.error(kNoLink);
-        return;
-    }
-    decodeRecord(m_ctx.controls, block, 1, reply.mid(kReplyData, block.recordSize));
-    m_ctx.boxes.info(kDone);
+    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Network));
 }
 
 } // namespace vexs

@@ -1,6 +1,6 @@
 #include "settings/outputs_page.h"
 
-#include "link/modbus.h"
+#include "settings/block_io.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
 #include "ui/message_boxes.h"
@@ -16,14 +16,9 @@
 
 namespace vexs {
 
-namespace {
-
-constexpr int kWaitMs = 500;
-
-} // namespace
-
 OutputsPage::OutputsPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
 {
+    m_ctx.channelLabels.append(this);
     auto *rows = new QGridLayout;
     rows->setHorizontalSpacing(12);
     rows->addWidget(new QLabel(QStringLiteral("Вкл/Выкл")), 0, 0);
@@ -62,31 +57,21 @@ void OutputsPage::addServiceGroup(QWidget *group)
 
 void OutputsPage::ButtonReadNastrOut1Click(int n)
 {
-    const BlockLayout &layout = outputLayout();
-    const QByteArray reply =
-        m_ctx.modbus.ReadHoldingRegisters(static_cast<quint16>(layout.firstRegister(n)), 1, kWaitMs);
-    if (reply.size() != 7) {
-        m_ctx.boxes.error(kNoLink);
-        return;
-    }
-    decodeRecord(m_ctx.controls, layout, n, reply.mid(3, 2));
-    m_ctx.boxes.info(kDone);
+    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Output, n));
 }
 
 void OutputsPage::ButtonWriteNastrOut1Click(int n)
 {
-    const BlockLayout &layout = outputLayout();
-    const EncodeResult encoded = encodeRecord(m_ctx.controls, layout, n, QString());
-    if (!encoded.ok()) { // lists only: cannot fail, but never send a bad record
-        m_ctx.boxes.error(encoded.error);
-        return;
+    writeGroupFromPage(m_ctx, configGroup(GroupFamily::Output, n));
+}
+
+void OutputsPage::relabelChannels(const ChannelPresence &presence)
+{
+    for (int n = 1; n <= 4; ++n) {
+        const QString item = channelName(n, presence.absent[n - 1]);
+        m_ctx.controls.setItemText(composedName(QStringLiteral("ComboBoxOutCan"), n), 0, item);
+        m_ctx.controls.setText(composedName(QStringLiteral("StaticTextOutCan"), n), QLatin1Char(' ') + item);
     }
-    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
-        static_cast<quint16>(layout.firstRegister(n)), 1, encoded.bytes, kWaitMs);
-    if (reply.size() != 8)
-        m_ctx.boxes.error(kNoLink);
-    else
-        m_ctx.boxes.info(kDone);
 }
 
 } // namespace vexs

@@ -1,6 +1,6 @@
 #include "settings/recording_page.h"
 
-#include "link/modbus.h"
+#include "settings/block_io.h"
 #include "settings/encodings.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
@@ -25,14 +25,11 @@ namespace vexs {
 
 namespace {
 
-constexpr int kRecordingWaitMs = 500;
 constexpr int kClockRegister = 10006;
 constexpr int kClockRegisters = 3;
 constexpr int kClockWriteWaitMs = 5000;
 constexpr int kClockReadRegisters = 32;
 constexpr int kClockReadWaitMs = 100;
-constexpr int kReplyData = 3;    // register data starts here in a reply string
-constexpr int kWriteReplySize = 8;
 constexpr int kClockBytes = 6;   // sec, min, hour, day, month, year mod 100
 
 const QString kBadTime = QStringLiteral("Неверное время");
@@ -52,6 +49,7 @@ QString timeText(int hours, int minutes, int seconds)
 
 RecordingPage::RecordingPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
 {
+    m_ctx.channelLabels.append(this);
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(buildRecordingGroup(), 0, Qt::AlignTop);
@@ -167,32 +165,12 @@ QWidget *RecordingPage::buildClockGroup()
 
 void RecordingPage::ButtonReadNastrRegClick()
 {
-    const BlockLayout &block = recordingLayout();
-    const int count = block.registerCount();
-    const QByteArray reply =
-        m_ctx.modbus.ReadHoldingRegisters(block.firstRegister(1), count, kRecordingWaitMs);
-    if (reply.size() != 2 * count + 5) {
-        m_ctx.boxes.error(kNoLink);
-        return;
-    }
-    decodeRecord(m_ctx.controls, block, 1, reply.mid(kReplyData, block.recordSize));
-    m_ctx.boxes.info(kDone);
+    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Recording));
 }
 
 void RecordingPage::ButtonWriteNastrRegClick()
 {
-    const BlockLayout &block = recordingLayout();
-    const EncodeResult record = encodeRecord(m_ctx.controls, block, 1, QString());
-    if (!record.ok()) {
-        m_ctx.boxes.error(record.error);
-        return;
-    }
-    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
-        block.firstRegister(1), block.registerCount(), record.bytes, kRecordingWaitMs);
-    if (reply.size() == kWriteReplySize)
-        m_ctx.boxes.info(kDone);
-    else
-        m_ctx.boxes.error(kNoLink);
+    writeGroupFromPage(m_ctx, configGroup(GroupFamily::Recording));
 }
 
 void RecordingPage::ButtonSetDateClick()
@@ -257,9 +235,7 @@ void RecordingPage::ButtonWriteDateTimeClick()
     record[4] = char(date.month());
     record[5] = char(((date.year() % 100) + 100) % 100);
 
-    const QByteArray reply =
-        m_ctx.modbus.WriteMultipleRegisters(kClockRegister, kClockRegisters, record, kClockWriteWaitMs);
-    if (reply.size() == kWriteReplySize)
+    if (writeBlock(m_ctx.modbus, {{kClockRegister, kClockRegisters}}, record, kClockWriteWaitMs))
         m_ctx.boxes.info(kDone);
     else
         m_ctx.boxes.error(kNoLink);
@@ -267,14 +243,13 @@ void RecordingPage::ButtonWriteDateTimeClick()
 
 void RecordingPage::ButtonReadDateTimeClick()
 {
-    const QByteArray reply = m_ctx.modbus.ReadInputRegisters(0, kClockReadRegisters, kClockReadWaitMs);
-    // A reply string is the whole validated frame or one blank; anything too
-    // short for the clock record is the failure.
-    if (reply.size() < kReplyData + kClockBytes) {
+    const std::optional<QByteArray> clock =
+        readBlock(m_ctx.modbus, true, {{0, kClockReadRegisters}}, kClockReadWaitMs);
+    if (!clock) {
         m_ctx.boxes.error(QStringLiteral("Нет связи"));
         return;
     }
-    auto byte = [&reply](int i) { return int(quint8(reply.at(kReplyData + i))); };
+    auto byte = [&clock](int i) { return int(quint8(clock->at(i))); };
 
     // The device keeps only the year within its century; the century is the
     // workstation's.
@@ -284,6 +259,15 @@ void RecordingPage::ButtonReadDateTimeClick()
         m_ctx.controls.setDate(QStringLiteral("DateEdit1"), date);
     m_ctx.controls.setText(QStringLiteral("MaskEditTime"), timeText(byte(2), byte(1), byte(0)));
     m_ctx.boxes.info(kDone);
+}
+
+void RecordingPage::relabelChannels(const ChannelPresence &presence)
+{
+    for (int n = 1; n <= 4; ++n) {
+        const QString item = channelName(n, presence.absent[n - 1]);
+        m_ctx.controls.setItemText(QStringLiteral("ComboBoxRegCan"), n - 1, item);
+        m_ctx.controls.setText(composedName(QStringLiteral("StaticTextRegArhCan"), n), QLatin1Char(' ') + item);
+    }
 }
 
 } // namespace vexs

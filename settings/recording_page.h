@@ -1,22 +1,25 @@
 #pragma once
 
 #include <QStringView>
+#include "ui/page_context.h"
+
 #include <QWidget>
 
 #include <optional>
 
 namespace vexs {
 
-struct PageContext;
 
 // "Регистрация/архивирование/Дата/Время": the recording block (registers
 // 728..735) and the device clock (written at 10006..10008, read from input
 // registers 0..2).
-class RecordingPage : public QWidget
+class RecordingPage : public QWidget, public IChannelLabels
 {
     Q_OBJECT
 public:
     explicit RecordingPage(PageContext &context, QWidget *parent = nullptr);
+
+    void relabelChannels(const ChannelPresence &presence) override;
 
     void ButtonReadNastrRegClick();
     void ButtonWriteNastrRegClick();

@@ -1,6 +1,6 @@
 #include "settings/setpoints_page.h"
 
-#include "link/modbus.h"
+#include "settings/block_io.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
 #include "ui/message_boxes.h"
@@ -19,7 +19,6 @@ namespace vexs {
 
 namespace {
 
-constexpr int kWaitMs = 500;
 constexpr int kEditWidth = 90;
 
 QLabel *columnCaption(const QString &text, const char *name = nullptr)
@@ -35,6 +34,7 @@ QLabel *columnCaption(const QString &text, const char *name = nullptr)
 
 SetpointsPage::SetpointsPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
 {
+    m_ctx.channelLabels.append(this);
     auto *rows = new QGridLayout;
     rows->setHorizontalSpacing(6);
     // Two captions are quoted by the validation messages.
@@ -83,34 +83,31 @@ SetpointsPage::SetpointsPage(PageContext &context, QWidget *parent) : QWidget(pa
 
 void SetpointsPage::ButtonReadNastrUst1Click(int n)
 {
-    const BlockLayout &layout = setpointLayout();
-    const QByteArray reply = m_ctx.modbus.ReadHoldingRegisters(
-        static_cast<quint16>(layout.firstRegister(n)), static_cast<quint16>(layout.registerCount()), kWaitMs);
-    if (reply.size() != 2 * layout.registerCount() + 5) {
-        m_ctx.boxes.error(kNoLink);
-        return;
-    }
-    decodeRecord(m_ctx.controls, layout, n, reply.mid(3, layout.recordSize));
-    m_ctx.boxes.info(kDone);
+    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Setpoint, n));
 }
 
 void SetpointsPage::ButtonWriteNastrUst1Click(int n)
 {
-    const BlockLayout &layout = setpointLayout();
-    // The number in the messages is the setpoint's.
-    const EncodeResult encoded = encodeRecord(
-        m_ctx.controls, layout, n, QStringLiteral("Канал ") + QString::number(n) + QStringLiteral(": "));
-    if (!encoded.ok()) {
-        m_ctx.boxes.error(encoded.error);
-        return;
+    writeGroupFromPage(m_ctx, configGroup(GroupFamily::Setpoint, n));
+}
+
+void SetpointsPage::relabelChannels(const ChannelPresence &presence)
+{
+    for (int s = 1; s <= 8; ++s) {
+        const QString list = composedName(QStringLiteral("ComboBoxUstCan"), s);
+        for (int k = 1; k <= 4; ++k) {
+            QString text = channelName(k, presence.absent[k - 1]);
+            if (!presence.absent[k - 1] && !presence.measurementOn[k - 1])
+                text += QStringLiteral(" -выкл");
+            m_ctx.controls.setItemText(list, k - 1, text);
+        }
+        for (int m = 1; m <= 4; ++m) {
+            QString text = QStringLiteral("Канал М") + QString::number(m);
+            if (!presence.mathOn[m - 1])
+                text += QStringLiteral(" -выкл");
+            m_ctx.controls.setItemText(list, 3 + m, text);
+        }
     }
-    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
-        static_cast<quint16>(layout.firstRegister(n)), static_cast<quint16>(layout.registerCount()),
-        encoded.bytes, kWaitMs);
-    if (reply.size() != 8)
-        m_ctx.boxes.error(kNoLink);
-    else
-        m_ctx.boxes.info(kDone);
 }
 
 } // namespace vexs

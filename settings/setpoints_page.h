@@ -1,18 +1,21 @@
 #pragma once
 
+#include "ui/page_context.h"
+
 #include <QWidget>
 
 namespace vexs {
 
-struct PageContext;
 
 // "Сигнализация": eight alarm setpoints, one row each, each read and written
 // as its own six-register record.
-class SetpointsPage : public QWidget
+class SetpointsPage : public QWidget, public IChannelLabels
 {
     Q_OBJECT
 public:
     explicit SetpointsPage(PageContext &context, QWidget *parent = nullptr);
+
+    void relabelChannels(const ChannelPresence &presence) override;
 
     // Handlers shared by the rows; n is the setpoint 1..8.
     void ButtonReadNastrUst1Click(int n);

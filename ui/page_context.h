@@ -1,21 +1,73 @@
 #pragma once
 
+#include <QString>
+
+#include <array>
 #include <functional>
+#include <QList>
 
 class QAbstractButton;
 class QWidget;
 
 namespace vexs {
 
+class ILinkSettings;
 class ModbusMaster;
 class IMessageBoxes;
 class IControls;
 class LinkActivity;
 class SettingsImage;
 
+// Which input modules are installed and which channels are switched on,
+// as the bulk read learns it; pages that name channels show it.
+struct ChannelPresence
+{
+    std::array<bool, 4> absent{};        // measurement channel 1..4 has no module
+    std::array<bool, 4> measurementOn{}; // switched on in the settings image
+    std::array<bool, 4> mathOn{};        // math channel М1..М4 switched on
+};
+
+// A page that shows channel names rewrites them here.
+class IChannelLabels
+{
+public:
+    virtual ~IChannelLabels() = default;
+    virtual void relabelChannels(const ChannelPresence &presence) = 0;
+};
+
+// What the window shows of long operations; the shell implements it.
+class IShellStatus
+{
+public:
+    virtual ~IShellStatus() = default;
+    // The start page with its info panel in place of the navigation tree,
+    // showing `text`; later calls change the text only.
+    virtual void showInfo(const QString &text) = 0;
+    // The info panel gives way to the navigation tree.
+    virtual void showNavigation() = 0;
+    // A long operation of `steps` requests; with `cancellable` the user may
+    // stop it between requests (reads only).
+    virtual void beginProgress(const QString &what, int steps, bool cancellable) = 0;
+    // `done` steps complete; false once the user asked to stop.
+    virtual bool stepProgress(int done) = 0;
+    virtual void endProgress() = 0;
+};
+
+// For contexts without a window (tests of single pages).
+class NullShellStatus : public IShellStatus
+{
+public:
+    void showInfo(const QString &) override {}
+    void showNavigation() override {}
+    void beginProgress(const QString &, int, bool) override {}
+    bool stepProgress(int) override { return true; }
+    void endProgress() override {}
+};
+
 // What every page handler needs: the request operations, the message boxes,
-// the window's controls by name, the link's busy state and the settings image
-// of the last bulk read.
+// the window's controls by name, the link's busy state and settings, the
+// settings image of the last bulk read, the window's status and the pages
+// that name channels.
 struct PageContext
 {
     ModbusMaster &modbus;
@@ -23,6 +75,15 @@ struct PageContext
     IControls &controls;
     LinkActivity &activity;
     SettingsImage &image;
+    const ILinkSettings &link;
+    IShellStatus &status;
+    QList<IChannelLabels *> channelLabels = {};
+
+    void relabelChannels(const ChannelPresence &presence)
+    {
+        for (IChannelLabels *page : channelLabels)
+            page->relabelChannels(presence);
+    }
 };
 
 // Runs a handler; an error that escapes it (a socket failure, a conversion

@@ -25,4 +25,13 @@ inline QStringList baudRateItems()
             QStringLiteral("115200 бит/с")};
 }
 
+// "Канал n", with " -нет" for a channel whose input module is missing.
+inline QString channelName(int n, bool absent)
+{
+    QString text = QStringLiteral("Канал ") + QString::number(n);
+    if (absent)
+        text += QStringLiteral(" -нет");
+    return text;
+}
+
 } // namespace vexs

@@ -15,7 +15,6 @@
 #include "sim/recorder_model.h"
 #include "tests/support/captured_boxes.h"
 
-#include <QComboBox>
 #include <QWidget>
 
 namespace vexs::test {
@@ -38,9 +37,12 @@ public:
         return plan.mangle(slave.process(request));
     }
     quint8 slaveAddress() const override { return 1; }
-    int interfaceIndex() const override { return 1; }
+    int interfaceIndex() const override { return iface; }
     int comPortNumber() const override { return 1; }
-    int baudIndex() const override { return 4; }
+    int baudIndex() const override { return baud; }
+
+    int iface = 1; // the TCP gateway
+    int baud = 4;  // 115200 bit/s
 
     RecorderModel model;
     ModbusSlave slave{model, 1};
@@ -55,16 +57,6 @@ public:
     PageHarness()
     {
         root.setObjectName(QStringLiteral("root"));
-        // The connection bar's lists, which the poll reads.
-        auto *interface = new QComboBox(&root);
-        interface->setObjectName(QStringLiteral("ComboBoxInterface"));
-        interface->addItems({QStringLiteral("RS-485"), QStringLiteral("Ethernet")});
-        interface->setCurrentIndex(1);
-        auto *baud = new QComboBox(&root);
-        baud->setObjectName(QStringLiteral("ComboBoxBaud"));
-        baud->addItems({QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
-                        QStringLiteral("57600"), QStringLiteral("115200")});
-        baud->setCurrentIndex(4);
         page = new Page(ctx, &root);
     }
 
@@ -75,7 +67,8 @@ public:
     SettingsImage image;
     QWidget root;
     WidgetControls controls{&root};
-    PageContext ctx{modbus, boxes, controls, activity, image};
+    NullShellStatus status;
+    PageContext ctx{modbus, boxes, controls, activity, image, link, status};
     Page *page = nullptr;
 };
 

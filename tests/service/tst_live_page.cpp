@@ -363,8 +363,8 @@ void TestLivePage::pollUsesTheConnectionBar()
     QFETCH(int, minWait);
     QFETCH(int, maxWait);
     PageHarness<LivePage> h;
-    h.controls.setItemIndex(QStringLiteral("ComboBoxInterface"), interface);
-    h.controls.setItemIndex(QStringLiteral("ComboBoxBaud"), baudIndex);
+    h.link.iface = interface;
+    h.link.baud = baudIndex;
     h.page->TimerDataReadTimer();
     QCOMPARE(h.link.sent.size(), 1);
     QCOMPARE(h.link.sent[0].frame, hexBytes("01 04 00 00 00 30 F0 1E"));

@@ -12,7 +12,10 @@
 #include "ui/date_field.h"
 #include "tests/support/window_fixture.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QProgressBar>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -241,6 +244,8 @@ private slots:
     void channelLabels();
     void failureAtTwelfthBlockChangesNothing();
     void noAnswerAtAll();
+    void missingModuleMarkedAt9600();
+    void progressAndStop();
 };
 
 void tst_bulk_read::initTestCase()
@@ -497,8 +502,21 @@ void tst_bulk_read::failureAtTwelfthBlockChangesNothing()
     QVERIFY(c.isShown(QStringLiteral("PanelInfo")));
     QVERIFY(!c.isShown(QStringLiteral("TreeView1")));
     QCOMPARE(fx.window().image().bytes().toHex(' '), before.toHex(' '));
-    const QStringList pagesAfter = pagesState(fx.window());
-    QVERIFY2(pagesAfter == pagesBefore, qPrintable(differences(pagesBefore, pagesAfter).mid(0, 20).join('\n')));
+    // The identification block's own reply was valid, so its page shows it;
+    // every other page keeps what it had.
+    QCOMPARE(c.text(QStringLiteral("MaskEditManufSN")), QStringLiteral("222222"));
+    QCOMPARE(c.itemIndex(QStringLiteral("ComboBoxManuf1")), 1);
+    auto settingsPages = [](QStringList state) {
+        state.removeIf([](const QString &entry) {
+            return entry.startsWith(QLatin1String("ComboBoxManuf"))
+                   || entry.startsWith(QLatin1String("MaskEditManufSN"))
+                   || entry.startsWith(QLatin1String("DateEdit2"));
+        });
+        return state;
+    };
+    const QStringList pagesAfter = settingsPages(pagesState(fx.window()));
+    QVERIFY2(pagesAfter == settingsPages(pagesBefore),
+             qPrintable(differences(settingsPages(pagesBefore), pagesAfter).mid(0, 20).join('\n')));
     QVERIFY(pagesAfter.size() > 100);
 }
 
@@ -527,6 +545,44 @@ void tst_bulk_read::noAnswerAtAll()
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1Char('\n'))));
     if (!missing.isEmpty())
         qWarning("not on any page yet, not checked: %s", qPrintable(missing.join(QLatin1Char(' '))));
+}
+
+void tst_bulk_read::missingModuleMarkedAt9600()
+{
+    // The module status reply needs 113 ms on the wire at 9600 bit/s: the
+    // read waits for it as the poll does.
+    WindowFixture fx;
+    fx.sim().setBaud(9600);
+    fx.controls().setItemIndex(QStringLiteral("ComboBoxBaud"), 0);
+    fx.sim().model().setModuleMissing(2, true);
+    fx.click(QStringLiteral("Button11"));
+    QCOMPARE(fx.controls().text(QStringLiteral("StaticTextCan2")), QStringLiteral(" Канал 2 -нет"));
+    QCOMPARE(fx.controls().text(QStringLiteral("StaticTextCan1")), QStringLiteral(" Канал 1"));
+}
+
+void tst_bulk_read::progressAndStop()
+{
+    WindowFixture fx;
+    auto *bar = fx.window().findChild<QProgressBar *>(QStringLiteral("ProgressBarOperation"));
+    QVERIFY(bar);
+    int maximum = 0;
+    int valueSeen = 0;
+    // Stopped after a few blocks: the image and the settings pages stay.
+    QTimer::singleShot(2300, &fx.window(), [&] {
+        maximum = bar->maximum();
+        valueSeen = bar->value();
+        fx.button(QStringLiteral("ButtonCancelOperation"))->click();
+    });
+    fx.click(QStringLiteral("Button11"));
+    QCOMPARE(maximum, 27);
+    QVERIFY2(valueSeen >= 2 && valueSeen < 10, qPrintable(QString::number(valueSeen)));
+    QCOMPARE(fx.controls().text(QStringLiteral("LabelInfo")), QStringLiteral("Чтение настроек прервано"));
+    QVERIFY(!fx.window().image().isLoaded());
+    // Identification, the blocks up to the stop, then the module status.
+    const QList<QByteArray> sent = fx.requests();
+    QVERIFY(sent.size() < 12);
+    QCOMPARE(sent.last().left(6), QByteArray::fromHex("010400000030"));
+    QVERIFY(!bar->isVisible());
 }
 
 QTEST_MAIN(tst_bulk_read)

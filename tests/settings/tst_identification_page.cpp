@@ -59,6 +59,7 @@ private slots:
     void refusedWriteSendsNothing_data();
     void refusedWriteSendsNothing();
     void writeWithoutAnswer();
+    void leadingBlanksReachTheDevice();
     void readShowsBoardVersions();
     void readThatChangesNothing_data();
     void readThatChangesNothing();
@@ -197,6 +198,15 @@ void tst_identification_page::refusedWriteSendsNothing()
     QCOMPARE(int(m_fx->boxes.lastKind()), kind);
     QVERIFY(m_fx->requests().isEmpty());
     QCOMPARE(m_fx->sim().model().identification(), before);
+}
+
+void tst_identification_page::leadingBlanksReachTheDevice()
+{
+    m_fx->revealEverything();
+    fillPage(QDate(2009, 3, 5), QStringLiteral("  1234"), {0, 0, 0, 0, 0, 0});
+    m_fx->click(QStringLiteral("ButtonWriteManuf"));
+    QCOMPARE(m_fx->boxes.texts(), QStringList{"Заводские установки записаны"});
+    QCOMPARE(m_fx->sim().model().identification().mid(6, 6), QByteArray("  1234"));
 }
 
 void tst_identification_page::writeWithoutAnswer()

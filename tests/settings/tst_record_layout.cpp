@@ -226,14 +226,8 @@ void declareAllPages(FakeControls &fc, ListSize listSize)
 
 } // namespace
 
-// A control's caption ("name") or list item ("name#index") and its text.
-struct Labelled
-{
-    QString name;
-    QString expected;
-};
-Q_DECLARE_METATYPE(Labelled)
 Q_DECLARE_METATYPE(const vexs::BlockLayout *)
+Q_DECLARE_METATYPE(std::optional<QByteArray>)
 
 class TestRecordLayout : public QObject
 {
@@ -274,8 +268,6 @@ private slots:
     void settingsImage();
     void absentChannels_data();
     void absentChannels();
-    void channelLabels_data();
-    void channelLabels();
 };
 
 void TestRecordLayout::blockGeometry_data()
@@ -744,124 +736,26 @@ void TestRecordLayout::settingsImage()
 
 void TestRecordLayout::absentChannels_data()
 {
-    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<std::optional<QByteArray>>("data");
     QTest::addColumn<QList<bool>>("absent");
-    QByteArray reply(101, '\0');
-    QTest::newRow("all installed") << reply << QList<bool>{false, false, false, false};
-    reply[3 + 9 + 14] = char(0xFF);
-    QTest::newRow("channel 2 absent") << reply << QList<bool>{false, true, false, false};
-    reply[3 + 9 + 42] = char(0xFF);
-    reply[3 + 9] = char(0xFE);
-    QTest::newRow("channels 2 and 4 absent") << reply << QList<bool>{false, true, false, true};
-    QTest::newRow("failure string") << QByteArray(" ") << QList<bool>{false, false, false, false};
-    QTest::newRow("wrong length") << QByteArray(100, char(0xFF)) << QList<bool>{false, false, false, false};
+    QByteArray data(96, '\0');
+    QTest::newRow("all installed") << std::optional(data) << QList<bool>{false, false, false, false};
+    data[9 + 14] = char(0xFF);
+    QTest::newRow("channel 2 absent") << std::optional(data) << QList<bool>{false, true, false, false};
+    data[9 + 42] = char(0xFF);
+    data[9] = char(0xFE);
+    QTest::newRow("channels 2 and 4 absent") << std::optional(data) << QList<bool>{false, true, false, true};
+    QTest::newRow("no answer") << std::optional<QByteArray>() << QList<bool>{false, false, false, false};
+    QTest::newRow("wrong length") << std::optional(QByteArray(94, char(0xFF)))
+                                  << QList<bool>{false, false, false, false};
 }
 
 void TestRecordLayout::absentChannels()
 {
-    QFETCH(QByteArray, reply);
+    QFETCH(std::optional<QByteArray>, data);
     QFETCH(QList<bool>, absent);
-    const auto got = vexs::absentChannels(reply);
+    const auto got = vexs::absentChannels(data);
     QCOMPARE(QList<bool>(got.begin(), got.end()), absent);
-}
-
-void TestRecordLayout::channelLabels_data()
-{
-    QTest::addColumn<QList<bool>>("absent");
-    QTest::addColumn<QList<bool>>("measurementOn");
-    QTest::addColumn<QList<bool>>("mathOn");
-    QTest::addColumn<QList<Labelled>>("labels");
-
-    const QList<bool> allOn{true, true, true, true};
-    const QList<bool> none{false, false, false, false};
-    QTest::newRow("channel 2 absent though switched on")
-        << QList<bool>{false, true, false, false} << allOn << allOn
-        << QList<Labelled>{
-               {"StaticTextCan2", " Канал 2 -нет"},
-               {"StaticTextCan1", " Канал 1"},
-               {"StaticTextCanIzm2", " Канал 2 -нет"},
-               {"StaticTextOutCan2", " Канал 2 -нет"},
-               {"StaticTextRegArhCan2", " Канал 2 -нет"},
-               {"StaticTextCalibrCan2", "нет"},
-               {"StaticTextCalibrCan3", ""},
-               {"ComboBoxOutCan2#0", "Канал 2 -нет"},
-               {"ComboBoxOutCan3#0", "Канал 3"},
-               {"ComboBoxRegCan#1", "Канал 2 -нет"},
-               {"ComboBoxIndCan#1", "Канал 2 -нет"},
-               {"ComboBoxIndCan#0", "Канал 1"},
-               {"ComboBoxMatCanZnA1#1", "A=Канал 2 -нет"},
-               {"ComboBoxMatCanZnD4#1", "D=Канал 2 -нет"},
-               {"ComboBoxMatCanZnC3#2", "C=Канал 3"},
-               {"ComboBoxUstCan1#1", "Канал 2 -нет"},
-               {"ComboBoxUstCan8#1", "Канал 2 -нет"},
-               {"ComboBoxUstCan8#0", "Канал 1"},
-               {"ComboBoxUstCan8#4", "Канал М1"},
-           };
-    QTest::newRow("channel 3 and math 4 switched off")
-        << none << QList<bool>{true, true, false, true} << QList<bool>{true, true, true, false}
-        << QList<Labelled>{
-               {"StaticTextCan3", " Канал 3"},
-               {"StaticTextCalibrCan3", ""},
-               {"ComboBoxRegCan#2", "Канал 3"},
-               {"ComboBoxMatCanZnB2#2", "B=Канал 3"},
-               {"ComboBoxUstCan1#2", "Канал 3 -выкл"},
-               {"ComboBoxUstCan5#2", "Канал 3 -выкл"},
-               {"ComboBoxUstCan5#3", "Канал 4"},
-               {"ComboBoxUstCan5#7", "Канал М4 -выкл"},
-               {"ComboBoxUstCan5#6", "Канал М3"},
-           };
-    QTest::newRow("absent wins over switched off")
-        << QList<bool>{true, false, false, false} << none << none
-        << QList<Labelled>{
-               {"ComboBoxUstCan2#0", "Канал 1 -нет"},
-               {"ComboBoxUstCan2#1", "Канал 2 -выкл"},
-               {"ComboBoxUstCan2#4", "Канал М1 -выкл"},
-           };
-}
-
-void TestRecordLayout::channelLabels()
-{
-    QFETCH(QList<bool>, absent);
-    QFETCH(QList<bool>, measurementOn);
-    QFETCH(QList<bool>, mathOn);
-    QFETCH(QList<Labelled>, labels);
-
-    FakeControls fc;
-    for (int n = 1; n <= 4; ++n) {
-        for (const char *prefix :
-             {"StaticTextCan", "StaticTextCanIzm", "StaticTextOutCan", "StaticTextRegArhCan", "StaticTextCalibrCan"})
-            fc.addText(composedName(QString::fromLatin1(prefix), n), QStringLiteral("?"));
-        fc.addList(composedName(QStringLiteral("ComboBoxOutCan"), n), 5);
-        for (const char *letter : {"A", "B", "C", "D"})
-            fc.addList(composedName(QStringLiteral("ComboBoxMatCanZn") + QLatin1String(letter), n), 4);
-    }
-    fc.addList(QStringLiteral("ComboBoxRegCan"), 9);
-    fc.addList(QStringLiteral("ComboBoxIndCan"), 8);
-    for (int s = 1; s <= 8; ++s)
-        fc.addList(composedName(QStringLiteral("ComboBoxUstCan"), s), 8);
-
-    QByteArray area(SettingsImage::Size, '\0');
-    for (int k = 1; k <= 4; ++k) {
-        // Only the switch byte counts, not just any non-zero byte nearby.
-        area[measurementChannelLayout().recordOffset(k) + 1] = 1;
-        area[measurementChannelLayout().recordOffset(k)] = measurementOn[k - 1] ? 1 : 0;
-        area[mathChannelLayout().recordOffset(k)] = mathOn[k - 1] ? char(0x80) : 0;
-    }
-    SettingsImage image;
-    image.replaceAll(area);
-    std::array<bool, 4> gone{};
-    std::copy(absent.begin(), absent.end(), gone.begin());
-    refreshChannelLabels(fc, gone, image);
-
-    for (const Labelled &l : labels) {
-        const auto parts = l.name.split(QLatin1Char('#'));
-        const QString got = parts.size() == 2 ? fc.itemText(parts[0], parts[1].toInt()) : fc.text(l.name);
-        QVERIFY2(got == l.expected, qPrintable(l.name + ": \"" + got + "\" != \"" + l.expected + "\""));
-    }
-    // The lists were relabelled, not reselected or resized.
-    QCOMPARE(fc.itemCount(QStringLiteral("ComboBoxRegCan")), 9);
-    QCOMPARE(fc.itemText(QStringLiteral("ComboBoxRegCan"), 8), QStringLiteral("8"));
-    QCOMPARE(fc.itemText(QStringLiteral("ComboBoxOutCan1"), 1), QStringLiteral("1"));
 }
 
 QTEST_GUILESS_MAIN(TestRecordLayout)

@@ -807,4 +807,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestSimulator)
-#include "tst_simulator.moc"
+#include "tst_simulator_unix.moc"

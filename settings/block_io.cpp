@@ -1,0 +1,96 @@
+#include "settings/block_io.h"
+
+#include "link/modbus.h"
+#include "ui/message_boxes.h"
+#include "ui/page_context.h"
+#include "ui/texts.h"
+
+namespace vexs {
+
+std::optional<QByteArray> readBlock(ModbusMaster &modbus, bool inputRegisters,
+                                    const QList<RegisterSpan> &spans, int waitMs,
+                                    const BlockProgress &progress)
+{
+    QByteArray data;
+    for (int k = 0; k < spans.size(); ++k) {
+        const RegisterSpan &span = spans[k];
+        const QByteArray reply = inputRegisters
+                                     ? modbus.ReadInputRegisters(span.first, span.count, waitMs)
+                                     : modbus.ReadHoldingRegisters(span.first, span.count, waitMs);
+        const std::optional<ReadReply> view = ReadReply::of(reply, span.count);
+        if (!view)
+            return std::nullopt;
+        data += view->data();
+        if (progress && !progress(k + 1, int(spans.size())) && k + 1 < spans.size())
+            return std::nullopt;
+    }
+    return data;
+}
+
+bool writeBlock(ModbusMaster &modbus, const QList<RegisterSpan> &spans, const QByteArray &data,
+                int waitMs)
+{
+    qsizetype at = 0;
+    for (const RegisterSpan &span : spans) {
+        const QByteArray reply =
+            modbus.WriteMultipleRegisters(span.first, span.count, data.mid(at, 2 * span.count), waitMs);
+        if (!isWriteAcknowledged(reply))
+            return false;
+        at += 2 * span.count;
+    }
+    return true;
+}
+
+namespace {
+
+int recordOffsetOf(const ConfigGroup &group, const RegisterSpan &span)
+{
+    return 2 * (span.first - group.recordFirstRegister());
+}
+
+} // namespace
+
+std::optional<QByteArray> readGroup(ModbusMaster &modbus, const ConfigGroup &group)
+{
+    const std::optional<QByteArray> data =
+        readBlock(modbus, false, group.readSpans, group.readWaitMs);
+    if (!data)
+        return std::nullopt;
+    QByteArray record(group.layout->recordSize, '\0');
+    const int at = recordOffsetOf(group, group.readSpans.first());
+    record.replace(at, qMin<qsizetype>(data->size(), record.size() - at), *data);
+    return record;
+}
+
+bool writeGroup(ModbusMaster &modbus, const ConfigGroup &group, const QByteArray &record)
+{
+    const int at = recordOffsetOf(group, group.writeSpans.first());
+    return writeBlock(modbus, group.writeSpans, record.mid(at), group.writeWaitMs);
+}
+
+void readGroupIntoPage(PageContext &ctx, const ConfigGroup &group)
+{
+    const std::optional<QByteArray> record = readGroup(ctx.modbus, group);
+    if (!record) {
+        ctx.boxes.error(kNoLink);
+        return;
+    }
+    decodeRecord(ctx.controls, *group.layout, group.item, *record, group.bytes);
+    ctx.boxes.info(kDone);
+}
+
+void writeGroupFromPage(PageContext &ctx, const ConfigGroup &group, const QByteArray &base)
+{
+    const EncodeResult encoded = encodeRecord(ctx.controls, *group.layout, group.item,
+                                              group.messagePrefix, base, group.bytes);
+    if (!encoded.ok()) {
+        ctx.boxes.error(encoded.error);
+        return;
+    }
+    if (writeGroup(ctx.modbus, group, encoded.bytes))
+        ctx.boxes.info(kDone);
+    else
+        ctx.boxes.error(kNoLink);
+}
+
+} // namespace vexs

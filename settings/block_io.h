@@ -1,0 +1,49 @@
+#pragma once
+
+// The one path by which settings travel to and from the recorder. A block is
+// one or more requests with their waits; it is read into bytes, or written
+// from bytes, and a failure is reported once. Pages, the bulk read, the
+// coefficient read and configuration files all go through here.
+
+#include "settings/config_groups.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <optional>
+
+namespace vexs {
+
+class ModbusMaster;
+struct PageContext;
+
+// Told after each request of a block (k of n); returning false stops a read
+// between requests (a write is never stopped part-way).
+using BlockProgress = std::function<bool(int done, int total)>;
+
+// The data of every span in order; nullopt at the first reply of the wrong
+// length (nothing more is asked). A TCP socket failure propagates.
+std::optional<QByteArray> readBlock(ModbusMaster &modbus, bool inputRegisters,
+                                    const QList<RegisterSpan> &spans, int waitMs,
+                                    const BlockProgress &progress = {});
+// Sends `data` over the spans in order (2 x count octets each); false at the
+// first request not acknowledged. Spans acknowledged before it stay written.
+bool writeBlock(ModbusMaster &modbus, const QList<RegisterSpan> &spans, const QByteArray &data,
+                int waitMs);
+
+// A group's record as the device holds it: the data of its read at its place
+// in a record of the layout's size, zeros elsewhere.
+std::optional<QByteArray> readGroup(ModbusMaster &modbus, const ConfigGroup &group);
+// Writes the group's part of `record`.
+bool writeGroup(ModbusMaster &modbus, const ConfigGroup &group, const QByteArray &record);
+
+// The page handlers: read fills the group's controls and says "done", or
+// says there is no link and leaves them; write validates the controls in
+// record order (the first bad field is named and nothing is sent), encodes
+// over `base` (bytes outside the group or without a control), writes and
+// says how it went.
+void readGroupIntoPage(PageContext &context, const ConfigGroup &group);
+void writeGroupFromPage(PageContext &context, const ConfigGroup &group,
+                        const QByteArray &base = QByteArray());
+
+} // namespace vexs
