@@ -6,9 +6,11 @@
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace vexs {
 
@@ -39,16 +41,34 @@ int socketErrorNumber(QAbstractSocket::SocketError error)
     }
 }
 
-TcpClient::TcpClient(QObject *parent) : QObject(parent), m_socket(new QTcpSocket(this))
+#ifndef Q_OS_UNIX
+// No witness here: a close during an exchange counts as orderly.
+namespace socket_witness {
+qintptr hold(qintptr) { return -1; }
+void release(qintptr) {}
+bool connectionWasReset(qintptr) { return false; }
+} // namespace socket_witness
+#endif
+
+TcpClient::TcpClient(QObject *parent)
+    : QObject(parent), m_socket(new QTcpSocket(this)), m_reportTimer(new QTimer(this))
 {
+    // The toolkit reads no more than this ahead of us; we read it away at
+    // each notification, so the kernel's buffer is all that fills under a flood.
+    m_socket->setReadBufferSize(MaxReplyOctets);
+    m_reportTimer->setSingleShot(true);
+    m_reportTimer->setInterval(ReportIntervalMs);
+    connect(m_reportTimer, &QTimer::timeout, this, &TcpClient::reportDiscarded);
     connect(m_socket, &QAbstractSocket::stateChanged, this, &TcpClient::onStateChanged);
     connect(m_socket, &QAbstractSocket::errorOccurred, this, &TcpClient::onError);
+    connect(m_socket, &QIODevice::readyRead, this, &TcpClient::onReadyRead);
 }
 
 TcpClient::~TcpClient()
 {
     m_socket->blockSignals(true);
     m_socket->abort();
+    releaseWitness();
 }
 
 bool TcpClient::setPort(int port)
@@ -61,12 +81,25 @@ bool TcpClient::setPort(int port)
 
 QString TcpClient::normalizeHost(const QString &host, bool *ok)
 {
-    const QString text = host.trimmed();
-    const bool valid = !text.isEmpty() && !text.contains(u' ');
     if (ok)
-        *ok = valid;
-    if (!valid)
+        *ok = false;
+    // A pasted text may carry a line end or a tab; none of it names a host,
+    // and it must not travel on into the configuration file.
+    for (const QChar c : host) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            return QString();
+    }
+    const QString text = host.trimmed();
+    if (text.isEmpty())
         return QString();
+    for (const QChar c : text) {
+        if (c.isSpace())
+            return QString();
+    }
+    if (ok)
+        *ok = true;
     const QStringList groups = text.split(u'.');
     if (groups.size() != 4)
         return text;
@@ -109,51 +142,124 @@ void TcpClient::deactivate()
     m_socket->blockSignals(true);
     m_socket->abort();
     m_socket->blockSignals(false);
+    releaseWitness();
     if (m_active) {
         m_active = false;
         emit disconnected();
     }
+}
+
+void TcpClient::releaseWitness()
+{
+    socket_witness::release(m_witness);
+    m_witness = -1;
 }
 
 void TcpClient::onStateChanged(QAbstractSocket::SocketState state)
 {
     if (state == QAbstractSocket::ConnectedState && !m_active) {
+        releaseWitness();
+        m_witness = socket_witness::hold(m_socket->socketDescriptor());
         m_active = true;
         emit connected();
-    } else if (state == QAbstractSocket::UnconnectedState && m_active) {
-        m_active = false;
-        emit disconnected();
+    } else if (state == QAbstractSocket::UnconnectedState) {
+        // During an exchange the witness may still have to tell a reset
+        // from a close; the exchange lets it go when it ends.
+        if (!m_inExchange)
+            releaseWitness();
+        if (m_active) {
+            m_active = false;
+            emit disconnected();
+        }
     }
 }
 
 void TcpClient::onError(QAbstractSocket::SocketError error)
 {
+    // "Would block" is how a non-blocking socket says "not yet".
+    if (error == QAbstractSocket::TemporaryError)
+        return;
     if (m_inExchange) {
-        m_exchangeFailed = true;
-        m_exchangeError = error;
-        if (error == QAbstractSocket::RemoteHostClosedError)
-            return; // the peer closed: the disconnect notification says it all
+        // The toolkit names a reset a remote close; only a close in order
+        // leaves the exchange with what arrived. The rest is raised by the
+        // exchange itself.
+        const bool orderlyClose = error == QAbstractSocket::RemoteHostClosedError
+                                  && !socket_witness::connectionWasReset(m_witness);
+        if (!orderlyClose && !m_failure)
+            m_failure = error;
+        return;
     }
     if (error == QAbstractSocket::RemoteHostClosedError)
-        return;
-    if (m_inExchange)
-        return; // reported by the exchange itself as a receive failure
+        return; // the disconnect notification says it all
     emit asyncError(
         QStringLiteral("Asynchronous socket error %1").arg(socketErrorNumber(error)));
 }
 
+qint64 TcpClient::dropBuffered()
+{
+    char sink[4096];
+    qint64 dropped = 0;
+    while (m_socket->bytesAvailable() > 0) {
+        const qint64 n = m_socket->read(sink, sizeof sink);
+        if (n <= 0)
+            break;
+        dropped += n;
+    }
+    return dropped;
+}
+
+void TcpClient::onReadyRead()
+{
+    if (m_inExchange) {
+        const qint64 room = MaxReplyOctets - m_reply.size();
+        if (room > 0)
+            m_reply += m_socket->read(room);
+        const qint64 excess = dropBuffered();
+        if (excess > 0)
+            m_unreported += excess;
+        return;
+    }
+    const qint64 stray = dropBuffered();
+    if (stray <= 0)
+        return;
+    qCDebug(lcLink, "tcp: discarded %lld stray octets", qlonglong(stray));
+    m_straySinceExchange += stray;
+    noteDiscarded(stray);
+}
+
+void TcpClient::noteDiscarded(qint64 count)
+{
+    m_unreported += count;
+    if (!m_reportTimer->isActive())
+        m_reportTimer->start();
+}
+
+void TcpClient::reportDiscarded()
+{
+    m_reportTimer->stop();
+    while (m_unreported > 0) {
+        const int count = int(qMin<qint64>(m_unreported, std::numeric_limits<int>::max()));
+        m_unreported -= count;
+        emit octetsDiscarded(count);
+    }
+}
+
 void TcpClient::fail(const QString &api)
 {
-    const QAbstractSocket::SocketError error =
-        m_exchangeFailed ? m_exchangeError : m_socket->error();
+    const QAbstractSocket::SocketError error = m_failure.value_or(m_socket->error());
     const int number = socketErrorNumber(error);
     const QString text = QString::fromLocal8Bit(std::strerror(number));
     m_inExchange = false;
+    m_failure.reset();
+    m_reply.clear();
+    // Disconnected first, so the connection bar shows it before the report.
     m_socket->abort();
+    releaseWitness();
     if (m_active) {
         m_active = false;
         emit disconnected();
     }
+    reportDiscarded();
     throw ESocketError(text, number, api);
 }
 
@@ -161,25 +267,45 @@ QByteArray TcpClient::exchange(int waitMs, const QByteArray &request)
 {
     if (!m_active)
         return failureReply();
-    m_inExchange = true;
-    m_exchangeFailed = false;
 
     // A late reply to an earlier request must not be taken for this one.
-    const QByteArray stale = m_socket->readAll();
-    if (!stale.isEmpty())
-        qCInfo(lcLink, "tcp: discarded %lld stale octets", qlonglong(stale.size()));
+    const qint64 stale = dropBuffered();
+    m_straySinceExchange += stale;
+    if (m_straySinceExchange > 0)
+        qCInfo(lcLink, "tcp: discarded %lld stray octets since the last exchange",
+               qlonglong(m_straySinceExchange));
+    m_straySinceExchange = 0;
+    m_unreported += stale;
+    reportDiscarded();
+
+    m_inExchange = true;
+    m_failure.reset();
+    m_reply.clear();
 
     qCDebug(lcLinkFrames, "tcp >> %s", request.toHex(' ').constData());
-    if (m_socket->write(request) != request.size())
-        fail(QStringLiteral("send"));
+    const bool queued = m_socket->write(request) == request.size();
     m_socket->flush();
+    if (!queued || m_failure || m_socket->state() != QAbstractSocket::ConnectedState)
+        fail(QStringLiteral("send"));
 
     PumpingDelay(waitMs);
 
-    if (m_exchangeFailed && m_exchangeError != QAbstractSocket::RemoteHostClosedError)
+    if (m_failure)
         fail(QStringLiteral("recv"));
+    const qint64 room = MaxReplyOctets - m_reply.size();
+    if (room > 0 && m_socket->bytesAvailable() > 0)
+        m_reply += m_socket->read(room);
+    m_unreported += dropBuffered();
     m_inExchange = false;
-    const QByteArray reply = m_socket->read(m_socket->bytesAvailable());
+    if (m_socket->state() == QAbstractSocket::UnconnectedState)
+        releaseWitness();
+    if (m_unreported > 0)
+        qCInfo(lcLink, "tcp: reply cut at %d octets, %lld more discarded", MaxReplyOctets,
+               qlonglong(m_unreported));
+    reportDiscarded();
+
+    QByteArray reply;
+    reply.swap(m_reply);
     qCDebug(lcLinkFrames, "tcp << %s", reply.toHex(' ').constData());
     return reply;
 }

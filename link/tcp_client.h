@@ -7,9 +7,11 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
 #include <stdexcept>
 
 class QTcpSocket;
+class QTimer;
 
 namespace vexs {
 
@@ -24,16 +26,28 @@ public:
 
 // The client socket to the Ethernet gateway. Connecting is asynchronous;
 // the socket counts as active exactly while it is connected.
+//
+// A gateway on a shared line passes other masters' traffic on, so octets
+// arrive at any time and in any amount. Between exchanges they are read and
+// thrown away as they come; during an exchange at most MaxReplyOctets are
+// kept and the rest is thrown away too. Memory stays flat under a flood.
 class TcpClient : public QObject, public ITransport
 {
     Q_OBJECT
 public:
+    // The longest reply the program asks for is 255 octets; the rest is
+    // margin for whatever else shares the line.
+    static constexpr int MaxReplyOctets = 4096;
+    // Octets discarded between exchanges are reported at most this often.
+    static constexpr int ReportIntervalMs = 100;
+
     explicit TcpClient(QObject *parent = nullptr);
     ~TcpClient() override;
 
     // False when the value is not a valid TCP port (0..65535).
     bool setPort(int port);
-    // False for a text that cannot name a host (empty, blanks inside).
+    // False for a text that cannot name a host: empty, blanks inside, or any
+    // control character or line break (a pasted text) anywhere.
     // Dotted IPv4 groups may carry leading zeros: each group is read as a
     // decimal number, so "192.168.011.002" names 192.168.11.2.
     bool setHost(const QString &host);
@@ -49,9 +63,16 @@ public:
     bool active() const { return m_active; }
 
     // Sends the request in one write, waits `waitMs` with the UI live, and
-    // returns all octets readable then (possibly none). Octets left in the
-    // socket from an earlier exchange are discarded first. Throws
-    // ESocketError on a send or receive failure, after disconnecting.
+    // returns the octets that arrived meanwhile (possibly none, at most
+    // MaxReplyOctets). Octets left from an earlier exchange are discarded
+    // first.
+    //
+    // Any socket failure other than "would block" disconnects the socket
+    // (disconnected() is emitted) and then throws ESocketError: a failed
+    // send at once, naming 'send'; a failure while waiting (a connection
+    // reset included) after the wait, naming 'recv'. A peer that closes the
+    // connection in order during the wait is no failure: the socket is
+    // disconnected and whatever arrived before the close is returned.
     QByteArray exchange(int waitMs, const QByteArray &request) override;
 
     static QString normalizeHost(const QString &host, bool *ok = nullptr);
@@ -61,22 +82,51 @@ signals:
     void disconnected();
     // "Asynchronous socket error %d" for a failure after activation.
     void asyncError(const QString &message);
+    // Octets thrown away: those that arrive between exchanges (reported at
+    // most every ReportIntervalMs, and before the next request goes out)
+    // and those beyond MaxReplyOctets during an exchange (reported when it
+    // ends).
+    void octetsDiscarded(int count);
 
 private:
     void onStateChanged(QAbstractSocket::SocketState state);
     void onError(QAbstractSocket::SocketError error);
+    void onReadyRead();
+    qint64 dropBuffered();
+    void noteDiscarded(qint64 count);
+    void reportDiscarded();
+    void releaseWitness();
     [[noreturn]] void fail(const QString &api);
 
     QTcpSocket *m_socket;
+    QTimer *m_reportTimer;
     QString m_host;
     int m_port = 0;
     bool m_active = false;
     bool m_inExchange = false;
-    QAbstractSocket::SocketError m_exchangeError = QAbstractSocket::UnknownSocketError;
-    bool m_exchangeFailed = false;
+    QByteArray m_reply;
+    // The first failure seen during the current exchange.
+    std::optional<QAbstractSocket::SocketError> m_failure;
+    // Discarded octets not yet reported, and those since the last exchange
+    // (for the log).
+    qint64 m_unreported = 0;
+    qint64 m_straySinceExchange = 0;
+    // A second handle on the connected socket (see tcp_client_unix.cpp).
+    qintptr m_witness = -1;
 };
 
 // The platform's error number for a socket error (errno values).
 int socketErrorNumber(QAbstractSocket::SocketError error);
+
+// The toolkit reports a connection reset by the peer and an orderly close
+// alike, and closes its descriptor before telling. A witness is a second
+// handle on the connected socket that outlives that close, so the two can
+// still be told apart. Where the platform offers no witness, hold()
+// gives -1 and every close counts as orderly.
+namespace socket_witness {
+qintptr hold(qintptr descriptor);
+void release(qintptr witness);
+bool connectionWasReset(qintptr witness);
+} // namespace socket_witness
 
 } // namespace vexs

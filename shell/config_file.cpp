@@ -2,11 +2,18 @@
 
 #include "shell/ini_file.h"
 
+#include <QFileInfo>
+
 namespace vexs {
 
 namespace {
 const QString kSection = QStringLiteral("Vexs");
 constexpr int kMaxText = 2047;
+
+bool writeText(IniFile &file, const QString &key, const QString &text)
+{
+    return !IniFile::canStore(text) || file.writeString(kSection, key, text);
+}
 } // namespace
 
 ConnectionSettings readConnectionSettings(const IniFile &file)
@@ -27,8 +34,20 @@ bool writeConnectionSettings(IniFile &file, const ConnectionSettings &s)
     return file.writeInteger(kSection, QStringLiteral("UpDownAdr"), s.address)
            && file.writeInteger(kSection, QStringLiteral("UpDownComPort"), s.comPort)
            && file.writeInteger(kSection, QStringLiteral("ComboBoxBaud"), s.baudIndex)
-           && file.writeString(kSection, QStringLiteral("EditIP"), s.ip)
-           && file.writeString(kSection, QStringLiteral("EditIPPort"), s.ipPort);
+           && writeText(file, QStringLiteral("EditIP"), s.ip)
+           && writeText(file, QStringLiteral("EditIPPort"), s.ipPort);
+}
+
+QString unchangedFileMessage(const IniFile &file)
+{
+    QString reason;
+    switch (file.problem()) {
+    case IniFile::Problem::None: return QString();
+    case IniFile::Problem::TooLarge: reason = QStringLiteral("он больше 1 МБ"); break;
+    case IniFile::Problem::NotText: reason = QStringLiteral("он не текстовый"); break;
+    }
+    return QStringLiteral("Файл %1 не изменен: %2")
+        .arg(QFileInfo(file.path()).fileName(), reason);
 }
 
 } // namespace vexs

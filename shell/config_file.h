@@ -22,7 +22,14 @@ struct ConnectionSettings
 ConnectionSettings readConnectionSettings(const IniFile &file);
 
 // Writes the five keys in order, each at once. Returns false at the first
-// key that cannot be written.
+// key that cannot be written. A text the file cannot store (one with a line
+// break or another control character, see IniFile::canStore) is left out:
+// the file keeps the value it had.
 bool writeConnectionSettings(IniFile &file, const ConnectionSettings &settings);
+
+// Why the file is to be left as it is at close ("Файл Vexs.ini не изменен:
+// ..."), or empty when it may be written. Such a file also reads as empty,
+// so the settings take their defaults.
+QString unchangedFileMessage(const IniFile &file);
 
 } // namespace vexs

@@ -1,13 +1,84 @@
 #include "shell/ini_file.h"
 
+#include "settings/encodings.h"
+
 #include <QFile>
+#include <QFileInfo>
+#include <QList>
 #include <QSaveFile>
-#include <QStringConverter>
-#include <QTextStream>
+#include <QStringDecoder>
 
 namespace vexs {
 
 namespace {
+
+const QByteArray kUtf8Mark("\xEF\xBB\xBF");
+
+struct Line
+{
+    QByteArray bytes; // without the line end
+    QByteArray end;   // "\r\n", "\n", "\r", or empty for a last line without one
+    QString text;     // decoded, for matching only
+};
+
+struct Document
+{
+    QList<Line> lines;
+    QByteArray style = "\n"; // the file's line end
+    bool allUtf8 = true;
+};
+
+std::optional<QString> fromUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+Document parse(const QByteArray &data)
+{
+    Document doc;
+    bool styleFound = false;
+    qsizetype i = 0;
+    const qsizetype n = data.size();
+    while (i < n) {
+        qsizetype j = i;
+        while (j < n && data[j] != '\n' && data[j] != '\r')
+            ++j;
+        Line line;
+        line.bytes = data.mid(i, j - i);
+        if (j < n)
+            line.end = data[j] == '\r' && j + 1 < n && data[j + 1] == '\n' ? QByteArray("\r\n")
+                                                                          : data.mid(j, 1);
+        i = j + line.end.size();
+        const QByteArray content = doc.lines.isEmpty() && line.bytes.startsWith(kUtf8Mark)
+                                       ? line.bytes.mid(kUtf8Mark.size())
+                                       : line.bytes;
+        if (const auto text = fromUtf8(content)) {
+            line.text = *text;
+        } else {
+            line.text = fromCp1251(content);
+            doc.allUtf8 = false;
+        }
+        if (!styleFound && !line.end.isEmpty()) {
+            doc.style = line.end;
+            styleFound = true;
+        }
+        doc.lines.append(line);
+    }
+    return doc;
+}
+
+QByteArray encodeLine(const Document &doc, const QString &text)
+{
+    if (!doc.allUtf8) {
+        if (const auto bytes = toCp1251(text))
+            return *bytes;
+    }
+    return text.toUtf8();
+}
 
 bool isSectionLine(const QString &trimmed, QString *name)
 {
@@ -23,36 +94,76 @@ int keySeparator(const QString &trimmed)
 {
     if (trimmed.isEmpty() || trimmed.startsWith(u';') || trimmed.startsWith(u'#'))
         return -1;
-    return trimmed.indexOf(u'=');
+    return int(trimmed.indexOf(u'='));
+}
+
+bool sameName(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
 
 IniFile::IniFile(QString path) : m_path(std::move(path)) {}
 
-QStringList IniFile::readLines() const
+bool IniFile::canStore(const QString &text)
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::Utf8);
-    QStringList lines;
-    while (!in.atEnd())
-        lines.append(in.readLine());
-    return lines;
+    for (const QChar c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            return false;
+    }
+    return true;
 }
 
-QString IniFile::readString(const QString &section, const QString &key,
-                            const QString &defaultValue) const
+IniFile::Problem IniFile::problemOf(const QByteArray &contents)
 {
+    if (contents.size() > MaxSize)
+        return Problem::TooLarge;
+    for (const char c : contents) {
+        const uchar u = uchar(c);
+        if (u < 0x20 && u != '\t' && u != '\n' && u != '\v' && u != '\f' && u != '\r' && u != 0x1A)
+            return Problem::NotText;
+    }
+    return Problem::None;
+}
+
+std::optional<QByteArray> IniFile::load(Problem *problem) const
+{
+    if (problem)
+        *problem = Problem::None;
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // Read one octet past the limit rather than all of a huge file.
+    const QByteArray contents = file.read(MaxSize + 1);
+    const Problem found = problemOf(contents);
+    if (problem)
+        *problem = found;
+    if (found != Problem::None)
+        return std::nullopt;
+    return contents;
+}
+
+IniFile::Problem IniFile::problem() const
+{
+    Problem found = Problem::None;
+    load(&found);
+    return found;
+}
+
+QString IniFile::valueIn(const QByteArray &contents, const QString &section, const QString &key,
+                         const QString &defaultValue)
+{
+    if (problemOf(contents) != Problem::None)
+        return defaultValue;
     bool inSection = false;
-    const QStringList lines = readLines();
-    for (const QString &line : lines) {
-        const QString trimmed = line.trimmed();
+    for (const Line &line : parse(contents).lines) {
+        const QString trimmed = line.text.trimmed();
         QString name;
         if (isSectionLine(trimmed, &name)) {
-            inSection = name.compare(section, Qt::CaseInsensitive) == 0;
+            inSection = sameName(name, section);
             continue;
         }
         if (!inSection)
@@ -60,7 +171,7 @@ QString IniFile::readString(const QString &section, const QString &key,
         const int eq = keySeparator(trimmed);
         if (eq < 0)
             continue;
-        if (trimmed.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0) {
+        if (sameName(trimmed.left(eq).trimmed(), key)) {
             const QString value = trimmed.mid(eq + 1).trimmed();
             // Other programs may quote a value; the quotes are not part of it.
             if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'')
@@ -70,6 +181,95 @@ QString IniFile::readString(const QString &section, const QString &key,
         }
     }
     return defaultValue;
+}
+
+QStringList IniFile::keysIn(const QByteArray &contents, const QString &section)
+{
+    QStringList result;
+    if (problemOf(contents) != Problem::None)
+        return result;
+    bool inSection = false;
+    for (const Line &line : parse(contents).lines) {
+        const QString trimmed = line.text.trimmed();
+        QString name;
+        if (isSectionLine(trimmed, &name)) {
+            inSection = sameName(name, section);
+            continue;
+        }
+        const int eq = keySeparator(trimmed);
+        if (inSection && eq > 0)
+            result.append(trimmed.left(eq).trimmed());
+    }
+    return result;
+}
+
+std::optional<QByteArray> IniFile::withValue(const QByteArray &contents, const QString &section,
+                                             const QString &key, const QString &value)
+{
+    if (problemOf(contents) != Problem::None || !canStore(section) || !canStore(key)
+        || !canStore(value) || section.contains(u']') || key.contains(u'='))
+        return std::nullopt;
+    Document doc = parse(contents);
+    QList<Line> &lines = doc.lines;
+    const QByteArray entry = encodeLine(doc, key + u'=' + value);
+    int sectionStart = -1;
+    int insertAt = -1;
+    bool inSection = false;
+    bool written = false;
+    for (int i = 0; i < lines.size() && !written; ++i) {
+        const QString trimmed = lines[i].text.trimmed();
+        QString name;
+        if (isSectionLine(trimmed, &name)) {
+            if (inSection)
+                break; // the key was not in our section
+            inSection = sameName(name, section);
+            if (inSection) {
+                sectionStart = i;
+                insertAt = i + 1;
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const int eq = keySeparator(trimmed);
+        if (eq >= 0 && sameName(trimmed.left(eq).trimmed(), key)) {
+            lines[i].bytes = entry; // its line end stays
+            written = true;
+        }
+        if (!trimmed.isEmpty())
+            insertAt = i + 1;
+    }
+    if (!written) {
+        // Whatever comes after a last line without a line end needs one.
+        auto endLastLine = [&](int before) {
+            if (before > 0 && lines[before - 1].end.isEmpty())
+                lines[before - 1].end = doc.style;
+        };
+        if (sectionStart < 0) {
+            endLastLine(int(lines.size()));
+            if (!lines.isEmpty() && !lines.last().text.trimmed().isEmpty())
+                lines.append({QByteArray(), doc.style, QString()});
+            lines.append({encodeLine(doc, u'[' + section + u']'), doc.style, QString()});
+            lines.append({entry, doc.style, QString()});
+        } else {
+            endLastLine(insertAt);
+            lines.insert(insertAt, {entry, doc.style, QString()});
+        }
+    }
+    QByteArray out;
+    out.reserve(contents.size() + entry.size() + section.size() + 8);
+    for (const Line &line : std::as_const(lines)) {
+        out += line.bytes;
+        out += line.end;
+    }
+    return out;
+}
+
+QString IniFile::readString(const QString &section, const QString &key,
+                            const QString &defaultValue) const
+{
+    const auto contents = load();
+    return contents ? valueIn(*contents, section, key, defaultValue) : defaultValue;
 }
 
 int IniFile::readInteger(const QString &section, const QString &key, int defaultValue) const
@@ -82,75 +282,28 @@ int IniFile::readInteger(const QString &section, const QString &key, int default
 
 QStringList IniFile::keys(const QString &section) const
 {
-    QStringList result;
-    bool inSection = false;
-    for (const QString &line : readLines()) {
-        const QString trimmed = line.trimmed();
-        QString name;
-        if (isSectionLine(trimmed, &name)) {
-            inSection = name.compare(section, Qt::CaseInsensitive) == 0;
-            continue;
-        }
-        const int eq = keySeparator(trimmed);
-        if (inSection && eq > 0)
-            result.append(trimmed.left(eq).trimmed());
-    }
-    return result;
+    const auto contents = load();
+    return contents ? keysIn(*contents, section) : QStringList();
 }
 
 bool IniFile::writeString(const QString &section, const QString &key, const QString &value)
 {
-    QStringList lines = readLines();
-    const QString entry = key + u'=' + value;
-    int sectionStart = -1;
-    int insertAt = -1;
-    bool inSection = false;
-    bool written = false;
-    for (int i = 0; i < lines.size() && !written; ++i) {
-        const QString trimmed = lines[i].trimmed();
-        QString name;
-        if (isSectionLine(trimmed, &name)) {
-            if (inSection)
-                break; // the key was not in our section
-            inSection = name.compare(section, Qt::CaseInsensitive) == 0;
-            if (inSection) {
-                sectionStart = i;
-                insertAt = i + 1;
-            }
-            continue;
-        }
-        if (!inSection)
-            continue;
-        const int eq = keySeparator(trimmed);
-        if (eq >= 0) {
-            if (trimmed.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0) {
-                lines[i] = entry;
-                written = true;
-            }
-        }
-        if (!trimmed.isEmpty())
-            insertAt = i + 1;
-    }
-    if (!written) {
-        if (sectionStart < 0) {
-            if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-                lines.append(QString());
-            lines.append(u'[' + section + u']');
-            lines.append(entry);
-        } else {
-            lines.insert(insertAt, entry);
-        }
-    }
-
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    Problem problem = Problem::None;
+    const std::optional<QByteArray> loaded = load(&problem);
+    // A file that is there but cannot be read must not be replaced by our keys alone.
+    if (problem != Problem::None || (!loaded && QFileInfo::exists(m_path)))
         return false;
-    QByteArray data;
-    for (const QString &line : lines) {
-        data += line.toUtf8();
-        data += '\n';
-    }
-    if (file.write(data) != data.size())
+    const QByteArray contents = loaded.value_or(QByteArray());
+    const auto updated = withValue(contents, section, key, value);
+    if (!updated)
+        return false;
+    if (loaded && *updated == *loaded)
+        return true;
+    // Not opened as text: the line ends are the file's own, on every platform.
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(*updated) != updated->size())
         return false;
     return file.commit();
 }

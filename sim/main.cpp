@@ -5,23 +5,23 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <cstdlib>
 
 using namespace vexs;
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
+// Set by the handler of SIGINT and SIGTERM; the event loop looks at it, so
+// the simulator stops in order (removing its link) instead of dying.
+volatile std::sig_atomic_t g_stopRequested = 0;
 
 void onSignal(int)
 {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    g_stopRequested = 1;
 }
 
 bool parseInt(const QString &text, int low, int high, int *out)
@@ -176,22 +176,14 @@ int main(int argc, char *argv[])
         sim.model().setModuleMissing(channel, true);
     }
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
-        std::perror("vexs-sim: socketpair");
-        return 1;
-    }
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        QCoreApplication::quit();
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, &app, [] {
+        if (g_stopRequested)
+            QCoreApplication::quit();
     });
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    stopWatch.start(100);
 
     if (!sim.start(options)) {
         std::fprintf(stderr, "vexs-sim: %s\n", qPrintable(sim.errorString()));

@@ -365,6 +365,9 @@ RecorderModel::Exception RecorderModel::writeHolding(quint16 first, quint16 coun
 void RecorderModel::applyCommandWrite(quint16 first, quint16 count, const QByteArray &data)
 {
     m_commandWrites.append({first, data});
+    // A simulator left running for days must not grow without end.
+    if (m_commandWrites.size() > KeptCommandWrites)
+        m_commandWrites.removeFirst();
     const int last = first + count - 1;
     auto touches = [&](int from, int to) { return first <= to && last >= from; };
     auto commandInt16 = [&](int reg) {

@@ -99,6 +99,8 @@ public:
 
     // --- Commands --------------------------------------------------------
     std::optional<CalibrationCommand> lastCalibrationCommand() const;
+    // The last KeptCommandWrites writes, oldest first.
+    static constexpr int KeptCommandWrites = 10000;
     QList<CommandWrite> commandWrites() const;
     void clearCommandWrites();
     // Pen position in percent as the last pen command left it.

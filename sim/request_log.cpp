@@ -13,6 +13,8 @@ void RequestLog::append(const QByteArray &frame, Channel channel)
 {
     QMutexLocker lock(&m_mutex);
     m_entries.append({frame, m_clock.elapsed(), channel});
+    if (m_entries.size() > Kept)
+        m_entries.removeFirst();
 }
 
 QList<RequestLog::Entry> RequestLog::entries() const

@@ -7,11 +7,14 @@
 
 namespace vexs {
 
-// Every CRC-valid request frame the simulator received, in arrival order.
+// The CRC-valid request frames the simulator received, in arrival order:
+// the last Kept of them, so that a simulator left running stays small.
 // Thread-safe: the serving thread appends, tests read and clear.
 class RequestLog
 {
 public:
+    static constexpr int Kept = 10000;
+
     enum Channel { Pty, Tcp, Direct };
     struct Entry {
         QByteArray frame;

@@ -1,0 +1,142 @@
+// How the TCP client ends an exchange when the peer goes away: a reset is a
+// receive failure raised after the disconnect, a close in order is not, and
+// a send into a reset connection fails at once.
+#include "link/tcp_client.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QThread>
+
+#include <sys/socket.h>
+
+using namespace vexs;
+
+namespace {
+
+// Closing with a zero linger time sends a reset instead of the orderly end.
+void resetConnection(QTcpSocket *socket)
+{
+    const linger now{1, 0};
+    ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    socket->abort();
+}
+
+} // namespace
+
+class tst_tcp_reset : public QObject
+{
+    Q_OBJECT
+    QTcpServer server;
+    QPointer<QTcpSocket> peer;
+    std::unique_ptr<TcpClient> tcp;
+
+    // Runs one exchange; the text of the error it raised, or empty.
+    QString exchangeError(int waitMs, QByteArray *reply = nullptr, int *disconnectsBefore = nullptr)
+    {
+        QSignalSpy disconnected(tcp.get(), &TcpClient::disconnected);
+        try {
+            const QByteArray got = tcp->exchange(waitMs, "request");
+            if (reply)
+                *reply = got;
+            return QString();
+        } catch (const ESocketError &e) {
+            if (disconnectsBefore)
+                *disconnectsBefore = int(disconnected.size());
+            return QString::fromUtf8(e.what());
+        }
+    }
+
+private slots:
+    void init();
+    void cleanup();
+    void peerEndsDuringTheWait_data();
+    void peerEndsDuringTheWait();
+    void sendIntoResetConnectionFailsAtOnce();
+    void orderlyCloseBetweenExchanges();
+};
+
+void tst_tcp_reset::init()
+{
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    tcp = std::make_unique<TcpClient>();
+    tcp->setHost(QStringLiteral("127.0.0.1"));
+    tcp->setPort(server.serverPort());
+    tcp->activate();
+    QTRY_VERIFY(tcp->active() && server.hasPendingConnections());
+    peer = server.nextPendingConnection();
+}
+
+void tst_tcp_reset::cleanup()
+{
+    tcp.reset();
+    delete peer;
+    server.close();
+}
+
+void tst_tcp_reset::peerEndsDuringTheWait_data()
+{
+    QTest::addColumn<bool>("reset");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("reset") << true << QByteArray();
+    QTest::newRow("reset after part of a reply") << true << QByteArray("\x01\x03", 2);
+    QTest::newRow("close in order") << false << QByteArray();
+    QTest::newRow("close in order after part of a reply") << false << QByteArray("\x01\x03", 2);
+}
+
+void tst_tcp_reset::peerEndsDuringTheWait()
+{
+    QFETCH(bool, reset);
+    QFETCH(QByteArray, sent);
+    connect(peer, &QTcpSocket::readyRead, this, [&] {
+        peer->readAll();
+        peer->write(sent);
+        peer->flush();
+        if (reset)
+            resetConnection(peer);
+        else
+            peer->disconnectFromHost();
+    });
+    QByteArray reply = "unset";
+    int disconnectsBefore = -1;
+    const QString error = exchangeError(200, &reply, &disconnectsBefore);
+    QVERIFY(!tcp->active());
+    if (reset) {
+        QCOMPARE(error, QStringLiteral(
+                            "Windows socket error: Connection reset by peer (104), on API 'recv'"));
+        QCOMPARE(disconnectsBefore, 1);
+    } else {
+        QCOMPARE(error, QString());
+        QCOMPARE(reply, sent);
+    }
+}
+
+void tst_tcp_reset::sendIntoResetConnectionFailsAtOnce()
+{
+    resetConnection(peer);
+    QThread::msleep(20); // the reset arrives while the client's events wait
+    QElapsedTimer timer;
+    timer.start();
+    int disconnectsBefore = -1;
+    QCOMPARE(exchangeError(2000, nullptr, &disconnectsBefore),
+             QStringLiteral("Windows socket error: Connection reset by peer (104), on API 'send'"));
+    QVERIFY2(timer.elapsed() < 1000, "a failed send must not wait for a reply");
+    QCOMPARE(disconnectsBefore, 1);
+    QVERIFY(!tcp->active());
+}
+
+void tst_tcp_reset::orderlyCloseBetweenExchanges()
+{
+    QSignalSpy disconnected(tcp.get(), &TcpClient::disconnected);
+    QSignalSpy errors(tcp.get(), &TcpClient::asyncError);
+    peer->disconnectFromHost();
+    QTRY_COMPARE(disconnected.size(), 1);
+    QCOMPARE(errors.size(), 0);
+    QCOMPARE(exchangeError(50), QString());
+}
+
+QTEST_GUILESS_MAIN(tst_tcp_reset)
+#include "tst_tcp_reset_unix.moc"
