@@ -29,8 +29,7 @@ constexpr int kHiddenWaitMs = 500;
 
 QStringList brightness()
 {
-    return {QStringLiteral("100%"), QStringLiteral("80%"), QStringLiteral("60%"),
-            QStringLiteral("40%")};
+    return listItems(displayLayout(), QStringLiteral("ComboBoxIndLightR"));
 }
 
 } // namespace
@@ -51,14 +50,11 @@ QWidget *DisplayPage::buildModeGroup()
     auto *grid = new QGridLayout(group);
     grid->addWidget(new QLabel(QStringLiteral("Тип индикации"), group), 0, 0);
     grid->addWidget(makePickList(QStringLiteral("ComboBoxIndType"),
-                                 {QStringLiteral("Статическая"), QStringLiteral("Динамическая")},
-                                 group),
+                                 listItems(displayLayout(), QStringLiteral("ComboBoxIndType")), group),
                     0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Период дин. инд, с"), group), 1, 0);
     grid->addWidget(makePickList(QStringLiteral("ComboBoxIndPeriod"),
-                                 {QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
-                                  QStringLiteral("5")},
-                                 group),
+                                 listItems(displayLayout(), QStringLiteral("ComboBoxIndPeriod")), group),
                     1, 1);
 
     auto *bar = new QGroupBox(QStringLiteral(" Настройка барграфа "), group);
@@ -94,11 +90,7 @@ QWidget *DisplayPage::buildChannelGroup()
     grid->addWidget(new QLabel(QStringLiteral("Выбор канала"), group), 0, 0);
     // Items 0..3 are relabelled by the bulk read (" -нет" for a missing module).
     grid->addWidget(makePickList(QStringLiteral("ComboBoxIndCan"),
-                                 {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
-                                  QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
-                                  QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
-                                  QStringLiteral("Канал М3"), QStringLiteral("Канал М4")},
-                                 group),
+                                 listItems(displayLayout(), QStringLiteral("ComboBoxIndCan")), group),
                     0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Звук"), group), 1, 0);
     grid->addWidget(makePickList(QStringLiteral("ComboBoxIndBarZum"), offOnItems(), group), 1, 1);

@@ -47,15 +47,12 @@ QLabel *caption(const char *text, int m, const char *nameOnFirstSheet = nullptr)
 
 QStringList colours()
 {
-    return {QStringLiteral("Красный"), QStringLiteral("Зеленый"), QStringLiteral("Синий")};
+    return listItems(mathChannelLayout(), QStringLiteral("ComboBoxIndBarType_"));
 }
 
 QStringList operandItems(const QString &letter)
 {
-    QStringList items;
-    for (int k = 1; k <= 4; ++k)
-        items.append(letter + QStringLiteral("=Канал ") + QString::number(k));
-    return items;
+    return listItems(mathChannelLayout(), QStringLiteral("ComboBoxMatCanZn") + letter);
 }
 
 // Header cells and point numbers are not edited in place.
@@ -147,9 +144,7 @@ QWidget *MathChannelsPage::buildSheet(int m)
            pickList(name("ComboBoxMatCanVkl"), offOnItems()));
     addRow(caption("Формула", m),
            pickList(name("ComboBoxMatCanFormula"),
-                    {QStringLiteral("Сумма A+B"), QStringLiteral("Вычитание A-B"),
-                     QStringLiteral("Среднее значение (A+B)/2"), QStringLiteral("Линеаризация A"),
-                     QStringLiteral("=A*K1+B*K2+C*K3+D*K4")}));
+                    listItems(mathChannelLayout(), QStringLiteral("ComboBoxMatCanFormula"))));
     addRow(caption("Выбор А", m), channelList(name("ComboBoxMatCanZnA"), operandItems(QStringLiteral("A"))));
     addRow(caption("Выбор B", m), channelList(name("ComboBoxMatCanZnB"), operandItems(QStringLiteral("B"))));
     addRow(caption("Выбор C", m), channelList(name("ComboBoxMatCanZnC"), operandItems(QStringLiteral("C"))));
@@ -159,9 +154,7 @@ QWidget *MathChannelsPage::buildSheet(int m)
     limitTypedLength(units, kTypedUnitLength);
     addRow(caption("Ед. измерения", m, label::MatCanEd), units);
     addRow(caption("Дес. знаков", m),
-           pickList(name("ComboBoxMatCanZap"),
-                    {QStringLiteral("000000"), QStringLiteral("00000.0"), QStringLiteral("0000.00"),
-                     QStringLiteral("000.000"), QStringLiteral("00.0000"), QStringLiteral("0.00000")}));
+           pickList(name("ComboBoxMatCanZap"), listItems(mathChannelLayout(), QStringLiteral("ComboBoxMatCanZap"))));
     addRow(caption("Барграф", m), pickList(name("ComboBoxIndBarType_"), colours()));
     addRow(caption("Цвет уставки больше", m), pickList(name("ComboBoxIndBarColorUstBolse_"), colours()));
     addRow(caption("Цвет уставки меньше", m), pickList(name("ComboBoxIndBarColorUstMense_"), colours()));

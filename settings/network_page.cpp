@@ -70,7 +70,7 @@ NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : QWidget(parent
         makeSpinner(QStringLiteral("UpDownRsAdr"), QStringLiteral("Edit55"), 1, 255, 1, general);
     generalGrid->addWidget(address, 0, 1);
     QComboBox *inter = makePickList(QStringLiteral("ComboBoxRsInter"),
-                                    {QStringLiteral("RS-485"), QStringLiteral("Ethernet")}, general);
+                                    listItems(networkLayout(), QStringLiteral("ComboBoxRsInter")), general);
     generalGrid->addWidget(inter, 1, 0, 1, 2);
 
     auto *rs485 = new QGroupBox(QStringLiteral(" RS-485 "), this);

@@ -31,8 +31,7 @@ OutputsPage::OutputsPage(PageContext &context, QWidget *parent) : QWidget(parent
         rows->addWidget(makeLabel(own, nullptr, name("StaticTextOutCan")), n, 1);
         // Item 0 is the output's own measurement channel.
         rows->addWidget(makeChannelList(name("ComboBoxOutCan"),
-                                        {own, QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
-                                         QStringLiteral("Канал М3"), QStringLiteral("Канал М4")},
+                                        listItems(outputLayout(), QStringLiteral("ComboBoxOutCan"), n),
                                         QStringLiteral("Канал 4 -нет")),
                         n, 2);
         QPushButton *read = makeButton(name("ButtonReadNastrOut"), QStringLiteral("Считать"));

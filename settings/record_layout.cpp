@@ -2,8 +2,10 @@
 
 #include "settings/encodings.h"
 #include "ui/controls.h"
+#include "ui/texts.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <stdexcept>
 
 namespace vexs {
@@ -33,12 +35,16 @@ BlockLayout block(const char *name, int imageOffset, int recordSize, int recordC
 
 Field sw(int offset, const char *control)
 {
-    return field(offset, 1, FieldKind::Switch, control);
+    Field f = field(offset, 1, FieldKind::Switch, control);
+    f.items = offOnItems();
+    return f;
 }
 
-Field sel(int offset, const char *control)
+Field sel(int offset, const char *control, QStringList items)
 {
-    return field(offset, 1, FieldKind::Selection, control);
+    Field f = field(offset, 1, FieldKind::Selection, control);
+    f.items = std::move(items);
+    return f;
 }
 
 Field spinner(int offset, const char *control)
@@ -46,11 +52,73 @@ Field spinner(int offset, const char *control)
     return field(offset, 1, FieldKind::Spinner, control);
 }
 
-Field nibbles(int offset, const char *low, const char *high)
+Field nibbles(int offset, const char *low, const char *high, QStringList lowItems,
+              QStringList highItems)
 {
     Field f = field(offset, 1, FieldKind::NibblePair, low);
     f.prefix2 = high;
+    f.items = std::move(lowItems);
+    f.items2 = std::move(highItems);
     return f;
+}
+
+// The texts of the lists; a list shown on several pages is built once here.
+QStringList utf8Items(std::initializer_list<const char *> texts)
+{
+    QStringList items;
+    for (const char *t : texts)
+        items << QString::fromUtf8(t);
+    return items;
+}
+
+QStringList colourItems()
+{
+    return utf8Items({"Красный", "Зеленый", "Синий"});
+}
+
+QStringList decimalsItems()
+{
+    return utf8Items({"000000", "00000.0", "0000.00", "000.000", "00.0000", "0.00000"});
+}
+
+QStringList signalItems()
+{
+    return utf8Items({
+        "ТС 50П (-120..500 С)",      "ТС 100П (-120..500 С)",     "ТС Pt50 (-120..500 С)",
+        "ТС Pt100 (-120..500 С)",    "ТС 50М (-50..180 С)",       "ТС 100М (-50..180 С)",
+        "Термопара S (0..1600 С)",   "Термопара K (0..1300 С)",   "Термопара L (-50..800 С)",
+        "Термопара B (500..1800 С)", "Термопара A1 (0..2200 С)",  "Термопара J (-100..1000)",
+        "Термопара N (0..1300 С)",   "Ток 0..5mA",                "Ток 4..20mA",
+        "Ток 20..4mA",               "Напряжение 0..10mV",        "Напряжение 0..100mV",
+        "Напряжение 0..1V",          "Пирометр PK15",             "Пирометр PK20",
+        "Пирометр PC20"});
+}
+
+QStringList filterItems()
+{
+    QStringList items;
+    for (int s = 1; s <= 10; ++s)
+        items << QString::number(s) + QStringLiteral(" сек");
+    return items;
+}
+
+QStringList operandItems(const char *letter)
+{
+    QStringList items;
+    for (int k = 1; k <= 4; ++k)
+        items << QLatin1String(letter) + QStringLiteral("=Канал ") + QString::number(k);
+    return items;
+}
+
+// Measurement channels 1..4, then math channels М1..М4.
+QStringList allChannelItems()
+{
+    QStringList items;
+    for (int k = 1; k <= 4; ++k)
+        items << QStringLiteral("Канал ") + QString::number(k);
+    for (int m = 1; m <= 4; ++m)
+        items << QStringLiteral("Канал М") + QString::number(m);
+    return items;
 }
 
 Field real(int offset, const char *control, const char *labelName)
@@ -95,20 +163,21 @@ BlockLayout makeMeasurement()
     ed.label = label::CanEd;
     b.fields = {
         sw(0, "ComboBoxCanVkl"),
-        sel(1, "ComboBoxCanTypeGrad"),
+        sel(1, "ComboBoxCanTypeGrad", signalItems()),
         sw(2, "ComboBoxCanVklXC"),
         corr,
-        sel(3, "ComboBoxCanRRR"),
+        sel(3, "ComboBoxCanRRR", utf8Items({"4х", "3х"})),
         sw(4, "ComboBoxCanVklSqr"),
         sw(5, "ComboBoxCanVklMast"),
         real(10, "EditCanNPI", label::CanNPI),
         real(14, "EditCanVPI", label::CanVPI),
         ed,
         real(18, "EditCanPopravka", label::CanPopravka),
-        sel(28, "ComboBoxCanZap"),
-        sel(29, "ComboBoxCanFiltr"),
-        sel(30, "ComboBoxIndBarType"),
-        nibbles(31, "ComboBoxIndBarColorUstBolse", "ComboBoxIndBarColorUstMense"),
+        sel(28, "ComboBoxCanZap", decimalsItems()),
+        sel(29, "ComboBoxCanFiltr", filterItems()),
+        sel(30, "ComboBoxIndBarType", colourItems()),
+        nibbles(31, "ComboBoxIndBarColorUstBolse", "ComboBoxIndBarColorUstMense", colourItems(),
+                colourItems()),
         real(32, "EditIndBarNPI", label::CanBarNPI),
         real(36, "EditIndBarVPI", label::CanBarVPI),
     };
@@ -124,16 +193,19 @@ BlockLayout makeMath()
         sw(0, "ComboBoxMatCanVkl"),
         ed,
         reserved(8, 1),
-        sel(9, "ComboBoxMatCanZap"),
-        sel(10, "ComboBoxIndBarType_"),
-        nibbles(11, "ComboBoxIndBarColorUstBolse_", "ComboBoxIndBarColorUstMense_"),
+        sel(9, "ComboBoxMatCanZap", decimalsItems()),
+        sel(10, "ComboBoxIndBarType_", colourItems()),
+        nibbles(11, "ComboBoxIndBarColorUstBolse_", "ComboBoxIndBarColorUstMense_", colourItems(),
+                colourItems()),
         real(12, "EditIndBarNPI_", label::MatCanNPI),
         real(16, "EditIndBarVPI_", label::MatCanVPI),
-        sel(1, "ComboBoxMatCanFormula"),
-        sel(20, "ComboBoxMatCanZnA"),
-        sel(21, "ComboBoxMatCanZnB"),
-        sel(22, "ComboBoxMatCanZnC"),
-        sel(23, "ComboBoxMatCanZnD"),
+        sel(1, "ComboBoxMatCanFormula",
+            utf8Items({"Сумма A+B", "Вычитание A-B", "Среднее значение (A+B)/2", "Линеаризация A",
+                       "=A*K1+B*K2+C*K3+D*K4"})),
+        sel(20, "ComboBoxMatCanZnA", operandItems("A")),
+        sel(21, "ComboBoxMatCanZnB", operandItems("B")),
+        sel(22, "ComboBoxMatCanZnC", operandItems("C")),
+        sel(23, "ComboBoxMatCanZnD", operandItems("D")),
         // The count comes before the tables: they are filled up to the
         // position the spinner reports once it has been set.
         spinner(24, "UpDownMatCanKolCoeff"),
@@ -151,7 +223,10 @@ BlockLayout makeMath()
 BlockLayout makeOutput()
 {
     BlockLayout b = block("output", 1352, 2, 4, true);
-    b.fields = {sw(0, "ComboBoxOutVkl"), sel(1, "ComboBoxOutCan")};
+    // Item 0 is the output's own measurement channel.
+    b.fields = {sw(0, "ComboBoxOutVkl"),
+                sel(1, "ComboBoxOutCan",
+                    utf8Items({"Канал %1", "Канал М1", "Канал М2", "Канал М3", "Канал М4"}))};
     return b;
 }
 
@@ -160,11 +235,11 @@ BlockLayout makeSetpoint()
     BlockLayout b = block("setpoint", 1360, 12, 8, true);
     b.fields = {
         sw(0, "ComboBoxUstVkl"),
-        sel(1, "ComboBoxUstCan"),
-        sel(2, "ComboBoxUstTypeUST"),
+        sel(1, "ComboBoxUstCan", allChannelItems()),
+        sel(2, "ComboBoxUstTypeUST", utf8Items({"Больше", "Меньше"})),
         real(4, "EditUstUst", label::UstUst),
         real(8, "EditUstZona", label::UstZona),
-        sel(3, "ComboBoxUstSost"),
+        sel(3, "ComboBoxUstSost", utf8Items({"Замкнуто", "Разомкнуто"})),
     };
     return b;
 }
@@ -172,12 +247,18 @@ BlockLayout makeSetpoint()
 BlockLayout makeRecording()
 {
     BlockLayout b = block("recording", 1456, 16, 1, false);
+    QStringList hours;
+    for (int h : {1, 2, 4, 8, 12, 24, 48, 72, 96, 120, 144, 168, 192})
+        hours << QString::number(h) + QStringLiteral("ч");
     b.fields = {
         sw(0, "ComboBoxRegVkl"),
-        sel(1, "ComboBoxRegCan"),
-        sel(2, "ComboBoxRegSpeed"),
+        // The ninth, empty item is the device's "no channel" (byte 8).
+        sel(1, "ComboBoxRegCan", allChannelItems() << QString()),
+        sel(2, "ComboBoxRegSpeed", hours),
         real(4, "EditRegCorr", label::RegCorr),
-        sel(3, "ComboBoxRegArhPeriod1"),
+        sel(3, "ComboBoxRegArhPeriod1",
+            utf8Items({"1 сек", "2 сек", "3 сек", "4 сек", "5 сек", "10 сек", "20 сек", "30 сек",
+                       "1 мин", "2 мин", "3 мин", "4 мин", "5 мин", "10 мин", "30 мин", "1ч"})),
         sw(8, "ComboBoxRegArhVkl1"),
         sw(9, "ComboBoxRegArhVkl2"),
         sw(10, "ComboBoxRegArhVkl3"),
@@ -193,14 +274,15 @@ BlockLayout makeRecording()
 BlockLayout makeDisplay()
 {
     BlockLayout b = block("display", 1472, 16, 1, false);
+    const QStringList brightness = utf8Items({"100%", "80%", "60%", "40%"});
     b.fields = {
-        sel(0, "ComboBoxIndType"),
-        sel(1, "ComboBoxIndPeriod"),
+        sel(0, "ComboBoxIndType", utf8Items({"Статическая", "Динамическая"})),
+        sel(1, "ComboBoxIndPeriod", utf8Items({"2", "3", "4", "5"})),
         sw(2, "ComboBoxIndVkl"),
-        sel(3, "ComboBoxIndLightR"),
-        sel(4, "ComboBoxIndLightG"),
-        sel(5, "ComboBoxIndLightB"),
-        sel(6, "ComboBoxIndCan"),
+        sel(3, "ComboBoxIndLightR", brightness),
+        sel(4, "ComboBoxIndLightG", brightness),
+        sel(5, "ComboBoxIndLightB", brightness),
+        sel(6, "ComboBoxIndCan", allChannelItems()),
         sw(7, "ComboBoxIndBarZum"),
         reserved(8, 8),
     };
@@ -221,8 +303,8 @@ BlockLayout makeNetwork()
     port.fixedName = QStringLiteral("Порт");
     b.fields = {
         spinner(0, "UpDownRsAdr"),
-        sel(1, "ComboBoxRsInter"),
-        sel(2, "ComboBoxRsBaud"),
+        sel(1, "ComboBoxRsInter", utf8Items({"RS-485", "Ethernet"})),
+        sel(2, "ComboBoxRsBaud", baudRateItems()),
         reserved(3, 1),
         ip,
         mask,
@@ -359,6 +441,23 @@ const QList<const BlockLayout *> &settingsBlocks()
         &recordingLayout(),          &displayLayout(),     &networkLayout(),
     };
     return blocks;
+}
+
+QStringList listItems(const BlockLayout &block, const QString &control, int item)
+{
+    for (const Field &f : block.fields) {
+        const QStringList *items = f.prefix == control ? &f.items
+                                   : f.kind == FieldKind::NibblePair && f.prefix2 == control
+                                       ? &f.items2
+                                       : nullptr;
+        if (!items || items->isEmpty())
+            continue;
+        QStringList result;
+        for (const QString &text : *items)
+            result << (text.contains(QLatin1String("%1")) ? text.arg(item) : text);
+        return result;
+    }
+    throw std::invalid_argument("no such list in the block");
 }
 
 const QList<LabelCaption> &messageLabels()

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -51,6 +52,12 @@ struct Field
     // ...or, when there is no label, by this fixed name.
     QString fixedName;
     std::optional<RealRange> range; // reals that must lie in a range
+    // Lists: the items as the page first shows them, so that a file can name
+    // a value by its text. The device's byte is the item index; a page may
+    // later relabel a channel's item, the index stays. "%1" stands for the
+    // record's item number. Nibble pairs: items2 is the list of the high bits.
+    QStringList items;
+    QStringList items2;
 };
 
 struct BlockLayout
@@ -93,6 +100,11 @@ const BlockLayout &networkLayout();            // 56 bytes from 1488
 
 // All blocks in the order the pages are filled after a bulk read.
 const QList<const BlockLayout *> &settingsBlocks();
+
+// The items of list `control` (a field's prefix, or a nibble pair's prefix2)
+// of record `item`, from the layout; pages build their lists from here.
+// std::invalid_argument when the block has no such list.
+QStringList listItems(const BlockLayout &block, const QString &control, int item = 1);
 
 // Labels whose captions name fields in validation messages. The pages create
 // them with these names and captions; the captions never change at run time.

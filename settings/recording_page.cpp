@@ -79,17 +79,12 @@ QWidget *RecordingPage::buildRecordingGroup()
     grid->addWidget(makeLabel(QStringLiteral("Выбор канала"), group), 2, 0);
     // The ninth, empty item is the device's "no channel" (byte 8).
     grid->addWidget(makePickList(QStringLiteral("ComboBoxRegCan"),
-                                 {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
-                                  QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
-                                  QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
-                                  QStringLiteral("Канал М3"), QStringLiteral("Канал М4"), QString()},
-                                 group),
+                                 listItems(recordingLayout(), QStringLiteral("ComboBoxRegCan")), group),
                     2, 1);
     grid->addWidget(makeLabel(QStringLiteral("Скорость оборота"), group), 3, 0);
-    QStringList hours;
-    for (int h : {1, 2, 4, 8, 12, 24, 48, 72, 96, 120, 144, 168, 192})
-        hours << QString::number(h) + QStringLiteral("ч");
-    grid->addWidget(makePickList(QStringLiteral("ComboBoxRegSpeed"), hours, group), 3, 1);
+    grid->addWidget(makePickList(QStringLiteral("ComboBoxRegSpeed"),
+                                 listItems(recordingLayout(), QStringLiteral("ComboBoxRegSpeed")), group),
+                    3, 1);
     grid->addWidget(makeLabel(QStringLiteral("Поправка, ед.изм"), group, QString::fromLatin1(label::RegCorr)),
                     4, 0);
     grid->addWidget(makeEdit(QStringLiteral("EditRegCorr"), group), 4, 1);
@@ -97,13 +92,7 @@ QWidget *RecordingPage::buildRecordingGroup()
     // Archiving column.
     grid->addWidget(makeLabel(QStringLiteral("Период"), group), 1, 3);
     grid->addWidget(makePickList(QStringLiteral("ComboBoxRegArhPeriod1"),
-                                 {QStringLiteral("1 сек"), QStringLiteral("2 сек"), QStringLiteral("3 сек"),
-                                  QStringLiteral("4 сек"), QStringLiteral("5 сек"), QStringLiteral("10 сек"),
-                                  QStringLiteral("20 сек"), QStringLiteral("30 сек"), QStringLiteral("1 мин"),
-                                  QStringLiteral("2 мин"), QStringLiteral("3 мин"), QStringLiteral("4 мин"),
-                                  QStringLiteral("5 мин"), QStringLiteral("10 мин"), QStringLiteral("30 мин"),
-                                  QStringLiteral("1ч")},
-                                 group),
+                                 listItems(recordingLayout(), QStringLiteral("ComboBoxRegArhPeriod1")), group),
                     1, 4);
     for (int k = 1; k <= 8; ++k) {
         // Measurement channels have named labels, relabelled by the bulk read.

@@ -55,15 +55,12 @@ SetpointsPage::SetpointsPage(PageContext &context, QWidget *parent) : QWidget(pa
         rows->addWidget(pickList(name("ComboBoxUstVkl"), offOnItems()), n, 1);
         // Measurement channels may grow " -нет", math channels " -выкл".
         rows->addWidget(makeChannelList(name("ComboBoxUstCan"),
-                                        {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
-                                         QStringLiteral("Канал 3"), QStringLiteral("Канал 4"),
-                                         QStringLiteral("Канал М1"), QStringLiteral("Канал М2"),
-                                         QStringLiteral("Канал М3"), QStringLiteral("Канал М4")},
+                                        listItems(setpointLayout(), QStringLiteral("ComboBoxUstCan")),
                                         QStringLiteral("Канал М4 -выкл"), 2),
                         n, 2);
-        rows->addWidget(pickList(name("ComboBoxUstTypeUST"), {QStringLiteral("Больше"), QStringLiteral("Меньше")}),
+        rows->addWidget(pickList(name("ComboBoxUstTypeUST"), listItems(setpointLayout(), QStringLiteral("ComboBoxUstTypeUST"))),
                         n, 3);
-        rows->addWidget(pickList(name("ComboBoxUstSost"), {QStringLiteral("Замкнуто"), QStringLiteral("Разомкнуто")}),
+        rows->addWidget(pickList(name("ComboBoxUstSost"), listItems(setpointLayout(), QStringLiteral("ComboBoxUstSost"))),
                         n, 4);
         rows->addWidget(makeEdit(name("EditUstUst"), nullptr, kEditWidth), n, 5);
         rows->addWidget(makeEdit(name("EditUstZona"), nullptr, kEditWidth), n, 6);

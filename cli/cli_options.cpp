@@ -1,0 +1,262 @@
+#include "cli/cli_options.h"
+
+#include "link/af_com_port.h"
+#include "link/line_speed.h"
+#include "settings/config_groups.h"
+#include "settings/config_transfer.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+namespace vexs::cli {
+
+namespace {
+
+constexpr int kMaxAddress = 255;
+constexpr int kMaxScanAddress = 247; // the last unicast Modbus address
+
+std::optional<int> number(const QString &text, int min, int max)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    if (!ok || v < min || v > max)
+        return std::nullopt;
+    return v;
+}
+
+// Options that take a value, as "--name VALUE" or "--name=VALUE".
+const QStringList kValued = {QStringLiteral("--port"), QStringLiteral("--tcp"), QStringLiteral("--address"),
+                             QStringLiteral("--addresses"), QStringLiteral("--baud"), QStringLiteral("-o"),
+                             QStringLiteral("--output"), QStringLiteral("--count"), QStringLiteral("--csv"),
+                             QStringLiteral("--keep")};
+
+// The command each option of a single command belongs to.
+bool belongsTo(const QString &option, const QString &command)
+{
+    if (option == QLatin1String("-o") || option == QLatin1String("--output"))
+        return command == QLatin1String("read");
+    if (option == QLatin1String("--no-backup") || option == QLatin1String("--keep"))
+        return command == QLatin1String("write");
+    if (option == QLatin1String("--count") || option == QLatin1String("--csv"))
+        return command == QLatin1String("live");
+    if (option == QLatin1String("--addresses"))
+        return command == QLatin1String("scan");
+    return true;
+}
+
+} // namespace
+
+QString defaultPort()
+{
+    return defaultSerialDevice(1);
+}
+
+std::optional<QList<int>> parseAddressList(const QString &text)
+{
+    static const QRegularExpression part(QStringLiteral(R"(^(\d{1,3})(?:-(\d{1,3}))?$)"));
+    QList<int> addresses;
+    for (const QString &piece : text.split(QLatin1Char(','))) {
+        const QRegularExpressionMatch m = part.match(piece.trimmed());
+        if (!m.hasMatch())
+            return std::nullopt;
+        const auto first = number(m.captured(1), 1, kMaxAddress);
+        const auto last = m.captured(2).isEmpty() ? first : number(m.captured(2), 1, kMaxAddress);
+        if (!first || !last || *last < *first)
+            return std::nullopt;
+        for (int a = *first; a <= *last; ++a) {
+            if (!addresses.contains(a))
+                addresses << a;
+        }
+    }
+    return addresses;
+}
+
+std::optional<Options> parseOptions(const QStringList &arguments, QString *error)
+{
+    Options o;
+    QStringList positional;
+    QStringList seen;
+    bool addressGiven = false;
+    bool addressesGiven = false;
+    auto failed = [error](const QString &message) {
+        *error = message;
+        return std::nullopt;
+    };
+
+    for (int i = 0; i < arguments.size(); ++i) {
+        QString arg = arguments[i];
+        QString value;
+        bool hasValue = false;
+        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
+            value = arg.section(QLatin1Char('='), 1);
+            arg = arg.section(QLatin1Char('='), 0, 0);
+            hasValue = true;
+        }
+        if (kValued.contains(arg)) {
+            if (!hasValue) {
+                if (i + 1 >= arguments.size())
+                    return failed(QStringLiteral("после %1 нужно значение").arg(arg));
+                value = arguments[++i];
+            }
+            seen << arg;
+        } else if (hasValue) {
+            return failed(QStringLiteral("%1 не принимает значения").arg(arg));
+        }
+
+        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            o.help = true;
+        } else if (arg == QLatin1String("--version")) {
+            o.version = true;
+        } else if (arg == QLatin1String("--fast")) {
+            o.fast = true;
+        } else if (arg == QLatin1String("--no-backup")) {
+            o.noBackup = true;
+            seen << arg;
+        } else if (arg == QLatin1String("--port")) {
+            if (value.isEmpty())
+                return failed(QStringLiteral("--port: нужен путь к устройству"));
+            o.port = value;
+        } else if (arg == QLatin1String("--tcp")) {
+            const int colon = int(value.lastIndexOf(QLatin1Char(':')));
+            QString host = colon > 0 ? value.left(colon) : QString();
+            if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+                host = host.mid(1, host.size() - 2);
+            const auto port = colon > 0 ? number(value.mid(colon + 1), 1, 65535) : std::nullopt;
+            if (host.isEmpty() || !port)
+                return failed(QStringLiteral("--tcp: нужно ХОСТ:ПОРТ, например 192.168.11.2:5000"));
+            o.tcpHost = host;
+            o.tcpPort = *port;
+        } else if (arg == QLatin1String("--address")) {
+            const auto list = parseAddressList(value);
+            if (!list)
+                return failed(QStringLiteral("--address: адрес от 1 до %1 или список, например 1-5,8")
+                                  .arg(kMaxAddress));
+            o.addresses = *list;
+            o.addressList = value.contains(QLatin1Char(',')) || value.contains(QLatin1Char('-'));
+            addressGiven = true;
+        } else if (arg == QLatin1String("--addresses")) {
+            const auto list = parseAddressList(value);
+            if (!list)
+                return failed(QStringLiteral("--addresses: список адресов, например 1-32,40"));
+            o.addresses = *list;
+            addressesGiven = true;
+        } else if (arg == QLatin1String("--baud")) {
+            const auto baud = number(value, 1, 10000000);
+            if (!baud || lineSpeedIndex(*baud) < 0)
+                return failed(QStringLiteral("--baud: одна из скоростей 9600, 19200, 38400, 57600, 115200"));
+            o.baud = *baud;
+        } else if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
+            o.output = value;
+        } else if (arg == QLatin1String("--count")) {
+            const auto count = number(value, 1, 100000000);
+            if (!count)
+                return failed(QStringLiteral("--count: целое число больше 0"));
+            o.count = *count;
+        } else if (arg == QLatin1String("--csv")) {
+            o.csv = value;
+        } else if (arg == QLatin1String("--keep")) {
+            for (const QString &id : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                if (!findConfigGroup(id.trimmed()))
+                    return failed(QStringLiteral("--keep: нет группы «%1»").arg(id.trimmed()));
+                o.keep << id.trimmed();
+            }
+        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
+            return failed(QStringLiteral("неизвестный параметр %1").arg(arg));
+        } else {
+            positional << arg;
+        }
+    }
+    if (o.help || o.version)
+        return o;
+
+    if (!o.port.isEmpty() && o.tcp())
+        return failed(QStringLiteral("--port и --tcp вместе нельзя"));
+    if (positional.isEmpty())
+        return failed(QStringLiteral("не указана команда"));
+    o.command = positional.takeFirst();
+    o.files = positional;
+    const struct
+    {
+        const char *name;
+        int files;
+    } commands[] = {{"read", 0}, {"write", 1}, {"diff", 2}, {"live", 0}, {"scan", 0}};
+    bool known = false;
+    for (const auto &c : commands) {
+        if (o.command != QLatin1String(c.name))
+            continue;
+        known = true;
+        if (o.files.size() != c.files) {
+            return failed(c.files == 0 ? QStringLiteral("%1: лишний аргумент %2").arg(o.command, o.files.value(0))
+                          : c.files == 1 ? QStringLiteral("%1: нужен один файл").arg(o.command)
+                                         : QStringLiteral("%1: нужны два файла (или device)").arg(o.command));
+        }
+    }
+    if (!known)
+        return failed(QStringLiteral("неизвестная команда %1").arg(o.command));
+    for (const QString &option : seen) {
+        if (!belongsTo(option, o.command))
+            return failed(QStringLiteral("%1 не относится к команде %2").arg(option, o.command));
+    }
+    if (o.addressList && o.command != QLatin1String("read"))
+        return failed(QStringLiteral("список адресов понимают только read -o ПАПКА и scan --addresses"));
+    if (o.addressList && o.output.isEmpty())
+        return failed(QStringLiteral("read со списком адресов: укажите папку -o ПАПКА"));
+    if (o.command == QLatin1String("scan") && addressGiven)
+        return failed(QStringLiteral("scan: адреса задаёт --addresses"));
+    if (o.command == QLatin1String("scan") && !addressesGiven) {
+        o.addresses.clear();
+        for (int a = 1; a <= kMaxScanAddress; ++a)
+            o.addresses << a;
+    }
+    if (o.port.isEmpty() && !o.tcp())
+        o.port = defaultPort();
+    return o;
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+        "Usage: vexs-cli [--port PATH | --tcp HOST:PORT] [--address N] [--baud BPS] [--fast] COMMAND\n"
+        "\n"
+        "Reads, compares and restores the configuration of a VEKS-310T2 recorder over\n"
+        "Modbus RTU: on a serial line, or the same frames over TCP to a gateway.\n"
+        "\n"
+        "Link:\n"
+        "  --port PATH        serial device (default %1)\n"
+        "  --tcp HOST:PORT    TCP gateway instead of a serial line\n"
+        "  --address N        slave address 1..255 (default 1)\n"
+        "  --baud BPS         9600, 19200, 38400, 57600 or 115200 (default 115200)\n"
+        "  --fast             end each exchange as soon as its reply is complete\n"
+        "\n"
+        "Commands:\n"
+        "  read [-o FILE]     read the device, write its configuration file (stdout without -o)\n"
+        "  read --address LIST -o DIR\n"
+        "                     the same for each address of LIST (e.g. 1-5,8): DIR/<serial>.json,\n"
+        "                     one line per address: ok / no answer / error\n"
+        "  write FILE [--no-backup] [--keep GROUPS]\n"
+        "                     save the device's configuration as a backup (path on stderr),\n"
+        "                     write every group of FILE, read back and verify; --keep leaves\n"
+        "                     the listed groups as the device has them (e.g. --keep network\n"
+        "                     when a configuration goes to another recorder on the same line)\n"
+        "  diff A B           compare two configuration files, or \"device\" for the connected\n"
+        "                     one: a line \"group / field: a -> b\" per differing field;\n"
+        "                     identification differences are notes starting with '#'\n"
+        "  live [--count N] [--csv FILE]\n"
+        "                     live values once a second as CSV (time, link, every channel value\n"
+        "                     of the measurement page); N rows, else until interrupted\n"
+        "  scan [--addresses LIST]\n"
+        "                     ask each address (default 1-247) for its identification, print\n"
+        "                     address, serial and board versions per recorder found\n"
+        "\n"
+        "Backups go to %2.\n"
+        "\n"
+        "Exit status: 0 success (diff: no difference in the configuration groups);\n"
+        "1 differences (diff) or a write that was not verified; 2 bad usage, bad file\n"
+        "or no link, with a message on stderr.\n"
+        "\n"
+        "  -h, --help         this text\n"
+        "  --version          program version\n")
+        .arg(defaultPort(), QDir::toNativeSeparators(defaultBackupFolder()));
+}
+
+} // namespace vexs::cli

@@ -1,0 +1,48 @@
+#pragma once
+
+// The command line of vexs-cli, parsed without touching a device.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace vexs::cli {
+
+struct Options
+{
+    bool help = false;
+    bool version = false;
+
+    // The link: a serial device path (the default when neither is given) or
+    // a TCP gateway.
+    QString port;
+    QString tcpHost;
+    int tcpPort = 0;
+    bool tcp() const { return !tcpHost.isEmpty(); }
+    QList<int> addresses{1}; // one, or several for read -o DIR
+    bool addressList = false;
+    int baud = 115200;
+    bool fast = false;
+
+    QString command;   // read, write, diff, live, scan
+    QStringList files; // write: FILE; diff: A B
+    QString output;    // read -o
+    bool noBackup = false;
+    QStringList keep;  // write --keep: groups left as the device has them
+    int count = 0;     // live: rows, 0 for no end
+    QString csv;       // live --csv
+};
+
+QString defaultPort();
+
+// nullopt with `error` set to what a user should change.
+std::optional<Options> parseOptions(const QStringList &arguments, QString *error);
+
+// "1-32,40" -> 1..32, 40; nullopt for anything else or an address outside 1..255.
+std::optional<QList<int>> parseAddressList(const QString &text);
+
+QString helpText();
+
+} // namespace vexs::cli

@@ -1,0 +1,103 @@
+#include "cli/device_link.h"
+
+#include "link/line_speed.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+namespace vexs::cli {
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 5000;
+
+} // namespace
+
+LinkSettings::LinkSettings(const Options &options)
+    : m_address(options.addresses.value(0, 1)),
+      m_tcp(options.tcp()),
+      m_baudIndex(lineSpeedIndex(options.baud)),
+      m_fast(options.fast)
+{
+}
+
+int LinkSettings::baud() const
+{
+    return lineSpeedForIndex(m_baudIndex);
+}
+
+DeviceLink::DeviceLink(const Options &options)
+    : m_options(options),
+      m_settings(options),
+      m_serial(m_settings, m_port),
+      m_exchange(m_settings, m_serial, m_tcp, m_activity),
+      m_modbus(m_exchange, m_settings)
+{
+    const QString path = options.port;
+    // The one port number the tool uses names the device given on the command line.
+    m_port.SetDevicePathResolver([path](int) { return path; });
+}
+
+bool DeviceLink::open(QString *error)
+{
+    if (!m_options.tcp())
+        return true;
+    const QString where = QStringLiteral("%1:%2").arg(m_options.tcpHost).arg(m_options.tcpPort);
+    if (!m_tcp.setHost(m_options.tcpHost) || !m_tcp.setPort(m_options.tcpPort) || !m_tcp.activate()) {
+        *error = QStringLiteral("Нет связи с прибором: %1 не может быть адресом шлюза").arg(where);
+        return false;
+    }
+    QEventLoop loop;
+    QString failure;
+    QObject::connect(&m_tcp, &TcpClient::connected, &loop, &QEventLoop::quit);
+    QObject::connect(&m_tcp, &TcpClient::asyncError, &loop, [&](const QString &message) {
+        failure = message;
+        loop.quit();
+    });
+    QTimer::singleShot(kConnectTimeoutMs, &loop, &QEventLoop::quit);
+    if (!m_tcp.active())
+        loop.exec();
+    if (m_tcp.active())
+        return true;
+    m_tcp.deactivate();
+    *error = QStringLiteral("Нет связи с прибором: шлюз %1 не отвечает (%2)")
+                 .arg(where, failure.isEmpty() ? QStringLiteral("нет соединения за %1 с").arg(kConnectTimeoutMs / 1000)
+                                               : failure);
+    return false;
+}
+
+QString DeviceLink::describe() const
+{
+    const QString address = QStringLiteral("адрес %1").arg(m_settings.slaveAddress());
+    if (m_options.tcp())
+        return QStringLiteral("%1:%2, %3").arg(m_options.tcpHost).arg(m_options.tcpPort).arg(address);
+    return QStringLiteral("%1, %2, %3 бит/с").arg(m_options.port, address).arg(m_settings.baud());
+}
+
+QString DeviceLink::noLinkMessage() const
+{
+    if (!m_options.tcp()) {
+        const PortStatus &s = m_port.LastStatus();
+        switch (s.failure) {
+        case PortFailure::None:
+            break;
+        case PortFailure::NoDevice:
+            return QStringLiteral("Нет связи с прибором: нет устройства %1").arg(m_options.port);
+        case PortFailure::PermissionDenied:
+            return QStringLiteral("Нет связи с прибором: нет доступа к %1 (пользователь должен входить "
+                                  "в группу dialout)")
+                .arg(m_options.port);
+        case PortFailure::Busy:
+            return QStringLiteral("Нет связи с прибором: %1 занят другой программой").arg(m_options.port);
+        case PortFailure::LineLost:
+            return QStringLiteral("Нет связи с прибором: связь с %1 прервана (устройство отключено?)")
+                .arg(m_options.port);
+        case PortFailure::Other:
+            return QStringLiteral("Нет связи с прибором: не удалось открыть %1 (%2)")
+                .arg(m_options.port, s.detail);
+        }
+    }
+    return QStringLiteral("Нет связи с прибором (%1)").arg(describe());
+}
+
+} // namespace vexs::cli

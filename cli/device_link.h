@@ -1,0 +1,65 @@
+#pragma once
+
+// The link of vexs-cli: the program's own serial channel and TCP client
+// behind the same exchange and request operations as the window.
+
+#include "cli/cli_options.h"
+#include "link/af_com_port.h"
+#include "link/exchange.h"
+#include "link/link_activity.h"
+#include "link/modbus.h"
+#include "link/serial_transport.h"
+#include "link/tcp_client.h"
+
+namespace vexs::cli {
+
+class LinkSettings : public ILinkSettings
+{
+public:
+    explicit LinkSettings(const Options &options);
+
+    quint8 slaveAddress() const override { return quint8(m_address); }
+    int interfaceIndex() const override { return m_tcp ? 1 : 0; }
+    int comPortNumber() const override { return 1; }
+    int baudIndex() const override { return m_baudIndex; }
+    bool fastExchange() const override { return m_fast; }
+
+    void setAddress(int address) { m_address = address; }
+    bool serial() const { return !m_tcp; }
+    int baud() const;
+
+private:
+    int m_address;
+    bool m_tcp;
+    int m_baudIndex;
+    bool m_fast;
+};
+
+class DeviceLink
+{
+public:
+    explicit DeviceLink(const Options &options);
+
+    // Serial: nothing to do until the first exchange. TCP: connects and
+    // waits for the connection; false with `error` set when it fails.
+    bool open(QString *error);
+
+    ModbusMaster &modbus() { return m_modbus; }
+    LinkSettings &settings() { return m_settings; }
+    // "Нет связи с прибором" with what is known of why.
+    QString noLinkMessage() const;
+    // Where the link goes, for messages: "/dev/ttyUSB0, адрес 1, 115200 бит/с".
+    QString describe() const;
+
+private:
+    Options m_options;
+    LinkSettings m_settings;
+    TAfComPort m_port;
+    SerialTransport m_serial;
+    TcpClient m_tcp;
+    LinkActivity m_activity;
+    Exchange m_exchange;
+    ModbusMaster m_modbus;
+};
+
+} // namespace vexs::cli

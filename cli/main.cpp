@@ -1,0 +1,342 @@
+// vexs-cli: the configuration files of the configurator for scripts and for
+// commissioning several recorders — read, write with a backup and a
+// verifying read, compare, live values, and a scan of the line.
+
+#include "cli/cli_options.h"
+#include "cli/device_link.h"
+#include "link/line_speed.h"
+#include "link/pumping_delay.h"
+#include "service/live_csv.h"
+#include "service/live_record.h"
+#include "settings/config_file.h"
+#include "settings/config_transfer.h"
+#include "settings/identification.h"
+#include "settings/encodings.h"
+#include "ui/page_context.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSet>
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+namespace vexs::cli {
+
+namespace {
+
+enum Exit { kOk = 0, kDifferent = 1, kFailed = 2 };
+
+const QString kDevice = QStringLiteral("device");
+
+void print(const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void say(const QString &text)
+{
+    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+QString program()
+{
+    return QStringLiteral("vexs-cli " VEXS_VERSION);
+}
+
+// The steps of a write on stderr, one line each, for a person watching.
+class StepLines : public IShellStatus
+{
+public:
+    void showInfo(const QString &) override {}
+    void showNavigation() override {}
+    void beginProgress(const QString &what, int, bool) override { say(what + QStringLiteral("...")); }
+    bool stepProgress(int) override { return true; }
+    void endProgress() override {}
+};
+
+int readOne(const Options &o)
+{
+    DeviceLink link(o);
+    QString error;
+    if (!link.open(&error)) {
+        say(error);
+        return kFailed;
+    }
+    const std::optional<DeviceConfig> config = readDeviceConfig(link.modbus(), program());
+    if (!config) {
+        say(link.noLinkMessage());
+        return kFailed;
+    }
+    if (o.output.isEmpty()) {
+        print(QString::fromUtf8(configToJson(*config)));
+        return kOk;
+    }
+    if (!writeConfigFile(o.output, *config, &error)) {
+        say(error);
+        return kFailed;
+    }
+    say(QStringLiteral("Конфигурация прибора %1 сохранена: %2")
+            .arg(config->serial().isEmpty() ? link.describe() : QStringLiteral("№") + config->serial(),
+                 QDir::toNativeSeparators(o.output)));
+    return kOk;
+}
+
+// One file per recorder found, named by its serial number.
+int readMany(const Options &o)
+{
+    if (!QDir().mkpath(o.output)) {
+        say(QStringLiteral("Папка «%1» не создана").arg(o.output));
+        return kFailed;
+    }
+    DeviceLink link(o);
+    QString error;
+    if (!link.open(&error)) {
+        say(error);
+        return kFailed;
+    }
+    int ok = 0;
+    QSet<QString> written;
+    for (const int address : o.addresses) {
+        link.settings().setAddress(address);
+        const std::optional<DeviceConfig> config = readDeviceConfig(link.modbus(), program());
+        if (!config) {
+            print(QStringLiteral("%1: no answer\n").arg(address));
+            continue;
+        }
+        QString name = config->serial();
+        // Two recorders of one run never share a file, even with one serial.
+        if (name.isEmpty() || written.contains(name))
+            name += QStringLiteral("address%1").arg(address);
+        const QString path = QDir(o.output).filePath(serialFileName(name) + QStringLiteral(".json"));
+        if (!writeConfigFile(path, *config, &error)) {
+            print(QStringLiteral("%1: error %2\n").arg(address).arg(error));
+            continue;
+        }
+        written.insert(config->serial());
+        print(QStringLiteral("%1: ok %2\n").arg(address).arg(QDir::toNativeSeparators(path)));
+        ++ok;
+    }
+    say(QStringLiteral("Считано приборов: %1 из %2").arg(ok).arg(o.addresses.size()));
+    return ok == o.addresses.size() ? kOk : ok > 0 ? kDifferent : kFailed;
+}
+
+int write(const Options &o)
+{
+    QString error;
+    const std::optional<DeviceConfig> file = readConfigFile(o.files[0], &error);
+    if (!file) {
+        say(error);
+        return kFailed;
+    }
+    WriteOptions w;
+    w.backup = !o.noBackup;
+    w.backupFolder = defaultBackupFolder();
+    w.program = program();
+    if (w.backup && w.backupFolder.isEmpty()) {
+        say(QStringLiteral("Нет папки для резервной копии; запишите без неё: --no-backup"));
+        return kFailed;
+    }
+    DeviceLink link(o);
+    if (!link.open(&error)) {
+        say(error);
+        return kFailed;
+    }
+    w.keep = o.keep;
+    const int fileAddress = networkAddressOf(*file);
+    if (!w.keep.contains(QStringLiteral("network")) && fileAddress != link.settings().slaveAddress()) {
+        say(QStringLiteral("Внимание: файл задаёт прибору адрес %1, связь идёт по адресу %2; "
+                           "сеть прибора можно оставить: --keep network")
+                .arg(fileAddress)
+                .arg(link.settings().slaveAddress()));
+    }
+    StepLines steps;
+    w.status = &steps;
+    w.backupSaved = [](const QString &path) {
+        say(QStringLiteral("Резервная копия: ") + QDir::toNativeSeparators(path));
+    };
+    const WriteReport report = writeDeviceConfig(link.modbus(), *file, w);
+    for (const GroupOutcome &g : report.groups) {
+        if (g.state != GroupState::NotWritten || !report.nothingWritten())
+            print(QStringLiteral("%1: %2\n").arg(g.group->id, groupStateText(g.state)));
+    }
+    say(report.summary());
+    if (report.allVerified())
+        return kOk;
+    if (report.noAnswer)
+        say(link.noLinkMessage());
+    return report.nothingWritten() ? kFailed : kDifferent;
+}
+
+int diff(const Options &o)
+{
+    std::unique_ptr<DeviceLink> link;
+    std::optional<DeviceConfig> device;
+    auto load = [&](const QString &name, QString *error) -> std::optional<DeviceConfig> {
+        if (name != kDevice)
+            return readConfigFile(name, error);
+        if (device)
+            return device;
+        link = std::make_unique<DeviceLink>(o);
+        if (!link->open(error))
+            return std::nullopt;
+        device = readDeviceConfig(link->modbus(), program());
+        if (!device)
+            *error = link->noLinkMessage();
+        return device;
+    };
+    QString error;
+    const std::optional<DeviceConfig> a = load(o.files[0], &error);
+    const std::optional<DeviceConfig> b = a ? load(o.files[1], &error) : std::nullopt;
+    if (!a || !b) {
+        say(error);
+        return kFailed;
+    }
+    const QList<ConfigDifference> groups = compareGroups(*a, *b);
+    const QList<ConfigDifference> notes = compareIdentification(*a, *b);
+    for (const ConfigDifference &d : groups)
+        print(differenceLine(d) + QLatin1Char('\n'));
+    for (const ConfigDifference &d : notes)
+        print(QStringLiteral("# ") + differenceLine(d) + QLatin1Char('\n'));
+    QString summary = groups.isEmpty() ? QStringLiteral("Различий нет")
+                                       : QStringLiteral("Различий: %1").arg(groups.size());
+    if (!notes.isEmpty())
+        summary += QStringLiteral(" (идентификация отличается: %1, не учитывается)").arg(notes.size());
+    say(summary);
+    return groups.isEmpty() ? kOk : kDifferent;
+}
+
+int live(const Options &o)
+{
+    DeviceLink link(o);
+    QString error;
+    if (!link.open(&error)) {
+        say(error);
+        return kFailed;
+    }
+    LiveCsvRecorder file;
+    if (!o.csv.isEmpty() && !file.open(o.csv)) {
+        say(QStringLiteral("Файл «%1» не создан").arg(o.csv));
+        return kFailed;
+    }
+    if (o.csv.isEmpty())
+        print(livecsv::headerRow() + QLatin1Char('\n'));
+    const int waitMs = pollWaitMs(link.settings().serial(), link.settings().baud());
+    int answered = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 n = 0; o.count == 0 || n < o.count; ++n) {
+        // Once a second from the start, however long each poll took.
+        const qint64 due = 1000 * n - clock.elapsed();
+        if (due > 0)
+            PumpingDelay(int(due));
+        const QDateTime now = QDateTime::currentDateTime();
+        const std::optional<QByteArray> record = liveRecordOfReply(
+            link.modbus().ReadInputRegisters(live::kFirstRegister, live::kRegisterCount, waitMs));
+        const std::optional<LiveView> view = record ? decodeLiveRecord(*record) : std::nullopt;
+        if (view)
+            ++answered;
+        if (o.csv.isEmpty()) {
+            print(livecsv::pollRow(now, view ? &*view : nullptr) + QLatin1Char('\n'));
+        } else if (!file.append(now, view ? &*view : nullptr)) {
+            say(QStringLiteral("Файл «%1»: запись не удалась").arg(o.csv));
+            return kFailed;
+        }
+    }
+    if (answered == 0) {
+        say(link.noLinkMessage());
+        return kFailed;
+    }
+    return kOk;
+}
+
+int scan(const Options &o)
+{
+    DeviceLink link(o);
+    QString error;
+    if (!link.open(&error)) {
+        say(error);
+        return kFailed;
+    }
+    // A short wait: an absent address costs little more than the line time.
+    const int waitMs = lineWaitMs(100, 8, ident::kReplySize, link.settings().serial(), link.settings().baud());
+    int found = 0;
+    for (const int address : o.addresses) {
+        link.settings().setAddress(address);
+        const std::optional<QByteArray> data = readBlock(
+            link.modbus(), false, {{ident::kFirstRegister, ident::kRegisterCount}}, waitMs);
+        if (!data)
+            continue;
+        const Identification id = decodeIdentification(*data, QDate::currentDate().year());
+        QString serial = id.serial;
+        serial.remove(QChar(0));
+        print(QStringLiteral("%1\t%2\tprocessor %3\tindicator %4\tadc %5\n")
+                  .arg(address)
+                  .arg(serial.trimmed(), versionText(id.versionProc), versionText(id.versionInd),
+                       versionText(id.versionDac)));
+        ++found;
+    }
+    say(QStringLiteral("Найдено приборов: %1 (опрошено адресов: %2)").arg(found).arg(o.addresses.size()));
+    if (found == 0) {
+        say(link.noLinkMessage());
+        return kFailed;
+    }
+    return kOk;
+}
+
+int run(const Options &o)
+{
+    if (o.command == QLatin1String("read"))
+        return o.addressList ? readMany(o) : readOne(o);
+    if (o.command == QLatin1String("write"))
+        return write(o);
+    if (o.command == QLatin1String("diff"))
+        return diff(o);
+    if (o.command == QLatin1String("live"))
+        return live(o);
+    return scan(o);
+}
+
+} // namespace
+
+} // namespace vexs::cli
+
+int main(int argc, char *argv[])
+{
+    using namespace vexs::cli;
+    QCoreApplication app(argc, argv);
+    // The backups go where the window keeps its own.
+    QCoreApplication::setApplicationName(QStringLiteral("vexs-configurator"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VEXS_VERSION));
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    QString error;
+    const std::optional<Options> options = parseOptions(arguments, &error);
+    if (!options) {
+        say(QStringLiteral("vexs-cli: ") + error);
+        say(QStringLiteral("Справка: vexs-cli --help"));
+        return kFailed;
+    }
+    if (options->help) {
+        print(helpText());
+        return kOk;
+    }
+    if (options->version) {
+        print(program() + QLatin1Char('\n'));
+        return kOk;
+    }
+    try {
+        return run(*options);
+    } catch (const vexs::ESocketError &e) {
+        say(QStringLiteral("Нет связи с прибором: ") + QString::fromUtf8(e.what()));
+    } catch (const std::exception &e) {
+        say(QStringLiteral("vexs-cli: ") + QString::fromUtf8(e.what()));
+    }
+    return kFailed;
+}

@@ -1,0 +1,295 @@
+#include "settings/config_transfer.h"
+
+#include "link/tcp_client.h"
+#include "settings/bulk_read.h"
+#include "settings/identification.h"
+#include "settings/settings_image.h"
+#include "ui/page_context.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace vexs {
+
+namespace {
+
+const QString kBackupStep = QStringLiteral("Резервная копия");
+const QString kWriteStep = QStringLiteral("Запись в прибор");
+const QString kVerifyStep = QStringLiteral("Проверка записи");
+
+bool sameGroupBytes(const ConfigGroup &g, const QByteArray &sent, const QByteArray &area)
+{
+    const int at = g.layout->recordOffset(g.item);
+    const int begin = g.bytes ? g.bytes->begin : 0;
+    const int end = g.bytes ? g.bytes->end : g.layout->recordSize;
+    return sent.mid(at + begin, end - begin) == area.mid(at + begin, end - begin);
+}
+
+// Progress of one step of the write; the status may be absent.
+class Step
+{
+public:
+    Step(IShellStatus *status, const QString &what, int steps, bool cancellable) : m_status(status)
+    {
+        if (m_status)
+            m_status->beginProgress(what, steps, cancellable);
+    }
+    ~Step()
+    {
+        if (m_status)
+            m_status->endProgress();
+    }
+    Step(const Step &) = delete;
+    Step &operator=(const Step &) = delete;
+
+    bool operator()(int done) { return !m_status || m_status->stepProgress(done); }
+
+private:
+    IShellStatus *m_status;
+};
+
+QStringList idsIn(const QList<GroupOutcome> &groups, GroupState state)
+{
+    QStringList ids;
+    for (const GroupOutcome &g : groups) {
+        if (g.state == state)
+            ids << g.group->id;
+    }
+    return ids;
+}
+
+} // namespace
+
+std::optional<DeviceConfig> readDeviceConfig(ModbusMaster &modbus, const QString &program,
+                                             const BlockProgress &progress)
+{
+    DeviceConfig config;
+    config.program = program;
+    // With its offset from UTC, so a file read elsewhere tells the same time.
+    const QDateTime now = QDateTime::currentDateTime();
+    config.readAt = now.toOffsetFromUtc(now.offsetFromUtc());
+    const std::optional<QByteArray> ident = readBlock(
+        modbus, false, {{ident::kFirstRegister, ident::kRegisterCount}}, bulk::kIdentWaitMs);
+    if (!ident || (progress && !progress(1, kConfigReadRequests)))
+        return std::nullopt;
+    config.identification = *ident;
+    const std::optional<QByteArray> area = readSettingsArea(
+        modbus, progress ? BlockProgress([&](int done, int) { return progress(1 + done, kConfigReadRequests); })
+                         : BlockProgress());
+    if (!area)
+        return std::nullopt;
+    config.image = *area;
+    return config;
+}
+
+QString defaultBackupFolder()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return data.isEmpty() ? QString() : data + QStringLiteral("/backups");
+}
+
+QString serialFileName(const QString &serial)
+{
+    QString name;
+    for (const QChar c : serial) {
+        const bool plain = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')
+                           || c == u'-' || c == u'_';
+        name += plain ? c : QChar(u'_');
+    }
+    return name.isEmpty() ? QStringLiteral("unknown") : name;
+}
+
+QString backupFilePath(const QString &folder, const QString &serial, const QDateTime &time)
+{
+    const QString stem = folder + QLatin1Char('/') + serialFileName(serial) + QLatin1Char('-')
+                         + time.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString path = stem + QStringLiteral(".json");
+    for (int k = 2; QFileInfo::exists(path); ++k)
+        path = stem + QLatin1Char('-') + QString::number(k) + QStringLiteral(".json");
+    return path;
+}
+
+bool WriteReport::nothingWritten() const
+{
+    for (const GroupOutcome &g : groups) {
+        if (g.state != GroupState::NotWritten && g.state != GroupState::Kept)
+            return false;
+    }
+    return true;
+}
+
+bool WriteReport::allVerified() const
+{
+    if (!error.isEmpty() || groups.isEmpty())
+        return false;
+    int verified = 0;
+    for (const GroupOutcome &g : groups) {
+        if (g.state != GroupState::Verified && g.state != GroupState::Kept)
+            return false;
+        verified += g.state == GroupState::Verified;
+    }
+    return verified > 0;
+}
+
+int networkAddressOf(const DeviceConfig &config)
+{
+    const ConfigGroup &network = configGroup(GroupFamily::Network);
+    return quint8(config.groupRecord(network).at(0));
+}
+
+QString groupStateText(GroupState state)
+{
+    switch (state) {
+    case GroupState::NotWritten:
+        return QStringLiteral("не записывалась");
+    case GroupState::WriteFailed:
+        return QStringLiteral("не записана: прибор не подтвердил запись");
+    case GroupState::Unverified:
+        return QStringLiteral("записана, не проверена");
+    case GroupState::Verified:
+        return QStringLiteral("записана и проверена");
+    case GroupState::Mismatch:
+        return QStringLiteral("записана, но прибор вернул другие значения");
+    case GroupState::Kept:
+        return QStringLiteral("оставлена как в приборе");
+    }
+    return QString();
+}
+
+QString WriteReport::summary() const
+{
+    QStringList lines;
+    const int verified = int(idsIn(groups, GroupState::Verified).size());
+    if (allVerified())
+        lines << QStringLiteral("Записано и проверено групп: %1 из %2").arg(verified).arg(groups.size());
+    const QStringList kept = idsIn(groups, GroupState::Kept);
+    if (!kept.isEmpty())
+        lines << QStringLiteral("Оставлены как в приборе: ") + kept.join(QStringLiteral(", "));
+    else if (!error.isEmpty())
+        lines << error;
+    else
+        lines << QStringLiteral("Запись не подтверждена чтением: проверено групп %1 из %2")
+                     .arg(verified)
+                     .arg(groups.size());
+    if (!allVerified() && !nothingWritten()) {
+        const struct
+        {
+            GroupState state;
+            const char *title;
+        } states[] = {
+            {GroupState::Verified, "Записаны и проверены"},
+            {GroupState::Mismatch, "Записаны, но прибор вернул другие значения"},
+            {GroupState::Unverified, "Записаны, не проверены"},
+            {GroupState::WriteFailed, "Не записана"},
+            {GroupState::NotWritten, "Не записывались"},
+            {GroupState::Kept, "Оставлены как в приборе"},
+        };
+        for (const auto &part : states) {
+            const QStringList ids = idsIn(groups, part.state);
+            if (!ids.isEmpty())
+                lines << QString::fromUtf8(part.title) + QStringLiteral(": ") + ids.join(QStringLiteral(", "));
+        }
+    }
+    if (!backupPath.isEmpty())
+        lines << QStringLiteral("Резервная копия: ") + QDir::toNativeSeparators(backupPath);
+    return lines.join(QLatin1Char('\n'));
+}
+
+WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
+                              const WriteOptions &options)
+{
+    if (config.image.size() != SettingsImage::Size)
+        throw std::invalid_argument("settings image of the wrong size");
+    WriteReport report;
+    const QList<ConfigGroup> &groups = configGroups();
+    for (const ConfigGroup &g : groups)
+        report.groups.append({&g, options.keep.contains(g.id) ? GroupState::Kept : GroupState::NotWritten});
+
+    // 1. What the device holds now, kept before anything changes.
+    if (options.backup) {
+        std::optional<DeviceConfig> old;
+        bool stopped = false;
+        try {
+            Step step(options.status, kBackupStep, kConfigReadRequests, true);
+            old = readDeviceConfig(modbus, options.program, [&](int done, int) {
+                stopped = !step(done);
+                return !stopped;
+            });
+        } catch (const ESocketError &) {
+            old.reset(); // no link, as for a request unanswered
+        }
+        if (!old) {
+            report.noAnswer = !stopped;
+            report.error = stopped ? QStringLiteral("Запись отменена: в прибор ничего не записано")
+                                   : QStringLiteral("Нет связи с прибором: резервная копия не сделана, "
+                                                    "в прибор ничего не записано");
+            return report;
+        }
+        QString error;
+        const QString path = backupFilePath(options.backupFolder, old->serial(), old->readAt);
+        if (options.backupFolder.isEmpty() || !QDir().mkpath(options.backupFolder)
+            || !writeConfigFile(path, *old, &error)) {
+            report.error = QStringLiteral("Резервная копия не сохранена (%1): в прибор ничего не записано")
+                               .arg(error.isEmpty() ? QDir::toNativeSeparators(options.backupFolder) : error);
+            return report;
+        }
+        report.backupPath = path;
+        if (options.backupSaved)
+            options.backupSaved(path);
+    }
+
+    // 2. Every group as the pages send it; a write in progress is never stopped.
+    {
+        Step step(options.status, kWriteStep, int(groups.size()), false);
+        for (int k = 0; k < groups.size(); ++k) {
+            const ConfigGroup &g = groups[k];
+            if (report.groups[k].state == GroupState::Kept)
+                continue;
+            bool written = false;
+            try {
+                written = writeGroup(modbus, g, config.groupRecord(g));
+            } catch (const ESocketError &) {
+                // The gateway's connection is gone; what was written so far
+                // is still to be told, with the backup.
+            }
+            if (!written) {
+                report.noAnswer = true;
+                report.groups[k].state = GroupState::WriteFailed;
+                report.error = QStringLiteral("Нет связи с прибором: группа %1 («%2») не записана")
+                                   .arg(g.id, g.title);
+                break;
+            }
+            report.groups[k].state = GroupState::Unverified;
+            step(k + 1);
+        }
+    }
+
+    // 3. Read back and compare whatever was acknowledged.
+    if (!idsIn(report.groups, GroupState::Unverified).isEmpty()) {
+        Step step(options.status, kVerifyStep, bulk::kBlocks + 1, false);
+        try {
+            report.readBack = readSettingsArea(modbus, [&](int done, int) {
+                step(done);
+                return true;
+            });
+        } catch (const ESocketError &) {
+            report.readBack.reset();
+        }
+        if (!report.readBack) {
+            report.noAnswer = true;
+            if (report.error.isEmpty())
+                report.error = QStringLiteral("Нет связи с прибором: записанное не проверено");
+            return report;
+        }
+        for (GroupOutcome &o : report.groups) {
+            if (o.state == GroupState::Unverified) {
+                o.state = sameGroupBytes(*o.group, config.image, *report.readBack) ? GroupState::Verified
+                                                                                   : GroupState::Mismatch;
+            }
+        }
+    }
+    return report;
+}
+
+} // namespace vexs

@@ -1,0 +1,282 @@
+#include "settings/config_file.h"
+#include "settings/config_groups.h"
+#include "settings/encodings.h"
+#include "settings/settings_image.h"
+#include "sim/recorder_model.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace vexs;
+
+namespace {
+
+const QString kName = QStringLiteral("recorder.json");
+
+DeviceConfig factoryConfig()
+{
+    RecorderModel model;
+    DeviceConfig c;
+    c.program = QStringLiteral("test");
+    c.readAt = QDateTime(QDate(2025, 3, 14), QTime(10, 22, 31), Qt::OffsetFromUTC, 3 * 3600);
+    c.identification = model.identification();
+    c.image = model.settingsArea();
+    return c;
+}
+
+QJsonObject fileOf(const DeviceConfig &c)
+{
+    return QJsonDocument::fromJson(configToJson(c)).object();
+}
+
+void setField(QJsonObject &root, const QString &group, const QString &field, const QJsonValue &value)
+{
+    QJsonObject groups = root.value(QLatin1String("groups")).toObject();
+    QJsonObject g = groups.value(group).toObject();
+    QJsonObject fields = g.value(QLatin1String("fields")).toObject();
+    fields.insert(field, value);
+    g.insert(QStringLiteral("fields"), fields);
+    groups.insert(group, g);
+    root.insert(QStringLiteral("groups"), groups);
+}
+
+std::optional<DeviceConfig> load(const QJsonObject &root, QString *error)
+{
+    return configFromJson(QJsonDocument(root).toJson(), kName, error);
+}
+
+QJsonValue jsonValue(const QByteArray &text)
+{
+    return QJsonDocument::fromJson("[" + text + "]").array().at(0);
+}
+
+} // namespace
+
+class TestConfigFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTripKeepsEveryOctet_data();
+    void roundTripKeepsEveryOctet();
+    void handEditsEncodeAsThePageWould_data();
+    void handEditsEncodeAsThePageWould();
+    void badValueNamesFileGroupAndField_data();
+    void badValueNamesFileGroupAndField();
+    void badFileIsRefused_data();
+    void badFileIsRefused();
+    void comparisonNamesFieldsAndKeepsIdentificationApart();
+};
+
+void TestConfigFile::roundTripKeepsEveryOctet_data()
+{
+    QTest::addColumn<QByteArray>("image");
+    QTest::newRow("factory") << RecorderModel().settingsArea();
+    QTest::newRow("zeros") << QByteArray(SettingsImage::Size, '\0');
+    // Out-of-list indexes, NaN reals, a point count of 255, 0x13 in texts.
+    QTest::newRow("all ones") << QByteArray(SettingsImage::Size, '\xFF');
+    QByteArray random(SettingsImage::Size, '\0');
+    QRandomGenerator gen(7);
+    for (char &b : random)
+        b = char(gen.bounded(256));
+    QTest::newRow("random") << random;
+}
+
+void TestConfigFile::roundTripKeepsEveryOctet()
+{
+    QFETCH(QByteArray, image);
+    DeviceConfig c = factoryConfig();
+    c.image = image;
+    QString error;
+    const auto back = configFromJson(configToJson(c), kName, &error);
+    QVERIFY2(back, qPrintable(error));
+    QCOMPARE(back->image.toHex(), image.toHex());
+    QCOMPARE(back->identification, c.identification);
+    QCOMPARE(back->readAt, c.readAt);
+    QVERIFY(compareGroups(c, *back).isEmpty());
+}
+
+void TestConfigFile::handEditsEncodeAsThePageWould_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("offset"); // in the group's record
+    QTest::addColumn<QByteArray>("octets");
+    QTest::newRow("list by text") << "measurement.2" << "signal" << QByteArray("\"Ток 0..5mA\"") << 1
+                                  << QByteArray("0d");
+    QTest::newRow("list by index") << "measurement.2" << "signal" << QByteArray("13") << 1 << QByteArray("0d");
+    QTest::newRow("list by both") << "measurement.2" << "signal"
+                                  << QByteArray(R"({"index": 13, "text": "Ток 0..5mA"})") << 1 << QByteArray("0d");
+    QTest::newRow("real, comma") << "measurement.1" << "rangeHigh" << QByteArray("\"260,5\"") << 14
+                                 << QByteArray("00408243");
+    QTest::newRow("real, JSON number") << "setpoint.8" << "value" << QByteArray("-12.5") << 4
+                                       << QByteArray("000048c1");
+    QTest::newRow("units in Windows-1251") << "measurement.1" << "units" << QByteArray("\"м3/ч\"") << 22
+                                           << QByteArray("ec332ff70000");
+    // The low nibble (colour above, red) stays.
+    QTest::newRow("high nibble") << "measurement.1" << "barColourBelow" << QByteArray("\"Зеленый\"") << 31
+                                 << QByteArray("10");
+    QTest::newRow("point count") << "math.1" << "points" << QByteArray(R"([[0, 0], ["10", "20,5"]])") << 24
+                                 << QByteArray("02");
+    QTest::newRow("second point") << "math.1" << "points" << QByteArray(R"([[0, 0], ["10", "20,5"]])") << 30
+                                  << QByteArray("00002041");
+    // The page sends 0.0 past the count, whatever the table held.
+    QTest::newRow("past the count") << "math.1" << "points" << QByteArray(R"([[0, 0], ["10", "20,5"]])") << 34
+                                    << QByteArray("00000000");
+    QTest::newRow("spinner") << "network" << "address" << QByteArray("17") << 0 << QByteArray("11");
+    QTest::newRow("masked text") << "network" << "ip" << QByteArray("\"010.000.000.001\"") << 4
+                                 << QByteArray("3031302e3030302e3030302e30303113");
+    QTest::newRow("display channel group") << "display.channel" << "sound" << QByteArray("\"Вкл\"") << 7
+                                           << QByteArray("01");
+}
+
+void TestConfigFile::handEditsEncodeAsThePageWould()
+{
+    QFETCH(QString, group);
+    QFETCH(QString, field);
+    QFETCH(QByteArray, value);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, octets);
+    const DeviceConfig original = factoryConfig();
+    QJsonObject root = fileOf(original);
+    setField(root, group, field, jsonValue(value));
+    QString error;
+    const auto edited = load(root, &error);
+    QVERIFY2(edited, qPrintable(error));
+    const ConfigGroup &g = *findConfigGroup(group);
+    const QByteArray record = edited->groupRecord(g);
+    QCOMPARE(record.mid(offset, octets.size() / 2).toHex(), octets);
+    // Nothing outside the edited group moves.
+    for (const ConfigGroup &other : configGroups()) {
+        if (other.layout != g.layout || other.item != g.item)
+            QCOMPARE(edited->groupRecord(other).toHex(), original.groupRecord(other).toHex());
+    }
+}
+
+void TestConfigFile::badValueNamesFileGroupAndField_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not a number") << "measurement.1" << "rangeHigh" << QByteArray("\"25O\"")
+                                  << "Канал 1: ВПИ.Неверное значение";
+    QTest::newRow("real out of range") << "measurement.3" << "coldJunctionCorrection" << QByteArray("30")
+                                       << "Канал 3: Поправка XC. Значение должно быть от -20 до +20";
+    QTest::newRow("not Windows-1251") << "math.2" << "units" << QByteArray("\"k✓\"")
+                                      << "Канал 2: Ед. измерения: символ «✓» нельзя передать в прибор";
+    QTest::newRow("text too long") << "measurement.1" << "units" << QByteArray("\"1234567\"")
+                                   << "не длиннее 6 символов";
+    QTest::newRow("no such item") << "measurement.1" << "signal" << QByteArray("\"Ток 4..21mA\"")
+                                  << "нет пункта «Ток 4..21mA»";
+    QTest::newRow("index and text differ") << "measurement.1" << "signal"
+                                           << QByteArray(R"({"index": 13, "text": "Ток 4..20mA"})")
+                                           << "номер пункта 13 и текст «Ток 4..20mA» не совпадают";
+    QTest::newRow("index past the list") << "output.1" << "channel" << QByteArray("40")
+                                         << "нет пункта с номером 40";
+    QTest::newRow("not a list value") << "setpoint.1" << "enabled" << QByteArray("true")
+                                      << "ожидается пункт списка";
+    QTest::newRow("mask not filled") << "network" << "ip" << QByteArray("\"192.168.11.2\"") << "Неверный IP-адрес";
+    QTest::newRow("port") << "network" << "port" << QByteArray("\"50\"") << "Неверный порт";
+    QTest::newRow("address 0") << "network" << "address" << QByteArray("0") << "от 1 до 255";
+    QTest::newRow("no points") << "math.1" << "points" << QByteArray("[]") << "от 1 до 32 точек";
+    QTest::newRow("bad point") << "math.4" << "points" << QByteArray(R"([[1, 2], ["x", 1]])")
+                               << "Канал 4: Неверное значение X в строке 2";
+    QTest::newRow("unknown field") << "recording" << "speed" << QByteArray("1") << "неизвестное поле «speed»";
+}
+
+void TestConfigFile::badValueNamesFileGroupAndField()
+{
+    QFETCH(QString, group);
+    QFETCH(QString, field);
+    QFETCH(QByteArray, value);
+    QFETCH(QString, message);
+    QJsonObject root = fileOf(factoryConfig());
+    setField(root, group, field, jsonValue(value));
+    QString error;
+    QVERIFY(!load(root, &error));
+    QVERIFY2(error.startsWith(QStringLiteral("Файл «%1», группа %2 ").arg(kName, group)), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("«%1»").arg(field)), qPrintable(error));
+    QVERIFY2(error.contains(message), qPrintable(error));
+}
+
+void TestConfigFile::badFileIsRefused_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not JSON") << "cut" << "не JSON";
+    QTest::newRow("other format") << "format" << "не файл конфигурации прибора";
+    QTest::newRow("other version") << "version" << "версия формата 2 не поддерживается";
+    QTest::newRow("no image") << "no image" << "нет образа настроек (image)";
+    QTest::newRow("truncated image") << "short image" << "образ настроек (image): 1536 октетов вместо 1544";
+    QTest::newRow("image not hex") << "image not hex" << "образ настроек (image): не шестнадцатеричная запись";
+    QTest::newRow("unknown group") << "group" << "неизвестная группа «measurement.5»";
+    QTest::newRow("identification") << "identification" << "идентификация (identification.raw)";
+}
+
+void TestConfigFile::badFileIsRefused()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, message);
+    QJsonObject root = fileOf(factoryConfig());
+    QJsonArray image = root.value(QLatin1String("image")).toArray();
+    if (damage == QLatin1String("format"))
+        root.insert(QStringLiteral("format"), QStringLiteral("other"));
+    else if (damage == QLatin1String("version"))
+        root.insert(QStringLiteral("version"), 2);
+    else if (damage == QLatin1String("no image"))
+        root.remove(QStringLiteral("image"));
+    else if (damage == QLatin1String("short image"))
+        image.removeLast();
+    else if (damage == QLatin1String("image not hex"))
+        image.replace(3, image.at(3).toString().replace(0, 2, QStringLiteral("zz")));
+    else if (damage == QLatin1String("group"))
+        root.insert(QStringLiteral("groups"), QJsonObject{{QStringLiteral("measurement.5"), QJsonObject()}});
+    else if (damage == QLatin1String("identification"))
+        root.insert(QStringLiteral("identification"), QJsonObject{{QStringLiteral("raw"), QStringLiteral("0102")}});
+    if (damage.contains(QLatin1String("image")) && root.contains(QLatin1String("image")))
+        root.insert(QStringLiteral("image"), image);
+    QByteArray text = QJsonDocument(root).toJson();
+    if (damage == QLatin1String("cut"))
+        text.chop(text.size() / 2);
+    QString error;
+    QVERIFY(!configFromJson(text, kName, &error));
+    QVERIFY2(error.startsWith(QStringLiteral("Файл «%1»: ").arg(kName)), qPrintable(error));
+    QVERIFY2(error.contains(message), qPrintable(error));
+}
+
+void TestConfigFile::comparisonNamesFieldsAndKeepsIdentificationApart()
+{
+    const DeviceConfig a = factoryConfig();
+    QJsonObject root = fileOf(a);
+    setField(root, QStringLiteral("measurement.2"), QStringLiteral("signal"), QStringLiteral("Ток 0..5mA"));
+    setField(root, QStringLiteral("math.1"), QStringLiteral("points"),
+             jsonValue(R"([["0", "0"], ["125", "61"], ["250", "100"], ["300", "110"]])"));
+    QString error;
+    std::optional<DeviceConfig> b = load(root, &error);
+    QVERIFY2(b, qPrintable(error));
+    // An octet no field names, and another serial number.
+    b->image[displayLayout().imageOffset + 10] = '\x5A';
+    b->identification.replace(6, 6, "001235");
+
+    QStringList lines;
+    for (const ConfigDifference &d : compareGroups(a, *b))
+        lines << differenceLine(d);
+    QCOMPARE(lines, QStringList({
+                        "measurement.2 / signal: ТС Pt100 (-120..500 С) -> Ток 0..5mA",
+                        "math.1 / points: 3 -> 4",
+                        "math.1 / points[2].y: 60.000 -> 61.000",
+                        "math.1 / points[4].x: — -> 300.000",
+                        "math.1 / points[4].y: — -> 110.000",
+                        "display.channel / reserved[8..15]: 00 00 00 00 00 00 00 00 -> 00 00 5a 00 00 00 00 00",
+                    }));
+    const QList<ConfigDifference> notes = compareIdentification(a, *b);
+    QCOMPARE(notes.size(), 1);
+    QCOMPARE(differenceLine(notes.first()), QStringLiteral("identification / serial: 001234 -> 001235"));
+}
+
+QTEST_GUILESS_MAIN(TestConfigFile)
+#include "tst_config_file.moc"

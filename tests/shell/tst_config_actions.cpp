@@ -1,0 +1,244 @@
+// The window's configuration files against the simulator: save, open into
+// the pages, compare, and the write with its backup and verifying read.
+#include "settings/config_file.h"
+#include "settings/config_groups.h"
+#include "settings/encodings.h"
+#include "settings/record_layout.h"
+#include "shell/config_actions.h"
+#include "tests/support/window_fixture.h"
+#include "ui/controls.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace vexs;
+using namespace vexs::test;
+
+namespace {
+
+struct Shown
+{
+    int calls = 0;
+    QList<ConfigDifference> groups;
+    QList<ConfigDifference> notes;
+};
+
+int at(GroupFamily family, int item, int offset)
+{
+    return configGroup(family, item).layout->recordOffset(item) + offset;
+}
+
+} // namespace
+
+class tst_config_actions : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void pageListsAreTheFileLists();
+    void saveOpenAndComparePages();
+    void compareDeviceWithFile();
+    void writeKeepsBackupAndVerifies();
+    void badFileWritesNothing();
+    void failureMidWayNamesGroupsAndBackup();
+
+private:
+    ConfigActions::Hooks &hooks() { return m_fx->window().configActions().hooks(); }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QString writeFile(const QString &name, const QByteArray &image);
+
+    std::unique_ptr<WindowFixture> m_fx;
+    QTemporaryDir m_dir;
+    Shown m_shown;
+    QStringList m_questions;
+    QString m_open;
+};
+
+void tst_config_actions::init()
+{
+    m_fx = std::make_unique<WindowFixture>();
+    m_shown = Shown();
+    m_questions.clear();
+    hooks().openFileName = [this](const QString &) { return m_open; };
+    hooks().saveFileName = [this](const QString &, const QString &) { return path("saved.json"); };
+    hooks().confirm = [this](const QString &q) {
+        m_questions << q;
+        return true;
+    };
+    hooks().showDifferences = [this](const QString &, const QString &, const QString &,
+                                     const QList<ConfigDifference> &groups,
+                                     const QList<ConfigDifference> &notes) {
+        ++m_shown.calls;
+        m_shown.groups = groups;
+        m_shown.notes = notes;
+    };
+    hooks().backupFolder = path("backups");
+}
+
+void tst_config_actions::cleanup()
+{
+    m_fx.reset();
+    QDir(path("backups")).removeRecursively();
+}
+
+QString tst_config_actions::writeFile(const QString &name, const QByteArray &image)
+{
+    DeviceConfig c;
+    c.image = image;
+    QString error;
+    if (!writeConfigFile(path(name), c, &error))
+        qFatal("%s", qPrintable(error));
+    return path(name);
+}
+
+void tst_config_actions::pageListsAreTheFileLists()
+{
+    // A file names list values by the texts the pages show.
+    IControls &controls = m_fx->controls();
+    for (const ConfigGroup &g : configGroups()) {
+        for (const Field &f : g.layout->fields) {
+            QStringList lists;
+            if (f.kind == FieldKind::Switch || f.kind == FieldKind::Selection || f.kind == FieldKind::NibblePair)
+                lists << f.prefix;
+            if (f.kind == FieldKind::NibblePair)
+                lists << f.prefix2;
+            for (const QString &prefix : lists) {
+                const QString name = g.layout->controlName(prefix, g.item);
+                QStringList shown;
+                for (int i = 0; i < controls.itemCount(name); ++i)
+                    shown << controls.itemText(name, i);
+                QCOMPARE(shown, listItems(*g.layout, prefix, g.item));
+            }
+        }
+    }
+}
+
+void tst_config_actions::saveOpenAndComparePages()
+{
+    m_fx->click(QStringLiteral("ButtonConfigSave"));
+    QCOMPARE(m_fx->boxes.lastText(), QStringLiteral("Конфигурация сохранена: ") + path("saved.json"));
+    QString error;
+    std::optional<DeviceConfig> saved = readConfigFile(path("saved.json"), &error);
+    QVERIFY2(saved, qPrintable(error));
+    QCOMPARE(saved->image, m_fx->sim().model().settingsArea());
+    QCOMPARE(saved->serial(), QStringLiteral("001234"));
+
+    // Opened into the pages, nothing sent.
+    writeFloat(saved->image, at(GroupFamily::Measurement, 1, 14), 260.5f);
+    m_open = writeFile(QStringLiteral("edited.json"), saved->image);
+    m_fx->clearRequests();
+    m_fx->window().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&m_fx->window()));
+    QTest::keyClick(&m_fx->window(), Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(m_fx->requests().isEmpty());
+    QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Info);
+    QCOMPARE(parseReal(m_fx->controls().text(QStringLiteral("EditCanVPI1"))), 260.5f);
+    QVERIFY(m_fx->window().tree()->isVisible());
+
+    m_fx->click(QStringLiteral("ButtonConfigComparePages"));
+    QCOMPARE(m_fx->boxes.lastText(), QStringLiteral("Различий нет"));
+    QCOMPARE(m_shown.calls, 0);
+    m_fx->controls().setText(QStringLiteral("EditCanVPI1"), QStringLiteral("270"));
+    m_fx->click(QStringLiteral("ButtonConfigComparePages"));
+    QCOMPARE(m_shown.calls, 1);
+    QCOMPARE(m_shown.groups.size(), 1);
+    QCOMPARE(differenceLine(m_shown.groups.first()),
+             QStringLiteral("measurement.1 / rangeHigh: 270.000 -> 260.500"));
+    QVERIFY(m_fx->requests().isEmpty());
+}
+
+void tst_config_actions::compareDeviceWithFile()
+{
+    QByteArray area = m_fx->sim().model().settingsArea();
+    m_open = writeFile(QStringLiteral("file.json"), area);
+    area[at(GroupFamily::Output, 3, 1)] = 2;
+    m_fx->sim().model().setSettingsArea(area);
+    m_fx->click(QStringLiteral("ButtonConfigCompareDevice"));
+    QCOMPARE(m_shown.calls, 1);
+    QCOMPARE(m_shown.groups.size(), 1);
+    QCOMPARE(differenceLine(m_shown.groups.first()), QStringLiteral("output.3 / channel: Канал М2 -> Канал 3"));
+    // The file has no identification: every field of it is a note.
+    QVERIFY(!m_shown.notes.isEmpty());
+}
+
+void tst_config_actions::writeKeepsBackupAndVerifies()
+{
+    const QByteArray before = m_fx->sim().model().settingsArea();
+    QByteArray wanted = before;
+    wanted[at(GroupFamily::Measurement, 4, 0)] = 0;
+    writeFloat(wanted, at(GroupFamily::Math, 2, 12), -5.0f);
+    wanted[at(GroupFamily::Recording, 1, 2)] = 3;
+    wanted[at(GroupFamily::Network, 1, 0)] = 9;
+    m_open = writeFile(QStringLiteral("wanted.json"), wanted);
+
+    hooks().confirm = [this](const QString &q) {
+        m_questions << q;
+        return false;
+    };
+    m_fx->clearRequests();
+    m_fx->click(QStringLiteral("ButtonConfigWrite"));
+    QCOMPARE(m_questions.size(), 1);
+    QVERIFY(m_fx->requests().isEmpty());
+
+    hooks().confirm = [](const QString &) { return true; };
+    m_fx->click(QStringLiteral("ButtonConfigWrite"));
+    QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Info);
+    QVERIFY2(m_fx->boxes.lastText().startsWith(QStringLiteral("Записано и проверено групп: 24 из 24")),
+             qPrintable(m_fx->boxes.lastText()));
+    QCOMPARE(m_fx->sim().model().settingsArea().toHex(), wanted.toHex());
+
+    const QStringList backups = QDir(path("backups")).entryList({QStringLiteral("001234-*.json")});
+    QCOMPARE(backups.size(), 1);
+    QVERIFY(m_fx->boxes.lastText().endsWith(QStringLiteral("Резервная копия: ") + path("backups/") + backups[0]));
+    QString error;
+    const auto backup = readConfigFile(path("backups/") + backups[0], &error);
+    QVERIFY2(backup, qPrintable(error));
+    QCOMPARE(backup->image.toHex(), before.toHex());
+    // The pages show what the device now holds.
+    QCOMPARE(m_fx->controls().position(QStringLiteral("UpDownRsAdr")), 9);
+}
+
+void tst_config_actions::badFileWritesNothing()
+{
+    QByteArray text = configToJson(DeviceConfig{QString(), QDateTime(), QByteArray(),
+                                                m_fx->sim().model().settingsArea()});
+    text.replace("\"units\": \"кПа\"", "\"units\": \"k✓\"");
+    QFile file(path("bad.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    m_open = path("bad.json");
+    m_fx->clearRequests();
+    m_fx->click(QStringLiteral("ButtonConfigWrite"));
+    QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Error);
+    QCOMPARE(m_fx->boxes.lastText(),
+             QStringLiteral("Файл «%1», группа measurement.1 («Канал измерения 1»), поле «units»: "
+                            "Канал 1: Ед. измерения: символ «✓» нельзя передать в прибор")
+                 .arg(path("bad.json")));
+    QVERIFY(m_questions.isEmpty());
+    QVERIFY(m_fx->requests().isEmpty());
+}
+
+void tst_config_actions::failureMidWayNamesGroupsAndBackup()
+{
+    m_open = writeFile(QStringLiteral("file.json"), m_fx->sim().model().settingsArea());
+    FaultRule silent;
+    silent.function = 0x10;
+    silent.firstRegister = configGroup(GroupFamily::Measurement, 2).recordFirstRegister();
+    m_fx->sim().faults().add(silent);
+    m_fx->click(QStringLiteral("ButtonConfigWrite"));
+    QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Error);
+    const QStringList lines = m_fx->boxes.lastText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.value(0),
+             QStringLiteral("Нет связи с прибором: группа measurement.2 («Канал измерения 2») не записана"));
+    QCOMPARE(lines.value(1), QStringLiteral("Записаны и проверены: measurement.1"));
+    QCOMPARE(lines.value(2), QStringLiteral("Не записана: measurement.2"));
+    QVERIFY(lines.value(3).startsWith(QStringLiteral("Не записывались: measurement.3, measurement.4, math.1")));
+    QVERIFY(lines.value(4).startsWith(QStringLiteral("Резервная копия: ") + path("backups/001234-")));
+}
+
+QTEST_MAIN(tst_config_actions)
+#include "tst_config_actions.moc"
