@@ -3,11 +3,18 @@
 #include "link/line_speed.h"
 #include "link/link_activity.h"
 #include "link/modbus.h"
+#include "service/live_csv.h"
 #include "service/live_record.h"
+#include "service/trend_window.h"
 #include "ui/page_widgets.h"
 #include "ui/controls.h"
+#include "ui/message_boxes.h"
 #include "ui/page_context.h"
+#include "ui/texts.h"
 
+#include <QCheckBox>
+#include <QDateTime>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -49,8 +56,10 @@ void addValueRows(QGridLayout *grid, QWidget *parent, int firstRow,
 } // namespace
 
 LivePage::LivePage(PageContext &context, QWidget *parent)
-    : QWidget(parent), m_ctx(context), m_timer(new QTimer(this))
+    : QWidget(parent), m_ctx(context), m_timer(new QTimer(this)),
+      m_trend(std::make_unique<TrendBuffer>()), m_csv(std::make_unique<LiveCsvRecorder>())
 {
+    m_ctx.channelLabels.append(this);
     m_timer->setObjectName(QStringLiteral("TimerDataRead"));
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &LivePage::TimerDataReadTimer);
@@ -79,7 +88,24 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     clockFont.setBold(true);
     clock->setFont(clockFont);
     top->addWidget(clock, 1);
+    auto *trend = makeButton(QStringLiteral("ButtonTrend"), QStringLiteral("Тренд"), this);
+    connectAction(trend, m_ctx.boxes, [this] { ButtonTrendClick(); });
+    top->addWidget(trend);
+    m_csvBox = new QCheckBox(QStringLiteral("Запись в CSV"), this);
+    m_csvBox->setObjectName(QStringLiteral("CheckBoxCsv"));
+    m_csvBox->setToolTip(QStringLiteral("Записывать каждый опрос в файл CSV"));
+    connect(m_csvBox, &QCheckBox::clicked, this,
+            [this](bool on) { runGuarded(m_ctx.boxes, [this, on] { CheckBoxCsvClick(on); }); });
+    top->addWidget(m_csvBox);
     page->addLayout(top);
+
+    chooseCsvFile = [this] {
+        const QString name = QStringLiteral("vexs-%1.csv")
+                                 .arg(QDateTime::currentDateTime().toString(
+                                     QStringLiteral("yyyyMMdd-hhmmss")));
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Запись в CSV"), name,
+                                            QStringLiteral("CSV (*.csv)"));
+    };
 
     auto *body = new QHBoxLayout;
     auto *left = new QVBoxLayout;
@@ -144,6 +170,8 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     page->addLayout(body, 1);
 }
 
+LivePage::~LivePage() = default;
+
 void LivePage::labelDiagnosticsGrid()
 {
     IControls &c = m_ctx.controls;
@@ -164,6 +192,54 @@ void LivePage::Button3Click()
 void LivePage::Button12Click()
 {
     m_timer->stop();
+    stopCsv();
+}
+
+void LivePage::ButtonTrendClick()
+{
+    if (!m_trendWindow)
+        m_trendWindow = new TrendWindow(*m_trend, this);
+    m_trendWindow->show();
+    m_trendWindow->raise();
+    m_trendWindow->activateWindow();
+}
+
+void LivePage::CheckBoxCsvClick(bool on)
+{
+    if (!on) {
+        stopCsv();
+        return;
+    }
+    const QString path = chooseCsvFile ? chooseCsvFile() : QString();
+    if (path.isEmpty()) {
+        m_csvBox->setChecked(false);
+        return;
+    }
+    if (!m_csv->open(path)) {
+        m_csvBox->setChecked(false);
+        m_ctx.boxes.error(QStringLiteral("Не удалось создать файл %1").arg(path));
+        return;
+    }
+    m_csvBox->setChecked(true);
+}
+
+void LivePage::stopCsv()
+{
+    m_csv->close();
+    m_csvBox->setChecked(false);
+}
+
+void LivePage::recordPoll(const QDateTime &time, const std::optional<LiveView> &view)
+{
+    m_trend->add(time.toMSecsSinceEpoch(),
+                 view ? std::optional<TrendValues>(trendValues(*view)) : std::nullopt);
+    if (m_trendWindow)
+        m_trendWindow->sampleAdded();
+    if (m_csv->isOpen() && !m_csv->append(time, view ? &*view : nullptr)) {
+        const QString path = m_csv->path();
+        stopCsv();
+        m_ctx.boxes.error(QStringLiteral("Не удалось записать файл %1").arg(path));
+    }
 }
 
 void LivePage::TimerDataReadTimer()
@@ -176,13 +252,22 @@ void LivePage::TimerDataReadTimer()
 void LivePage::poll()
 {
     IControls &c = m_ctx.controls;
-    const bool serial = c.itemIndex(QStringLiteral("ComboBoxInterface")) == 0;
-    const int baud = lineSpeedForIndex(c.itemIndex(QStringLiteral("ComboBoxBaud")));
-    const QByteArray reply = m_ctx.modbus.ReadInputRegisters(
-        live::kFirstRegister, live::kRegisterCount, pollWaitMs(serial, baud));
+    const bool serial = m_ctx.link.interfaceIndex() == 0;
+    const int baud = lineSpeedForIndex(m_ctx.link.baudIndex());
+    const QDateTime polled = QDateTime::currentDateTime();
+    QByteArray reply;
+    try {
+        reply = m_ctx.modbus.ReadInputRegisters(live::kFirstRegister, live::kRegisterCount,
+                                                pollWaitMs(serial, baud));
+    } catch (...) {
+        // A socket failure still counts as a poll without a record.
+        recordPoll(polled, std::nullopt);
+        throw;
+    }
 
     const std::optional<QByteArray> record = liveRecordOfReply(reply);
     const std::optional<LiveView> view = record ? decodeLiveRecord(*record) : std::nullopt;
+    recordPoll(polled, view);
     if (!view) {
         // The values of the last good poll stay on screen.
         c.setText(kOpros, QStringLiteral("Нет связи"));
@@ -216,6 +301,13 @@ void LivePage::poll()
     for (int k = 1; k <= live::kSetpoints; ++k)
         c.setBackground(composedName(QStringLiteral("StaticTextUstSost"), k),
                         view->setpointColours[k - 1]);
+}
+
+void LivePage::relabelChannels(const ChannelPresence &presence)
+{
+    for (int n = 1; n <= 4; ++n)
+        m_ctx.controls.setText(composedName(QStringLiteral("StaticTextCanIzm"), n),
+                               QLatin1Char(' ') + channelName(n, presence.absent[n - 1]));
 }
 
 } // namespace vexs

@@ -1,21 +1,35 @@
 #pragma once
 
+#include "ui/page_context.h"
+
 #include <QWidget>
 
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QCheckBox;
+class QDateTime;
 class QTimer;
 
 namespace vexs {
 
-struct PageContext;
+struct LiveView;
+class LiveCsvRecorder;
+class TrendBuffer;
+class TrendWindow;
 
 // The measurement page: once a second, while started, reads the live-data
 // record and shows the clock, the channels, the board self-test and the
 // setpoint states.
-class LivePage : public QWidget
+class LivePage : public QWidget, public IChannelLabels
 {
     Q_OBJECT
 public:
     explicit LivePage(PageContext &context, QWidget *parent = nullptr);
+
+    void relabelChannels(const ChannelPresence &presence) override;
+    ~LivePage() override;
     // Headings and row titles of the diagnostics grid.
     void labelDiagnosticsGrid();
 
@@ -29,11 +43,31 @@ public:
 
     QTimer *timer() const { return m_timer; }
 
+    // "Тренд": shows the chart of the last minutes' polls.
+    void ButtonTrendClick();
+    // "Запись в CSV" switched on (asks for the file) or off.
+    void CheckBoxCsvClick(bool on);
+    // The file chooser of "Запись в CSV": the chosen path, or empty when the
+    // user cancelled. Tests replace it.
+    std::function<QString()> chooseCsvFile;
+
+    const TrendBuffer &trend() const { return *m_trend; }
+    // Null until "Тренд" was first pressed.
+    TrendWindow *trendWindow() const { return m_trendWindow; }
+    const LiveCsvRecorder &csv() const { return *m_csv; }
+
 private:
     void poll();
+    // Every poll, answered or not, goes to the trend and the CSV file.
+    void recordPoll(const QDateTime &time, const std::optional<LiveView> &view);
+    void stopCsv();
 
     PageContext &m_ctx;
     QTimer *m_timer;
+    QCheckBox *m_csvBox = nullptr;
+    std::unique_ptr<TrendBuffer> m_trend;
+    std::unique_ptr<LiveCsvRecorder> m_csv;
+    TrendWindow *m_trendWindow = nullptr;
 };
 
 } // namespace vexs

@@ -74,6 +74,10 @@ ConnectionBar::ConnectionBar(TcpClient &socket, IMessageBoxes &boxes, QWidget *p
     m_button11 =
         makeButton(QStringLiteral("Button11"), QStringLiteral("Считать настройки прибора"), this);
     row->addWidget(m_button11);
+    m_monitor = makeButton(QStringLiteral("ButtonMonitor"), QStringLiteral("⇄"), this);
+    m_monitor->setFixedWidth(28);
+    m_monitor->setToolTip(QStringLiteral("Монитор обмена (Ctrl+T)"));
+    row->addWidget(m_monitor);
 
     connect(m_interface, &QComboBox::currentIndexChanged, this,
             &ConnectionBar::ComboBoxInterfaceChange);

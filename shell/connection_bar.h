@@ -34,6 +34,8 @@ public:
     int baudIndex() const override;
 
     QPushButton *readSettingsButton() const { return m_button11; }
+    // The small button at the right end that opens the traffic monitor.
+    QPushButton *monitorButton() const { return m_monitor; }
 
     // Shows why the serial port failed (or clears it after a good open) in
     // the bar's port status and as the port number's tooltip.
@@ -77,6 +79,7 @@ private:
     QPushButton *m_connect;
     QPushButton *m_disconnect;
     QPushButton *m_button11;
+    QPushButton *m_monitor;
 };
 
 } // namespace vexs

@@ -22,8 +22,11 @@
 #include "settings/recording_page.h"
 #include "settings/settings_image.h"
 #include "settings/setpoints_page.h"
+#include "shell/config_actions.h"
 #include "shell/config_file.h"
 #include "shell/connection_bar.h"
+#include "shell/log_file.h"
+#include "shell/traffic_monitor.h"
 #include "ui/message_boxes.h"
 #include "ui/page_context.h"
 #include "ui/widget_controls.h"
@@ -37,6 +40,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -79,6 +84,8 @@ TformMain::TformMain() : TformMain(Options()) {}
 TformMain::TformMain(Options options)
     : m_configPath(options.configPath.isEmpty() ? defaultConfigPath() : options.configPath)
 {
+    if (options.logFile)
+        installLogFile();
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QStringLiteral(" Конфигуратор ВЕКС-310Т2 v1.18"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -123,10 +130,19 @@ TformMain::TformMain(Options options)
             m_boxes->report(QStringLiteral("Unable to write to %1").arg(m_configPath));
     });
     m_exchange = std::make_unique<Exchange>(*m_bar, *m_serialLink, *m_socket, *m_activity);
+    // The monitor watches every exchange from the start, so that opening it
+    // after a failure shows what led up to it.
+    m_monitor = new TrafficMonitor(*m_boxes, this);
+    m_exchange->setObserver(m_monitor);
+    connect(m_socket, &TcpClient::octetsDiscarded, this,
+            [this](int count) { m_monitor->octetsDiscarded(count); });
+    connectAction(m_bar->monitorButton(), *m_boxes, [this] { showMonitor(); });
+    auto *monitorKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
+    connect(monitorKey, &QShortcut::activated, this, &TformMain::showMonitor);
     m_modbus = std::make_unique<ModbusMaster>(*m_exchange, *m_bar);
     m_image = std::make_unique<SettingsImage>();
     m_controls = std::make_unique<WidgetControls>(this);
-    m_context.reset(new PageContext{*m_modbus, *m_boxes, *m_controls, *m_activity, *m_image});
+    m_context.reset(new PageContext{*m_modbus, *m_boxes, *m_controls, *m_activity, *m_image, *m_bar, *this});
 
     auto *panel2 = new QFrame(this);
     panel2->setObjectName(QStringLiteral("Panel2"));
@@ -154,6 +170,9 @@ TformMain::TformMain(Options options)
 
     buildTree();
     buildPages();
+    // The configuration file buttons stay under the tree whatever page is shown.
+    m_configActions = new ConfigActions(*m_context, this);
+    panel3Layout->addWidget(m_configActions->createPanel(panel3));
 
     connectRequest(m_bar->readSettingsButton(), *m_context, [this] { Button11Click(); });
     connect(m_activity.get(), &LinkActivity::busyChanged, this, &TformMain::applyBusy);
@@ -233,6 +252,24 @@ void TformMain::buildPages()
     big.setBold(true);
     m_labelInfo->setFont(big);
     infoLayout->addWidget(m_labelInfo);
+    // Request k of n of a long operation, with a way to stop a read.
+    m_progressPanel = new QFrame(m_panelInfo);
+    m_progressPanel->setObjectName(QStringLiteral("PanelProgress"));
+    auto *progressRow = new QHBoxLayout(m_progressPanel);
+    progressRow->setContentsMargins(0, 0, 0, 0);
+    m_progressText = new QLabel(m_progressPanel);
+    m_progressText->setObjectName(QStringLiteral("LabelProgress"));
+    m_progress = new QProgressBar(m_progressPanel);
+    m_progress->setObjectName(QStringLiteral("ProgressBarOperation"));
+    m_progress->setFormat(QStringLiteral("%v из %m"));
+    m_progressCancel = new QPushButton(QStringLiteral("Отмена"), m_progressPanel);
+    m_progressCancel->setObjectName(QStringLiteral("ButtonCancelOperation"));
+    connect(m_progressCancel, &QPushButton::clicked, this, [this] { m_progressStopped = true; });
+    progressRow->addWidget(m_progressText);
+    progressRow->addWidget(m_progress, 1);
+    progressRow->addWidget(m_progressCancel);
+    m_progressPanel->hide();
+    infoLayout->addWidget(m_progressPanel);
     startLayout->addStretch(1);
     startLayout->addWidget(m_panelInfo);
     startLayout->addStretch(2);
@@ -298,6 +335,11 @@ void TformMain::closeEvent(QCloseEvent *event)
         m_closed = true;
         FormClose();
     }
+    // The monitor, the trend and any other window of this one close with it.
+    for (QWidget *w : findChildren<QWidget *>()) {
+        if (w->isWindow() && w->isVisible())
+            w->close();
+    }
     event->accept();
 }
 
@@ -310,7 +352,11 @@ void TformMain::FormClose()
     s.ip = m_controls->text(QStringLiteral("EditIP"));
     s.ipPort = m_controls->text(QStringLiteral("EditIPPort"));
     IniFile file(m_configPath);
-    if (!writeConnectionSettings(file, s))
+    // A file that is too large or not text was read as empty (defaults);
+    // it is not ours to rewrite.
+    if (const QString unchanged = unchangedFileMessage(file); !unchanged.isEmpty())
+        m_boxes->info(unchanged);
+    else if (!writeConnectionSettings(file, s))
         m_boxes->report(QStringLiteral("Unable to write to %1").arg(m_configPath));
     // A handler may still be waiting for the device or on a message box:
     // end those waits so it unwinds, and send nothing more.
@@ -382,7 +428,63 @@ bool TformMain::eventFilter(QObject *watched, QEvent *event)
 
 void TformMain::Button11Click()
 {
-    vexs::Button11Click(*m_context, [this] { selectNode(0); });
+    vexs::Button11Click(*m_context);
+}
+
+void TformMain::showInfo(const QString &text)
+{
+    selectNode(0);
+    m_tree->setVisible(false);
+    m_panelInfo->setVisible(true);
+    m_labelInfo->setText(text);
+}
+
+void TformMain::showNavigation()
+{
+    m_panelInfo->setVisible(false);
+    m_tree->setVisible(true);
+}
+
+void TformMain::beginProgress(const QString &what, int steps, bool cancellable)
+{
+    m_progressStopped = false;
+    // The info panel holds the bar; an operation that runs on another page
+    // brings it up over that page's corner instead.
+    if (!m_panelInfo->isHidden()) {
+        m_progressPanel->setParent(m_panelInfo);
+        m_panelInfo->layout()->addWidget(m_progressPanel);
+        m_progressText->clear();
+    } else {
+        m_progressPanel->setParent(this);
+        m_progressPanel->setAutoFillBackground(true);
+        m_progressPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        m_progressPanel->setGeometry(width() - 430, height() - 40, 420, 32);
+        m_progressText->setText(what);
+    }
+    m_progress->setRange(0, steps);
+    m_progress->setValue(0);
+    m_progressCancel->setVisible(cancellable);
+    m_progressCancel->setEnabled(cancellable);
+    m_progressPanel->show();
+    m_progressPanel->raise();
+}
+
+bool TformMain::stepProgress(int done)
+{
+    m_progress->setValue(done);
+    return !m_progressStopped;
+}
+
+void TformMain::endProgress()
+{
+    m_progressPanel->hide();
+}
+
+void TformMain::showMonitor()
+{
+    m_monitor->show();
+    m_monitor->raise();
+    m_monitor->activateWindow();
 }
 
 void TformMain::applyBusy(bool busy)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/page_context.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -7,6 +9,8 @@
 #include <memory>
 
 class QLabel;
+class QProgressBar;
+class QPushButton;
 class QFrame;
 class QTabWidget;
 class QTreeWidget;
@@ -15,6 +19,7 @@ class QTreeWidgetItem;
 namespace vexs {
 
 class ArchivePage;
+class ConfigActions;
 class ConnectionBar;
 class DisplayPage;
 class Exchange;
@@ -35,13 +40,13 @@ class SettingsImage;
 class SerialTransport;
 class TAfComPort;
 class TcpClient;
+class TrafficMonitor;
 class WidgetControls;
-struct PageContext;
 
 // The one main window: connection bar on top, navigation tree on the left,
 // the stack of thirteen pages beside it. It composes the pages; their logic
 // lives in the page classes.
-class TformMain : public QWidget
+class TformMain : public QWidget, public IShellStatus
 {
     Q_OBJECT
 public:
@@ -54,6 +59,9 @@ public:
         // Serial port number -> device path; empty means the [Ports]
         // section of the configuration file, else /dev/ttyS(n-1).
         std::function<QString(int)> portResolver;
+        // Also write the program's messages to the log file in the user's
+        // data folder (see shell/log_file.h); the program sets it, tests do not.
+        bool logFile = false;
     };
 
     TformMain();
@@ -68,6 +76,8 @@ public:
     void TreeView1Changing(int absoluteIndex);
     void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void Button11Click();
+    // Ctrl+T and the bar's monitor button: shows the traffic monitor.
+    void showMonitor();
 
     // The two factory chords: Ctrl+Alt+1 reveals the factory controls,
     // Ctrl+Alt+2 shows the navigation tree without a bulk read.
@@ -81,13 +91,23 @@ public:
     TcpClient &socket() { return *m_socket; }
     TAfComPort &serialPort() { return *m_serial; }
     LinkActivity &activity() { return *m_activity; }
+    TrafficMonitor &monitor() { return *m_monitor; }
     SettingsImage &image() { return *m_image; }
+    // Configuration files: save, open, compare, write into the device.
+    ConfigActions &configActions() { return *m_configActions; }
     QString configPath() const { return m_configPath; }
     // Index of the one page whose tab is visible.
     int visiblePage() const;
     QTreeWidget *tree() const { return m_tree; }
     // Selects the tree node with the given absolute index.
     void selectNode(int absoluteIndex);
+
+    // What the window shows of long operations.
+    void showInfo(const QString &text) override;
+    void showNavigation() override;
+    void beginProgress(const QString &what, int steps, bool cancellable) override;
+    bool stepProgress(int done) override;
+    void endProgress() override;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -107,6 +127,8 @@ private:
     std::unique_ptr<SerialTransport> m_serialLink;
     TcpClient *m_socket;
     ConnectionBar *m_bar;
+    TrafficMonitor *m_monitor = nullptr;
+    ConfigActions *m_configActions = nullptr;
     std::unique_ptr<Exchange> m_exchange;
     std::unique_ptr<ModbusMaster> m_modbus;
     std::unique_ptr<SettingsImage> m_image;
@@ -117,6 +139,11 @@ private:
     QTabWidget *m_pages = nullptr;
     QFrame *m_panelInfo = nullptr;
     QLabel *m_labelInfo = nullptr;
+    QFrame *m_progressPanel = nullptr;
+    QLabel *m_progressText = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QPushButton *m_progressCancel = nullptr;
+    bool m_progressStopped = false;
 
     IdentificationPage *m_identification = nullptr;
     MeasurementChannelsPage *m_measurement = nullptr;

@@ -99,6 +99,7 @@ int main(int argc, char *argv[])
     }
 
     vexs::TformMain::Options options;
+    options.logFile = true; // vexs.log in the user's data folder
     options.configPath = config;
     vexs::TformMain formMain(options);
     formMain.show();

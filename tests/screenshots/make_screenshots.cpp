@@ -2,7 +2,10 @@
 // and saves PNGs: after a bulk read on the measurement channels page, and on
 // the measurement page while polling. Run under a real display (Xvfb):
 //   xvfb-run -a -s "-screen 0 1280x800x24" make_screenshots docs/screenshots
+#include "service/live_page.h"
+#include "service/trend_window.h"
 #include "shell/form_main.h"
+#include "shell/traffic_monitor.h"
 #include "ui/controls.h"
 #include "ui/page_context.h"
 #include "tests/support/window_fixture.h"
@@ -48,6 +51,22 @@ int main(int argc, char *argv[])
     fx.click(QStringLiteral("Button3"));
     QTest::qWait(2500);
     save("measurement.png");
+    // The traffic monitor after the bulk read and those polls, and the trend
+    // after two minutes of polling.
+    const auto saveWindow = [&](QWidget &window, const char *name) {
+        window.show();
+        QTest::qWait(500);
+        const QString path = QDir(out).filePath(QString::fromLatin1(name));
+        if (!window.grab().save(path))
+            qFatal("cannot save %s", qPrintable(path));
+        qInfo("saved %s", qPrintable(path));
+    };
+    saveWindow(w.monitor(), "monitor.png");
+    w.monitor().close();
+    QTest::qWait(120000);
+    fx.click(QStringLiteral("ButtonTrend"));
+    saveWindow(*w.findChild<LivePage *>()->trendWindow(), "trend.png");
+    w.findChild<LivePage *>()->trendWindow()->close();
     fx.click(QStringLiteral("Button12"));
     fx.revealEverything();
     w.selectNode(12);

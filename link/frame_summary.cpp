@@ -1,0 +1,170 @@
+#include "link/frame_summary.h"
+
+#include "link/modbus.h"
+
+#include <QStringList>
+
+namespace vexs::traffic {
+
+namespace {
+
+constexpr quint8 kExceptionBit = 0x80;
+constexpr int kExceptionReplySize = 5;
+constexpr int kWriteReplySize = 8;
+// Address, function and CRC: the least a frame can be.
+constexpr int kSmallestFrame = 4;
+
+int octet(const QByteArray &frame, int at)
+{
+    return at < frame.size() ? quint8(frame.at(at)) : -1;
+}
+
+int word(const QByteArray &frame, int at)
+{
+    return at + 1 < frame.size() ? (quint8(frame.at(at)) << 8) | quint8(frame.at(at + 1)) : -1;
+}
+
+bool isRead(int function)
+{
+    return function == FunctionReadHolding || function == FunctionReadInput;
+}
+
+bool isIntactFrame(const QByteArray &frame)
+{
+    return frame.size() >= kSmallestFrame && frames::crcMatches(frame);
+}
+
+QString exceptionText(int code)
+{
+    switch (code) {
+    case 1: return QStringLiteral(" (недопустимая функция)");
+    case 2: return QStringLiteral(" (недопустимый адрес данных)");
+    case 3: return QStringLiteral(" (недопустимое значение данных)");
+    case 4: return QStringLiteral(" (отказ устройства)");
+    default: return QString();
+    }
+}
+
+} // namespace
+
+QString hexText(const QByteArray &octets)
+{
+    return QString::fromLatin1(octets.toHex(' ').toUpper());
+}
+
+int expectedReplyLength(const QByteArray &request)
+{
+    const int function = octet(request, 1);
+    if (isRead(function)) {
+        const int count = word(request, 4);
+        return count < 0 ? -1 : 2 * count + 5;
+    }
+    return function == FunctionWriteMultiple ? kWriteReplySize : -1;
+}
+
+FrameFields requestFields(const QByteArray &request)
+{
+    FrameFields f;
+    f.address = octet(request, 0);
+    f.function = octet(request, 1);
+    if (isRead(f.function) || f.function == FunctionWriteMultiple) {
+        f.first = word(request, 2);
+        f.count = word(request, 4);
+    }
+    if (f.function == FunctionWriteMultiple)
+        f.byteCount = octet(request, 6);
+    return f;
+}
+
+FrameFields replyFields(const QByteArray &reply)
+{
+    FrameFields f;
+    if (reply.size() == 1 && reply.at(0) == ' ')
+        return f;
+    f.address = octet(reply, 0);
+    f.function = octet(reply, 1);
+    if (f.function >= 0 && (f.function & kExceptionBit))
+        f.exception = octet(reply, 2);
+    else if (isRead(f.function))
+        f.byteCount = octet(reply, 2);
+    else if (f.function == FunctionWriteMultiple) {
+        f.first = word(reply, 2);
+        f.count = word(reply, 4);
+    }
+    return f;
+}
+
+FrameOutcome classifyReply(const QByteArray &request, const QByteArray &reply)
+{
+    // The exchange's one blank; a single octet from the wire that happens to
+    // be a blank cannot be told from it, and is not a reply either way.
+    if (reply.size() == 1 && reply.at(0) == ' ')
+        return FrameOutcome::NoLink;
+    if (reply.isEmpty())
+        return FrameOutcome::NoReply;
+
+    const int function = octet(request, 1);
+    if (function >= 0 && octet(reply, 1) == (function | kExceptionBit)) {
+        if (reply.size() < kExceptionReplySize)
+            return FrameOutcome::Short;
+        if (reply.size() > kExceptionReplySize)
+            return FrameOutcome::WrongLength;
+        return frames::crcMatches(reply) ? FrameOutcome::Exception : FrameOutcome::BadCrc;
+    }
+
+    const int expected = expectedReplyLength(request);
+    if (expected < 0) {
+        if (reply.size() < kSmallestFrame)
+            return FrameOutcome::Short;
+        return frames::crcMatches(reply) ? FrameOutcome::Ok : FrameOutcome::BadCrc;
+    }
+    if (reply.size() == expected)
+        return frames::crcMatches(reply) ? FrameOutcome::Ok : FrameOutcome::BadCrc;
+    if (reply.size() > expected)
+        return FrameOutcome::WrongLength;
+    // A shorter whole frame is the device answering something else; a
+    // shorter broken one was cut off on the way.
+    return isIntactFrame(reply) ? FrameOutcome::WrongLength : FrameOutcome::Short;
+}
+
+QString summaryText(const FrameFields &f)
+{
+    QStringList parts;
+    if (f.address >= 0)
+        parts << QStringLiteral("Адрес %1").arg(f.address);
+    if (f.function >= 0)
+        parts << QStringLiteral("функция 0x")
+                     + QString::number(f.function, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+    if (f.first >= 0)
+        parts << QStringLiteral("регистр %1").arg(f.first);
+    if (f.count >= 0)
+        parts << QStringLiteral("регистров %1").arg(f.count);
+    if (f.byteCount >= 0)
+        parts << QStringLiteral("байт %1").arg(f.byteCount);
+    if (f.exception >= 0)
+        parts << QStringLiteral("исключение %1").arg(f.exception) + exceptionText(f.exception);
+    return parts.join(QStringLiteral(", "));
+}
+
+QString outcomeText(FrameOutcome outcome)
+{
+    switch (outcome) {
+    case FrameOutcome::None: return QString();
+    case FrameOutcome::Ok: return QStringLiteral("OK");
+    case FrameOutcome::NoLink: return QStringLiteral("Нет связи");
+    case FrameOutcome::NoReply: return QStringLiteral("Нет ответа");
+    case FrameOutcome::Short: return QStringLiteral("Неполный ответ");
+    case FrameOutcome::BadCrc: return QStringLiteral("Ошибка CRC");
+    case FrameOutcome::WrongLength: return QStringLiteral("Неверная длина");
+    case FrameOutcome::Exception: return QStringLiteral("Исключение");
+    case FrameOutcome::Purged: return QStringLiteral("Сброшены запоздавшие байты");
+    }
+    return QString();
+}
+
+bool isFailure(FrameOutcome outcome)
+{
+    return outcome != FrameOutcome::None && outcome != FrameOutcome::Ok;
+}
+
+} // namespace vexs::traffic
