@@ -51,25 +51,6 @@ QString defaultPort()
     return defaultSerialDevice(1);
 }
 
-std::optional<QList<int>> parseAddressList(const QString &text)
-{
-    static const QRegularExpression part(QStringLiteral(R"(^(\d{1,3})(?:-(\d{1,3}))?$)"));
-    QList<int> addresses;
-    for (const QString &piece : text.split(QLatin1Char(','))) {
-        const QRegularExpressionMatch m = part.match(piece.trimmed());
-        if (!m.hasMatch())
-            return std::nullopt;
-        const auto first = number(m.captured(1), 1, kMaxAddress);
-        const auto last = m.captured(2).isEmpty() ? first : number(m.captured(2), 1, kMaxAddress);
-        if (!first || !last || *last < *first)
-            return std::nullopt;
-        for (int a = *first; a <= *last; ++a) {
-            if (!addresses.contains(a))
-                addresses << a;
-        }
-    }
-    return addresses;
-}
 
 std::optional<Options> parseOptions(const QStringList &arguments, QString *error)
 {

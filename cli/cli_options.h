@@ -2,6 +2,8 @@
 
 // The command line of vexs-cli, parsed without touching a device.
 
+#include "link/address_list.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -40,8 +42,7 @@ QString defaultPort();
 // nullopt with `error` set to what a user should change.
 std::optional<Options> parseOptions(const QStringList &arguments, QString *error);
 
-// "1-32,40" -> 1..32, 40; nullopt for anything else or an address outside 1..255.
-std::optional<QList<int>> parseAddressList(const QString &text);
+using vexs::parseAddressList;
 
 QString helpText();
 

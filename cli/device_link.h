@@ -25,6 +25,7 @@ public:
     bool fastExchange() const override { return m_fast; }
 
     void setAddress(int address) { m_address = address; }
+    void setFast(bool on) { m_fast = on; }
     bool serial() const { return !m_tcp; }
     int baud() const;
 

@@ -8,6 +8,7 @@
 #include "link/pumping_delay.h"
 #include "service/live_csv.h"
 #include "service/live_record.h"
+#include "settings/bus_scan.h"
 #include "settings/config_file.h"
 #include "settings/config_transfer.h"
 #include "settings/identification.h"
@@ -263,23 +264,17 @@ int scan(const Options &o)
         say(error);
         return kFailed;
     }
-    // A short wait: an absent address costs little more than the line time.
-    const int waitMs = lineWaitMs(100, 8, ident::kReplySize, link.settings().serial(), link.settings().baud());
+    // Always fast, with a short wait: an absent address costs little more
+    // than the line time.
+    link.settings().setFast(true);
+    const int waitMs = scanWaitMs(link.settings().serial(), link.settings().baud());
     int found = 0;
     for (const int address : o.addresses) {
         link.settings().setAddress(address);
-        const std::optional<QByteArray> data = readBlock(
-            link.modbus(), false, {{ident::kFirstRegister, ident::kRegisterCount}}, waitMs);
-        if (!data)
-            continue;
-        const Identification id = decodeIdentification(*data, QDate::currentDate().year());
-        QString serial = id.serial;
-        serial.remove(QChar(0));
-        print(QStringLiteral("%1\t%2\tprocessor %3\tindicator %4\tadc %5\n")
-                  .arg(address)
-                  .arg(serial.trimmed(), versionText(id.versionProc), versionText(id.versionInd),
-                       versionText(id.versionDac)));
-        ++found;
+        if (const std::optional<FoundRecorder> recorder = probeRecorder(link.modbus(), address, waitMs)) {
+            print(foundRecorderLine(*recorder) + QLatin1Char('\n'));
+            ++found;
+        }
     }
     say(QStringLiteral("Найдено приборов: %1 (опрошено адресов: %2)").arg(found).arg(o.addresses.size()));
     if (found == 0) {

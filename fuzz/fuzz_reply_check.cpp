@@ -31,7 +31,7 @@ struct Link : ILinkSettings
 struct Canned : ITransport
 {
     QByteArray reply;
-    QByteArray exchange(int, const QByteArray &) override { return reply; }
+    QByteArray exchange(int, const QByteArray &, const FastEnd *) override { return reply; }
 };
 
 void checkReply(const QByteArray &reply, int expectedLength)

@@ -56,6 +56,10 @@ TAfComPort::TAfComPort(QString name) : d(std::make_unique<TAfComPortPrivate>())
             d->lineError = d->port.errorString();
         }
     });
+    QObject::connect(&d->port, &QSerialPort::readyRead, [this] {
+        if (OnRxChar)
+            OnRxChar();
+    });
 }
 
 TAfComPort::~TAfComPort()
@@ -227,14 +231,27 @@ void TAfComPort::WriteString(const QByteArray &data)
     d->port.flush();
 }
 
-QByteArray TAfComPort::ReadString()
+void TAfComPort::drainDriver()
 {
-    if (!d->port.isOpen())
-        return {};
     // Take what the driver holds now, not only what the event loop has
     // already collected.
     while (!d->lineFailed && d->port.waitForReadyRead(0)) {
     }
+}
+
+QByteArray TAfComPort::PeekString()
+{
+    if (!d->port.isOpen())
+        return {};
+    drainDriver();
+    return d->port.peek(d->port.bytesAvailable());
+}
+
+QByteArray TAfComPort::ReadString()
+{
+    if (!d->port.isOpen())
+        return {};
+    drainDriver();
     if (d->lineFailed) {
         d->status = PortStatus{PortFailure::LineLost, d->comNumber, d->port.portName(), d->lineError};
         d->lineFailed = false;

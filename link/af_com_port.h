@@ -86,6 +86,8 @@ public:
     // Everything that has arrived; raises "Read data error" when the line
     // failed (the device went away) since the port was opened.
     QByteArray ReadString();
+    // What has arrived so far, left in place for ReadString.
+    QByteArray PeekString();
 
     // Output queue size; changing it while open raises "Port is not closed".
     int OutBufSize() const;
@@ -103,8 +105,11 @@ public:
     // Called around the opening of the device (true before, false after,
     // also on error); the shell shows the wait cursor there.
     std::function<void(bool opening)> OnOpening;
+    // Called whenever octets arrive while the port is open.
+    std::function<void()> OnRxChar;
 
 private:
+    void drainDriver();
     [[noreturn]] void raise(const QString &message) const;
 
     std::unique_ptr<struct TAfComPortPrivate> d;

@@ -1,9 +1,15 @@
 #include "link/exchange.h"
 
+#include "link/line_speed.h"
 #include "link/link_activity.h"
 #include "link/link_observer.h"
 #include "link/pumping_delay.h"
+#include "link/reply_framing.h"
 #include "link/transport.h"
+
+#include <QElapsedTimer>
+
+#include <optional>
 
 namespace vexs {
 
@@ -21,6 +27,16 @@ void Exchange::shutdown()
 
 QByteArray Exchange::exchange(int waitMs, const QByteArray &request)
 {
+    return run(waitMs, request, false);
+}
+
+QByteArray Exchange::exchangeCommand(int waitMs, const QByteArray &request)
+{
+    return run(waitMs, request, true);
+}
+
+QByteArray Exchange::run(int waitMs, const QByteArray &request, bool fullWait)
+{
     if (m_shutdown)
         return failureReply();
     if (m_activity.exchanging()) {
@@ -29,12 +45,31 @@ QByteArray Exchange::exchange(int waitMs, const QByteArray &request)
     }
     LinkActivity::Exchanging guard(m_activity);
     ITransport &transport = m_settings.interfaceIndex() != 0 ? m_tcp : m_serial;
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray reply = carry(transport, waitMs, request);
+    // A fast reply does not mean the device has carried the command out:
+    // nothing else goes to it (the guard refuses a poll tick) until the
+    // wait is over.
+    if (fullWait && m_settings.fastExchange() && clock.elapsed() < waitMs)
+        PumpingDelay(int(waitMs - clock.elapsed()));
+    return reply;
+}
+
+QByteArray Exchange::carry(ITransport &transport, int waitMs, const QByteArray &request)
+{
+    std::optional<FastEnd> fast;
+    if (m_settings.fastExchange()) {
+        const int speed = lineSpeedForIndex(m_settings.baudIndex());
+        fast = FastEnd{ReplyFraming(request), silentIntervalUs(speed > 0 ? speed : kLineSpeeds[0])};
+    }
+    const FastEnd *end = fast ? &*fast : nullptr;
     if (!m_observer)
-        return transport.exchange(waitMs, request);
+        return transport.exchange(waitMs, request, end);
     m_observer->requestSent(request);
     QByteArray reply;
     try {
-        reply = transport.exchange(waitMs, request);
+        reply = transport.exchange(waitMs, request, end);
     } catch (...) {
         // A socket failure leaves the exchange; the monitor still shows it.
         m_observer->replyReceived(request, failureReply());

@@ -12,8 +12,9 @@ class LinkActivity;
 
 // Carries one request frame to the recorder over the interface chosen in the
 // connection bar (the serial line for item 0, the TCP gateway otherwise) and
-// brings back whatever arrived after the wait time. There is no reply
-// detection: every exchange waits its full time.
+// brings back whatever arrived after the wait time. With fast exchange on,
+// the wait ends as soon as the reply the request expects is complete; the
+// octets returned are the same either way.
 //
 // A second exchange started while one waits (a timer tick or a click
 // processed inside the wait) is refused with the one-blank reply and sends
@@ -27,6 +28,7 @@ public:
 
     // A TCP socket failure is raised (ESocketError), not folded.
     QByteArray exchange(int waitMs, const QByteArray &request) override;
+    QByteArray exchangeCommand(int waitMs, const QByteArray &request) override;
 
     // Sees every request and what came back; null for none.
     void setObserver(ILinkObserver *observer) { m_observer = observer; }
@@ -36,6 +38,9 @@ public:
     void shutdown();
 
 private:
+    QByteArray run(int waitMs, const QByteArray &request, bool fullWait);
+    QByteArray carry(ITransport &transport, int waitMs, const QByteArray &request);
+
     const ILinkSettings &m_settings;
     ITransport &m_serial;
     ITransport &m_tcp;

@@ -117,6 +117,18 @@ QByteArray ModbusMaster::read(quint8 function, quint16 first, quint16 count, int
 QByteArray ModbusMaster::WriteMultipleRegisters(quint16 first, quint16 count,
                                                 const QByteArray &data, int waitMs)
 {
+    return write(first, count, data, waitMs, false);
+}
+
+QByteArray ModbusMaster::WriteCommand(quint16 first, quint16 count, const QByteArray &data,
+                                      int waitMs)
+{
+    return write(first, count, data, waitMs, true);
+}
+
+QByteArray ModbusMaster::write(quint16 first, quint16 count, const QByteArray &data, int waitMs,
+                               bool command)
+{
     if (data.size() != 2 * int(count)) {
         qCInfo(lcLink, "write reg %u count %u: %lld data octets, nothing sent", first, count,
                qlonglong(data.size()));
@@ -124,7 +136,8 @@ QByteArray ModbusMaster::WriteMultipleRegisters(quint16 first, quint16 count,
     }
     const QByteArray request =
         frames::writeRequest(m_settings.slaveAddress(), first, count, data);
-    const QByteArray reply = m_exchange.exchange(waitMs, request);
+    const QByteArray reply = command ? m_exchange.exchangeCommand(waitMs, request)
+                                     : m_exchange.exchange(waitMs, request);
     if (frames::isValidWriteReply(reply))
         return reply;
     qCInfo(lcLink, "write reg %u count %u: no valid reply (%lld octets)", first, count,

@@ -84,6 +84,13 @@ class IExchange
 public:
     virtual ~IExchange() = default;
     virtual QByteArray exchange(int waitMs, const QByteArray &request) = 0;
+    // For a request whose wait is there for the device to carry it out (a
+    // calibration step, a pen or output command): the wait runs in full
+    // even when fast exchange has the reply early.
+    virtual QByteArray exchangeCommand(int waitMs, const QByteArray &request)
+    {
+        return exchange(waitMs, request);
+    }
 };
 
 // The three request operations. Each reads the slave address afresh, frames
@@ -99,9 +106,14 @@ public:
     QByteArray ReadInputRegisters(quint16 first, quint16 count, int waitMs);
     QByteArray WriteMultipleRegisters(quint16 first, quint16 count, const QByteArray &data,
                                       int waitMs);
+    // The same write for a command the device needs the wait to carry out:
+    // the next request never goes out before the wait is over.
+    QByteArray WriteCommand(quint16 first, quint16 count, const QByteArray &data, int waitMs);
 
 private:
     QByteArray read(quint8 function, quint16 first, quint16 count, int waitMs);
+    QByteArray write(quint16 first, quint16 count, const QByteArray &data, int waitMs,
+                     bool command);
 
     IExchange &m_exchange;
     const ILinkSettings &m_settings;

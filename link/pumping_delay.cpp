@@ -20,6 +20,20 @@ bool g_interrupted = false;
 
 void PumpingDelay(int ms)
 {
+    PumpingWait().run(ms);
+}
+
+void PumpingWait::finish()
+{
+    m_finished = true;
+    if (m_loop)
+        m_loop->quit();
+}
+
+void PumpingWait::run(int ms)
+{
+    if (m_finished)
+        return;
     if (ms <= 0 || g_interrupted) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         return;
@@ -35,10 +49,12 @@ void PumpingDelay(int ms)
     // and sleep the last fraction instead.
     timer.start(ms > 1 ? ms - 1 : ms);
     activeLoops().append(&loop);
+    m_loop = &loop;
     loop.exec();
+    m_loop = nullptr;
     activeLoops().removeOne(&loop);
     const qint64 leftUs = deadline.remainingTimeNSecs() / 1000;
-    if (leftUs > 0 && !g_interrupted) {
+    if (leftUs > 0 && !g_interrupted && !m_finished) {
         QThread::usleep(quint64(qMin<qint64>(leftUs, 1000)));
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }

@@ -3,6 +3,7 @@
 #include "link/line_speed.h"
 #include "link/modbus.h"
 #include "link/pumping_delay.h"
+#include "link/reply_framing.h"
 
 #include <exception>
 
@@ -13,7 +14,24 @@ SerialTransport::SerialTransport(const ILinkSettings &settings, TAfComPort &port
 {
 }
 
-QByteArray SerialTransport::exchange(int waitMs, const QByteArray &request)
+void SerialTransport::await(int waitMs, const FastEnd *fast)
+{
+    if (!fast) {
+        PumpingDelay(waitMs);
+        return;
+    }
+    PumpingWait wait;
+    ReplyWatch watch(*fast, wait, [this] { return m_port.PeekString(); }, ReplyWatch::Quiet::Sleep);
+    struct Watching {
+        TAfComPort &port;
+        ~Watching() { port.OnRxChar = nullptr; }
+    } watching{m_port};
+    m_port.OnRxChar = [&watch] { watch.check(); };
+    watch.check(); // the reply may be in already
+    wait.run(waitMs);
+}
+
+QByteArray SerialTransport::exchange(int waitMs, const QByteArray &request, const FastEnd *fast)
 {
     QByteArray reply = failureReply();
     try {
@@ -26,7 +44,7 @@ QByteArray SerialTransport::exchange(int waitMs, const QByteArray &request)
         m_port.Open();
         qCDebug(lcLinkFrames, "serial >> %s", request.toHex(' ').constData());
         m_port.WriteString(request);
-        PumpingDelay(waitMs);
+        await(waitMs, fast);
         reply = m_port.ReadString();
         qCDebug(lcLinkFrames, "serial << %s", reply.toHex(' ').constData());
         m_port.Close();

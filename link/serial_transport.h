@@ -20,7 +20,8 @@ class SerialTransport : public QObject, public ITransport
 public:
     SerialTransport(const ILinkSettings &settings, TAfComPort &port, QObject *parent = nullptr);
 
-    QByteArray exchange(int waitMs, const QByteArray &request) override;
+    QByteArray exchange(int waitMs, const QByteArray &request,
+                        const FastEnd *fast = nullptr) override;
 
     TAfComPort &port() { return m_port; }
 
@@ -29,6 +30,7 @@ signals:
     void portStatusChanged(const vexs::PortStatus &status);
 
 private:
+    void await(int waitMs, const FastEnd *fast);
     void report();
 
     const ILinkSettings &m_settings;

@@ -2,6 +2,7 @@
 
 #include "link/modbus.h"
 #include "link/pumping_delay.h"
+#include "link/reply_framing.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -208,15 +209,20 @@ qint64 TcpClient::dropBuffered()
     return dropped;
 }
 
+void TcpClient::takeReplyOctets()
+{
+    const qint64 room = MaxReplyOctets - m_reply.size();
+    if (room > 0 && m_socket->bytesAvailable() > 0)
+        m_reply += m_socket->read(room);
+    m_unreported += dropBuffered();
+}
+
 void TcpClient::onReadyRead()
 {
     if (m_inExchange) {
-        const qint64 room = MaxReplyOctets - m_reply.size();
-        if (room > 0)
-            m_reply += m_socket->read(room);
-        const qint64 excess = dropBuffered();
-        if (excess > 0)
-            m_unreported += excess;
+        takeReplyOctets();
+        if (m_watch)
+            m_watch->check();
         return;
     }
     const qint64 stray = dropBuffered();
@@ -263,7 +269,23 @@ void TcpClient::fail(const QString &api)
     throw ESocketError(text, number, api);
 }
 
-QByteArray TcpClient::exchange(int waitMs, const QByteArray &request)
+void TcpClient::await(int waitMs, const FastEnd *fast)
+{
+    if (!fast) {
+        PumpingDelay(waitMs);
+        return;
+    }
+    PumpingWait wait;
+    ReplyWatch watch(*fast, wait, [this] { return m_reply; }, ReplyWatch::Quiet::Timer);
+    struct Watching {
+        ReplyWatch *&watch;
+        ~Watching() { watch = nullptr; }
+    } watching{m_watch};
+    m_watch = &watch;
+    wait.run(waitMs);
+}
+
+QByteArray TcpClient::exchange(int waitMs, const QByteArray &request, const FastEnd *fast)
 {
     if (!m_active)
         return failureReply();
@@ -288,14 +310,11 @@ QByteArray TcpClient::exchange(int waitMs, const QByteArray &request)
     if (!queued || m_failure || m_socket->state() != QAbstractSocket::ConnectedState)
         fail(QStringLiteral("send"));
 
-    PumpingDelay(waitMs);
+    await(waitMs, fast);
 
     if (m_failure)
         fail(QStringLiteral("recv"));
-    const qint64 room = MaxReplyOctets - m_reply.size();
-    if (room > 0 && m_socket->bytesAvailable() > 0)
-        m_reply += m_socket->read(room);
-    m_unreported += dropBuffered();
+    takeReplyOctets();
     m_inExchange = false;
     if (m_socket->state() == QAbstractSocket::UnconnectedState)
         releaseWitness();

@@ -14,6 +14,10 @@ class QTcpSocket;
 class QTimer;
 
 namespace vexs {
+class ReplyWatch;
+}
+
+namespace vexs {
 
 // A send or receive failure on the TCP connection. It is not folded into the
 // one-blank reply: it leaves the exchange and ends the handler that made the
@@ -73,7 +77,8 @@ public:
     // reset included) after the wait, naming 'recv'. A peer that closes the
     // connection in order during the wait is no failure: the socket is
     // disconnected and whatever arrived before the close is returned.
-    QByteArray exchange(int waitMs, const QByteArray &request) override;
+    QByteArray exchange(int waitMs, const QByteArray &request,
+                        const FastEnd *fast = nullptr) override;
 
     static QString normalizeHost(const QString &host, bool *ok = nullptr);
 
@@ -92,6 +97,8 @@ private:
     void onStateChanged(QAbstractSocket::SocketState state);
     void onError(QAbstractSocket::SocketError error);
     void onReadyRead();
+    void takeReplyOctets();
+    void await(int waitMs, const FastEnd *fast);
     qint64 dropBuffered();
     void noteDiscarded(qint64 count);
     void reportDiscarded();
@@ -105,6 +112,8 @@ private:
     bool m_active = false;
     bool m_inExchange = false;
     QByteArray m_reply;
+    // Set while a fast exchange waits for its reply.
+    ReplyWatch *m_watch = nullptr;
     // The first failure seen during the current exchange.
     std::optional<QAbstractSocket::SocketError> m_failure;
     // Discarded octets not yet reported, and those since the last exchange

@@ -4,14 +4,17 @@
 
 namespace vexs {
 
+struct FastEnd;
+
 // One way to the recorder: sends a request frame, keeps the user interface
 // live for `waitMs`, and returns every octet that arrived (possibly none).
-// The serial line and the TCP gateway are the two; tests add fakes.
+// With `fast` set the wait ends as soon as the reply it describes is
+// complete. The serial line and the TCP gateway are the two; tests add fakes.
 class ITransport
 {
 public:
     virtual ~ITransport() = default;
-    virtual QByteArray exchange(int waitMs, const QByteArray &request) = 0;
+    virtual QByteArray exchange(int waitMs, const QByteArray &request, const FastEnd *fast = nullptr) = 0;
 };
 
 } // namespace vexs

@@ -72,7 +72,7 @@ void OutputTestGroup::send(const std::optional<QByteArray> &command)
     // A list without a selection would make a step code of its own (32 is
     // the thermometer calibration): send nothing then.
     const QByteArray reply =
-        command ? m_ctx.modbus.WriteMultipleRegisters(calibration::kCommandRegister,
+        command ? m_ctx.modbus.WriteCommand(calibration::kCommandRegister,
                                                       calibration::kCommandCount, *command,
                                                       calibration::kCommandWaitMs)
                 : failureReply();

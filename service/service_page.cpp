@@ -379,7 +379,7 @@ void ServicePage::ButtonCalibrClick()
     }
     const QByteArray payload =
         calibrationCommand(quint8(c.position(kChannelSpin)), quint8(*step), value);
-    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(
+    const QByteArray reply = m_ctx.modbus.WriteCommand(
         calibration::kCommandRegister, calibration::kCommandCount, payload,
         calibration::kCommandWaitMs);
     if (reply.size() == kWriteReplySize)
@@ -391,7 +391,7 @@ void ServicePage::ButtonCalibrClick()
 void ServicePage::runPenCommand(const PenCommand &command)
 {
     const QByteArray reply =
-        m_ctx.modbus.WriteMultipleRegisters(command.reg, 1, penPayload(command.value),
+        m_ctx.modbus.WriteCommand(command.reg, 1, penPayload(command.value),
                                             command.waitMs);
     const bool ok = reply.size() == kWriteReplySize;
     if (command.statusOnly) {
@@ -418,7 +418,7 @@ void ServicePage::Button34Click()
         m_ctx.boxes.error(check.error);
         return;
     }
-    const QByteArray reply = m_ctx.modbus.WriteMultipleRegisters(kPenCheckRegister, 1,
+    const QByteArray reply = m_ctx.modbus.WriteCommand(kPenCheckRegister, 1,
                                                                  check.payload, kPenCheckWaitMs);
     if (reply.size() == kWriteReplySize)
         m_ctx.boxes.info(QStringLiteral("Положение пера установлено"));

@@ -8,6 +8,7 @@ namespace vexs {
 
 namespace {
 const QString kSection = QStringLiteral("Vexs");
+const QString kFastKey = QStringLiteral("FastExchange");
 constexpr int kMaxText = 2047;
 
 bool writeText(IniFile &file, const QString &key, const QString &text)
@@ -26,6 +27,7 @@ ConnectionSettings readConnectionSettings(const IniFile &file)
                .left(kMaxText);
     s.ipPort = file.readString(kSection, QStringLiteral("EditIPPort"), QStringLiteral("5000"))
                    .left(kMaxText);
+    s.fastExchange = file.readInteger(kSection, kFastKey, 0) != 0;
     return s;
 }
 
@@ -35,7 +37,9 @@ bool writeConnectionSettings(IniFile &file, const ConnectionSettings &s)
            && file.writeInteger(kSection, QStringLiteral("UpDownComPort"), s.comPort)
            && file.writeInteger(kSection, QStringLiteral("ComboBoxBaud"), s.baudIndex)
            && writeText(file, QStringLiteral("EditIP"), s.ip)
-           && writeText(file, QStringLiteral("EditIPPort"), s.ipPort);
+           && writeText(file, QStringLiteral("EditIPPort"), s.ipPort)
+           && ((!s.fastExchange && !file.keys(kSection).contains(kFastKey))
+               || file.writeInteger(kSection, kFastKey, s.fastExchange ? 1 : 0));
 }
 
 QString unchangedFileMessage(const IniFile &file)

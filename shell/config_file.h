@@ -15,13 +15,16 @@ struct ConnectionSettings
     int baudIndex = 1;
     QString ip = QStringLiteral("192.168.011.002");
     QString ipPort = QStringLiteral("5000");
+    // Key FastExchange (0 or 1). Written only while on, or when the file
+    // already has it, so a file of the plain program keeps its five keys.
+    bool fastExchange = false;
 };
 
 // Missing keys or unreadable integers take their defaults; texts are read up
 // to 2047 characters. Values are returned as stored (not yet clamped).
 ConnectionSettings readConnectionSettings(const IniFile &file);
 
-// Writes the five keys in order, each at once. Returns false at the first
+// Writes the five keys in order, each at once, then FastExchange as above. Returns false at the first
 // key that cannot be written. A text the file cannot store (one with a line
 // break or another control character, see IniFile::canStore) is left out:
 // the file keeps the value it had.

@@ -7,6 +7,7 @@
 #include "ui/page_widgets.h"
 #include "ui/texts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -71,6 +72,15 @@ ConnectionBar::ConnectionBar(TcpClient &socket, IMessageBoxes &boxes, QWidget *p
     m_disconnect = makeButton(QStringLiteral("ButtonIPDisconnect"), QStringLiteral("Stop"), this);
     row->addWidget(m_disconnect);
 
+    m_fast = new QCheckBox(QStringLiteral("Быстрый обмен"), this);
+    m_fast->setObjectName(QStringLiteral("CheckBoxFastExchange"));
+    m_fast->setToolTip(QStringLiteral("Заканчивать обмен, как только пришёл весь ответ, "
+                                      "а не по истечении времени ожидания"));
+    row->addWidget(m_fast);
+    m_scan = makeButton(QStringLiteral("ButtonBusScan"), QStringLiteral("Поиск…"), this);
+    m_scan->setToolTip(QStringLiteral("Найти приборы на линии"));
+    row->addWidget(m_scan);
+
     m_button11 =
         makeButton(QStringLiteral("Button11"), QStringLiteral("Считать настройки прибора"), this);
     row->addWidget(m_button11);
@@ -115,6 +125,21 @@ int ConnectionBar::comPortNumber() const
 int ConnectionBar::baudIndex() const
 {
     return m_baud->currentIndex();
+}
+
+bool ConnectionBar::fastExchange() const
+{
+    return m_fast->isChecked();
+}
+
+void ConnectionBar::setFastExchange(bool on)
+{
+    m_fast->setChecked(on);
+}
+
+void ConnectionBar::setSlaveAddress(int address)
+{
+    m_address->setValue(address);
 }
 
 void ConnectionBar::ComboBoxInterfaceChange()

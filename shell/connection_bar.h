@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -32,10 +33,16 @@ public:
     int interfaceIndex() const override;
     int comPortNumber() const override;
     int baudIndex() const override;
+    bool fastExchange() const override;
+    void setFastExchange(bool on);
 
     QPushButton *readSettingsButton() const { return m_button11; }
     // The small button at the right end that opens the traffic monitor.
     QPushButton *monitorButton() const { return m_monitor; }
+    // Opens the search of the line for recorders.
+    QPushButton *scanButton() const { return m_scan; }
+    // Takes an address found by the search.
+    void setSlaveAddress(int address);
 
     // Shows why the serial port failed (or clears it after a good open) in
     // the bar's port status and as the port number's tooltip.
@@ -78,6 +85,8 @@ private:
     QLabel *m_status;
     QPushButton *m_connect;
     QPushButton *m_disconnect;
+    QCheckBox *m_fast;
+    QPushButton *m_scan;
     QPushButton *m_button11;
     QPushButton *m_monitor;
 };

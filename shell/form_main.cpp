@@ -22,6 +22,7 @@
 #include "settings/recording_page.h"
 #include "settings/settings_image.h"
 #include "settings/setpoints_page.h"
+#include "shell/bus_scan_dialog.h"
 #include "shell/config_actions.h"
 #include "shell/config_file.h"
 #include "shell/connection_bar.h"
@@ -137,6 +138,7 @@ TformMain::TformMain(Options options)
     connect(m_socket, &TcpClient::octetsDiscarded, this,
             [this](int count) { m_monitor->octetsDiscarded(count); });
     connectAction(m_bar->monitorButton(), *m_boxes, [this] { showMonitor(); });
+    connectAction(m_bar->scanButton(), *m_boxes, [this] { showBusScan(); });
     auto *monitorKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
     connect(monitorKey, &QShortcut::activated, this, &TformMain::showMonitor);
     m_modbus = std::make_unique<ModbusMaster>(*m_exchange, *m_bar);
@@ -325,6 +327,7 @@ void TformMain::FormShow()
     m_controls->setItemIndex(QStringLiteral("ComboBoxBaud"), qBound(0, s.baudIndex, 4));
     m_controls->setText(QStringLiteral("EditIP"), s.ip);
     m_controls->setText(QStringLiteral("EditIPPort"), s.ipPort);
+    m_bar->setFastExchange(s.fastExchange);
     // 9.
     m_archive->labelArchiveGrid();
 }
@@ -351,6 +354,7 @@ void TformMain::FormClose()
     s.baudIndex = m_controls->itemIndex(QStringLiteral("ComboBoxBaud"));
     s.ip = m_controls->text(QStringLiteral("EditIP"));
     s.ipPort = m_controls->text(QStringLiteral("EditIPPort"));
+    s.fastExchange = m_bar->fastExchange();
     IniFile file(m_configPath);
     // A file that is too large or not text was read as empty (defaults);
     // it is not ours to rewrite.
@@ -478,6 +482,16 @@ bool TformMain::stepProgress(int done)
 void TformMain::endProgress()
 {
     m_progressPanel->hide();
+}
+
+void TformMain::showBusScan()
+{
+    if (findChild<BusScanDialog *>())
+        return;
+    auto *dialog = new BusScanDialog(*m_bar, *m_serialLink, *m_socket, *m_activity, m_monitor, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &BusScanDialog::addressChosen, m_bar, &ConnectionBar::setSlaveAddress);
+    dialog->open();
 }
 
 void TformMain::showMonitor()

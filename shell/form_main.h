@@ -78,6 +78,8 @@ public:
     void Button11Click();
     // Ctrl+T and the bar's monitor button: shows the traffic monitor.
     void showMonitor();
+    // The bar's "Поиск…": the search of the line for recorders.
+    void showBusScan();
 
     // The two factory chords: Ctrl+Alt+1 reveals the factory controls,
     // Ctrl+Alt+2 shows the navigation tree without a bulk read.

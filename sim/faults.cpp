@@ -1,5 +1,7 @@
 #include "sim/faults.h"
 
+#include "link/crc.h"
+
 #include <QMutexLocker>
 
 namespace vexs {
@@ -23,9 +25,9 @@ bool FaultRule::matches(const QByteArray &request) const
 QString FaultRule::describe() const
 {
     static const char *const names[] = {"silent", "late", "bad-crc", "truncate",
-                                        "pad", "extra-late", "drop-tcp"};
+                                        "pad", "extra-late", "drop-tcp", "second-reply"};
     QString text = QString::fromLatin1(names[kind]);
-    if (kind != Silent && kind != BadCrc && kind != DropTcp)
+    if (kind != Silent && kind != BadCrc && kind != DropTcp && kind != SecondReply)
         text += QStringLiteral(" %1").arg(amount);
     if (function >= 0)
         text += QStringLiteral(", function %1").arg(function);
@@ -41,7 +43,7 @@ QString FaultRule::describe() const
 bool FaultPlan::any() const
 {
     return drop || closeConnection || delayMs > 0 || badCrc || truncate > 0 || pad > 0
-           || extraAfterMs >= 0;
+           || extraAfterMs >= 0 || secondReply;
 }
 
 QByteArray FaultPlan::mangle(const QByteArray &reply) const
@@ -53,6 +55,15 @@ QByteArray FaultPlan::mangle(const QByteArray &reply) const
         out.chop(qMin(truncate, int(out.size())));
     if (pad > 0)
         out.append(QByteArray(pad, '\0'));
+    if (secondReply && reply.size() >= 4) {
+        // Another slave answering too: a whole frame of its own, CRC intact.
+        QByteArray other = reply.chopped(2);
+        other[0] = char(quint8(other[0]) + 1);
+        const quint16 crc = Crc16Modbus(other);
+        other.append(char(crc & 0xFF));
+        other.append(char(crc >> 8));
+        out += other;
+    }
     return out;
 }
 
@@ -111,6 +122,7 @@ FaultPlan FaultRules::planFor(const QByteArray &request)
             plan.extraBytes = qMax(1, e.rule.extraBytes);
             break;
         case FaultRule::DropTcp: plan.closeConnection = true; break;
+        case FaultRule::SecondReply: plan.secondReply = true; break;
         }
     }
     return plan;

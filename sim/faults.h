@@ -17,6 +17,7 @@ struct FaultRule {
         Pad,       // append `amount` zero octets (the CRC still checks out over them)
         LateExtra, // reply, then `extraBytes` octets `amount` ms later
         DropTcp,   // close the TCP connection instead of replying (unprocessed)
+        SecondReply, // after the reply, the same reply from the next address
     };
 
     Kind kind = Silent;
@@ -41,6 +42,7 @@ struct FaultPlan {
     int pad = 0;
     int extraAfterMs = -1;     // -1: no late extra octets
     int extraBytes = 0;
+    bool secondReply = false;
 
     bool any() const;
     // The reply as it should go out, CRC corruption, truncation and padding applied.

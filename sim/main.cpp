@@ -1,6 +1,7 @@
 // vexs-sim: the simulated recorder, a Modbus RTU slave on a pseudo-terminal
 // and/or a TCP port, for trying the configurator without the instrument.
 
+#include "link/address_list.h"
 #include "sim/simulator.h"
 
 #include <QCommandLineParser>
@@ -69,6 +70,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption baud(QStringLiteral("baud"),
         QStringLiteral("Pace pseudo-terminal replies as at B bit/s (default 115200)."),
         QStringLiteral("B"), QStringLiteral("115200"));
+    const QCommandLineOption addresses(QStringLiteral("addresses"),
+        QStringLiteral("Serve several recorders on one line, each with its own image and serial\n"
+                       "number (310000 + address), answering only its own address; LIST as 1-32,40."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption pace(QStringLiteral("pace"),
+        QStringLiteral("Send each pseudo-terminal reply octet at the line rate (10 bits an octet\n"
+                       "at --baud), after the request's line time and the latency."));
+    const QCommandLineOption latency(QStringLiteral("latency"),
+        QStringLiteral("Reply latency on the pseudo-terminal in ms (default 2)."), QStringLiteral("MS"),
+        QStringLiteral("2"));
     const QCommandLineOption silent(QStringLiteral("silent"),
         QStringLiteral("Do not answer (the request is not carried out)."));
     const QCommandLineOption late(QStringLiteral("late"),
@@ -85,6 +96,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption noModule(QStringLiteral("no-module"),
         QStringLiteral("Report no input module for channel N (1..4; repeatable)."),
         QStringLiteral("N"));
+    const QCommandLineOption secondReply(QStringLiteral("second-reply"),
+        QStringLiteral("After the reply, send the same reply as from the next address."));
     const QCommandLineOption dropTcp(QStringLiteral("drop-tcp"),
         QStringLiteral("Close the TCP connection instead of answering."));
     const QCommandLineOption onlyFunction(QStringLiteral("only-function"),
@@ -98,8 +111,8 @@ int main(int argc, char *argv[])
         QStringLiteral("Misbehave only T times, then answer normally."), QStringLiteral("T"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
         QStringLiteral("Do not log requests and replies."));
-    parser.addOptions({tcp, pty, address, baud, silent, late, badCrc, truncate, pad, extraLate,
-                       noModule, dropTcp, onlyFunction, onlyRegister, skip, times, quiet});
+    parser.addOptions({tcp, pty, address, addresses, pace, latency, baud, silent, late, badCrc, truncate, pad, extraLate,
+                       noModule, secondReply, dropTcp, onlyFunction, onlyRegister, skip, times, quiet});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         usageError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
@@ -116,6 +129,18 @@ int main(int argc, char *argv[])
     Simulator::Options options;
     options.address = quint8(intOption(address, 1, 255));
     options.baud = intOption(baud, 50, 4000000);
+    options.pace = parser.isSet(pace);
+    options.latencyMs = intOption(latency, 0, 60000);
+    if (parser.isSet(addresses)) {
+        if (parser.isSet(address))
+            usageError(QStringLiteral("give --address or --addresses, not both"));
+        const auto list = parseAddressList(parser.value(addresses));
+        if (!list || list->size() > 247)
+            usageError(QStringLiteral("--addresses wants a list of addresses 1..255 such as 1-32,40, "
+                                      "not \"%1\"").arg(parser.value(addresses)));
+        options.addresses = *list;
+        options.address = quint8(list->first());
+    }
     options.verbose = !parser.isSet(quiet);
     if (parser.isSet(pty)) {
         options.servePty = true;
@@ -167,6 +192,8 @@ int main(int argc, char *argv[])
         addRule(FaultRule::Pad, intOption(pad, 0, 1000));
     if (parser.isSet(extraLate))
         addRule(FaultRule::LateExtra, intOption(extraLate, 0, 600000));
+    if (parser.isSet(secondReply))
+        addRule(FaultRule::SecondReply, 0);
     if (parser.isSet(dropTcp))
         addRule(FaultRule::DropTcp, 0);
     for (const QString &text : parser.values(noModule)) {
@@ -190,9 +217,12 @@ int main(int argc, char *argv[])
         return 1;
     }
     if (options.servePty) {
-        std::printf("vexs-sim: pseudo-terminal %s, link %s, address %d, %d bit/s\n",
-                    qPrintable(sim.ptyPath()), qPrintable(sim.ptyLink()), options.address,
-                    options.baud);
+        std::printf("vexs-sim: pseudo-terminal %s, link %s, %s %s, %d bit/s%s\n",
+                    qPrintable(sim.ptyPath()), qPrintable(sim.ptyLink()),
+                    options.addresses.size() > 1 ? "addresses" : "address",
+                    qPrintable(parser.isSet(addresses) ? parser.value(addresses)
+                                                       : QString::number(options.address)),
+                    options.baud, options.pace ? ", paced" : "");
     }
     if (options.serveTcp) {
         std::printf("vexs-sim: TCP %s:%u, address %d\n", qPrintable(options.tcpHost.toString()),

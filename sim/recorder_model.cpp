@@ -149,6 +149,15 @@ void RecorderModel::reset()
     m_penPercent = 50;
 }
 
+void RecorderModel::makeUnit(int address)
+{
+    QMutexLocker lock(&m_mutex);
+    const QByteArray serial = QByteArray::number(310000 + address);
+    m_ident.replace(6, 6, serial.right(6));
+    m_settings[NetworkBase] = char(address);
+    m_phase = 0.7 * address;
+}
+
 void RecorderModel::fillFactoryContents()
 {
     m_settings = QByteArray(SettingsBytes, 0);
@@ -613,7 +622,8 @@ QByteArray RecorderModel::liveRecordLocked() const
         if (!usable[n])
             continue;
         const double period = 60.0 + 7.0 * n;
-        const float frac = float(0.5 + 0.4 * std::sin(2 * std::numbers::pi * t / period + n));
+        const float frac =
+            float(0.5 + 0.4 * std::sin(2 * std::numbers::pi * t / period + n + m_phase));
         const float low = getFloat(s, r + 10);
         const float high = getFloat(s, r + 14);
         const PhysicalRange phys = physicalRange(byteAt(s, r + 1));

@@ -56,6 +56,9 @@ public:
 
     // Puts every area back to the factory contents, clock to the local time.
     void reset();
+    // Makes this one of several recorders on a line: its own serial number
+    // (310000 + address), network address and phase of the moving values.
+    void makeUnit(int address);
 
     // --- Modbus access (what the slave serves) ---------------------------
     // Register data in wire order, or an exception code.
@@ -145,6 +148,7 @@ private:
     std::optional<CalibrationCommand> m_lastCalibration;
     QList<CommandWrite> m_commandWrites;
     int m_penPercent = 50;
+    double m_phase = 0; // radians added to every moving value
 };
 
 // Windows-1251 bytes of a text that uses ASCII, Cyrillic letters and "°";

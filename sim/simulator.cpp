@@ -10,9 +10,48 @@
 namespace vexs {
 
 Simulator::Simulator(QObject *parent)
-    : QObject(parent), m_slave(m_model)
+    : QObject(parent), m_slave(m_model), m_paceTimer(new QTimer(this))
 {
     m_clock.start();
+    m_paceTimer->setTimerType(Qt::PreciseTimer);
+    m_paceTimer->setInterval(1);
+    connect(m_paceTimer, &QTimer::timeout, this, &Simulator::paceOut);
+}
+
+ModbusSlave *Simulator::slaveAt(quint8 address)
+{
+    if (address == m_slave.address())
+        return &m_slave;
+    for (const auto &unit : m_units)
+        if (unit->slave.address() == address)
+            return &unit->slave;
+    return nullptr;
+}
+
+RecorderModel *Simulator::modelAt(quint8 address)
+{
+    if (address == m_slave.address())
+        return &m_model;
+    for (const auto &unit : m_units)
+        if (unit->slave.address() == address)
+            return &unit->model;
+    return nullptr;
+}
+
+void Simulator::paceOut()
+{
+    // Octets due by now at 10 bits each; the timer ticks every millisecond,
+    // so a reply ends on the line within a millisecond of its wire time.
+    const qint64 elapsedNs = m_clock.nsecsElapsed() - m_paceStartNs;
+    const qint64 due = 1 + elapsedNs * m_baud.load() / 10 / 1000000000;
+    const qint64 n = qMin<qint64>(due - m_paceSent, m_paceQueue.size());
+    if (n > 0) {
+        writePty(m_paceQueue.left(n));
+        m_paceQueue.remove(0, n);
+        m_paceSent += n;
+    }
+    if (m_paceQueue.isEmpty())
+        m_paceTimer->stop();
 }
 
 Simulator::~Simulator()
@@ -55,7 +94,20 @@ quint16 Simulator::tcpPort() const
 bool Simulator::start(const Options &options)
 {
     stop();
-    setAddress(options.address);
+    m_units.clear();
+    const QList<int> addresses = options.addresses.isEmpty() ? QList<int>{options.address}
+                                                             : options.addresses;
+    setAddress(quint8(addresses.first()));
+    if (options.addresses.size() > 1) {
+        m_model.makeUnit(addresses.first());
+        for (qsizetype i = 1; i < addresses.size(); ++i) {
+            auto unit = std::make_unique<Unit>(quint8(addresses[i]));
+            unit->model.makeUnit(addresses[i]);
+            m_units.push_back(std::move(unit));
+        }
+    }
+    m_pace = options.pace;
+    m_latencyMs = options.latencyMs;
     setBaud(options.baud);
     setVerbose(options.verbose);
     {
@@ -90,6 +142,8 @@ bool Simulator::start(const Options &options)
 void Simulator::stop()
 {
     ++m_generation;
+    m_paceTimer->stop();
+    m_paceQueue.clear();
     for (auto &[socket, client] : m_clients) {
         if (client.socket) {
             client.socket->disconnect(this);
@@ -154,10 +208,19 @@ void Simulator::handleFrame(const QByteArray &frame, RequestLog::Channel channel
     m_log.append(frame, channel);
     trace(channel == RequestLog::Pty ? "pty <-" : "tcp <-", frame);
 
-    // Rules count only requests this slave would answer.
-    FaultPlan plan;
-    if (quint8(frame[0]) == m_slave.address())
-        plan = m_faults.planFor(frame);
+    // A broadcast is carried out by every recorder and answered by none.
+    const quint8 address = quint8(frame[0]);
+    if (address == 0) {
+        m_slave.process(frame);
+        for (const auto &unit : m_units)
+            unit->slave.process(frame);
+        return;
+    }
+    ModbusSlave *slave = slaveAt(address);
+    if (!slave)
+        return;
+    // Rules count only requests a recorder here would answer.
+    const FaultPlan plan = m_faults.planFor(frame);
 
     if (plan.closeConnection && channel == RequestLog::Tcp) {
         trace("closing the connection instead of replying");
@@ -170,14 +233,17 @@ void Simulator::handleFrame(const QByteArray &frame, RequestLog::Channel channel
         return;
     }
 
-    const QByteArray reply = m_slave.process(frame);
+    const QByteArray reply = slave->process(frame);
     if (reply.isEmpty())
         return;
     const QByteArray wire = plan.mangle(reply);
 
     int delay = plan.delayMs;
-    if (channel == RequestLog::Pty)
-        delay += TurnaroundMs + wireTimeMs(int(wire.size()), m_baud.load());
+    const bool paced = channel == RequestLog::Pty && m_pace;
+    if (paced)
+        delay += m_latencyMs + wireTimeMs(int(frame.size()), m_baud.load());
+    else if (channel == RequestLog::Pty)
+        delay += m_latencyMs + wireTimeMs(int(wire.size()), m_baud.load());
 
     const int generation = m_generation;
     auto later = [this, generation](int ms, auto action) {
@@ -190,8 +256,20 @@ void Simulator::handleFrame(const QByteArray &frame, RequestLog::Channel channel
                 action();
         });
     };
-    later(delay, [this, wire, channel, socket] {
-        send(wire, channel, socket, channel == RequestLog::Pty ? "pty ->" : "tcp ->");
+    later(delay, [this, wire, channel, socket, paced] {
+        if (!paced) {
+            send(wire, channel, socket, channel == RequestLog::Pty ? "pty ->" : "tcp ->");
+            return;
+        }
+        trace("pty -> (paced)", wire);
+        if (m_paceQueue.isEmpty()) {
+            m_paceStartNs = m_clock.nsecsElapsed();
+            m_paceSent = 0;
+        }
+        m_paceQueue += wire;
+        paceOut();
+        if (!m_paceQueue.isEmpty())
+            m_paceTimer->start();
     });
     if (plan.extraAfterMs >= 0) {
         QByteArray extra;

@@ -14,8 +14,11 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
+#include <vector>
 
 class QSocketNotifier;
+class QTimer;
 class QTcpServer;
 class QTcpSocket;
 
@@ -36,7 +39,14 @@ public:
         QHostAddress tcpHost = QHostAddress(QHostAddress::LocalHost);
         quint16 tcpPort = 5000; // 0 picks a free port
         quint8 address = 1;
+        // Several recorders on one line, each with its own image; empty for
+        // the one at `address`.
+        QList<int> addresses;
         int baud = 115200;
+        // Pseudo-terminal replies: sent octet by octet at the line rate after
+        // the request's own line time and the latency, rather than whole.
+        bool pace = false;
+        int latencyMs = TurnaroundMs;
         bool verbose = false;
     };
 
@@ -48,6 +58,8 @@ public:
     QString errorString() const;
 
     RecorderModel &model() { return m_model; }
+    // The recorder at `address` when several share the line; null for none.
+    RecorderModel *modelAt(quint8 address);
     FaultRules &faults() { return m_faults; }
     RequestLog &requestLog() { return m_log; }
 
@@ -62,12 +74,20 @@ public:
     QString ptyLink() const;
     quint16 tcpPort() const; // the port actually listened on
 
-    // Turnaround before a reply on the pseudo-terminal.
+    // Default turnaround before a reply on the pseudo-terminal.
     static constexpr int TurnaroundMs = 2;
     // Time `octets` take on the wire at `baud`, rounded up to whole ms.
     static int wireTimeMs(int octets, int baud);
 
 private:
+    struct Unit {
+        RecorderModel model;
+        ModbusSlave slave;
+        explicit Unit(quint8 address) : slave(model, address) {}
+    };
+    ModbusSlave *slaveAt(quint8 address);
+    void paceOut();
+
     struct TcpClient {
         QPointer<QTcpSocket> socket;
         RtuFrameAssembler assembler;
@@ -90,6 +110,13 @@ private:
     RequestLog m_log;
     ModbusSlave m_slave;
     std::atomic<int> m_baud{115200};
+    bool m_pace = false;
+    int m_latencyMs = TurnaroundMs;
+    std::vector<std::unique_ptr<Unit>> m_units; // the recorders after the first
+    QByteArray m_paceQueue; // reply octets not yet on the line
+    qint64 m_paceStartNs = 0;
+    qint64 m_paceSent = 0;
+    QTimer *m_paceTimer = nullptr;
     std::atomic<bool> m_verbose{false};
     QElapsedTimer m_clock;
     int m_generation = 0; // replies scheduled before a stop() are not sent

@@ -25,7 +25,9 @@ struct Link : ILinkSettings
     int iface = 0;
     int port = 1;
     int baud = 4;
+    bool fast = false;
     quint8 address = 1;
+    bool fastExchange() const override { return fast; }
     quint8 slaveAddress() const override { return address; }
     int interfaceIndex() const override { return iface; }
     int comPortNumber() const override { return port; }
@@ -61,6 +63,9 @@ private slots:
     void readAndWrite();
     void misbehaviour_data();
     void misbehaviour();
+    void fastEndsAtTheReply_data();
+    void fastEndsAtTheReply();
+    void fastCommandKeepsItsWait();
     void missingPortFailsAtOnce();
     void portHeldByAnotherProgram();
     void tcpWhileDisconnected();
@@ -125,20 +130,32 @@ void tst_exchange::misbehaviour_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("amount");
     QTest::addColumn<bool>("firstFails");
-    for (const char *channel : {"serial", "tcp"}) {
-        const QString c = QString::fromLatin1(channel);
-        QTest::addRow("%s silent", channel) << c << int(FaultRule::Silent) << 0 << true;
-        QTest::addRow("%s late", channel) << c << int(FaultRule::Late) << 350 << true;
-        QTest::addRow("%s bad crc", channel) << c << int(FaultRule::BadCrc) << 0 << true;
-        QTest::addRow("%s truncated", channel) << c << int(FaultRule::Truncate) << 3 << true;
-        QTest::addRow("%s padded", channel) << c << int(FaultRule::Pad) << 2 << true;
-        QTest::addRow("%s extra bytes within the wait", channel)
-            << c << int(FaultRule::LateExtra) << 50 << true;
-        // Arriving after the wait, they must not spoil the next exchange.
-        QTest::addRow("%s extra bytes after the wait", channel)
-            << c << int(FaultRule::LateExtra) << 300 << false;
+    QTest::addColumn<bool>("fast");
+    // Fast exchange must come to the same verdict as the full wait.
+    for (const bool fast : {false, true}) {
+        const char *mode = fast ? ", fast" : "";
+        for (const char *channel : {"serial", "tcp"}) {
+            const QString c = QString::fromLatin1(channel);
+            QTest::addRow("%s silent%s", channel, mode) << c << int(FaultRule::Silent) << 0 << true << fast;
+            QTest::addRow("%s late%s", channel, mode) << c << int(FaultRule::Late) << 350 << true << fast;
+            QTest::addRow("%s late within the wait%s", channel, mode)
+                << c << int(FaultRule::Late) << 100 << false << fast;
+            QTest::addRow("%s bad crc%s", channel, mode) << c << int(FaultRule::BadCrc) << 0 << true << fast;
+            QTest::addRow("%s truncated%s", channel, mode)
+                << c << int(FaultRule::Truncate) << 3 << true << fast;
+            QTest::addRow("%s padded%s", channel, mode) << c << int(FaultRule::Pad) << 2 << true << fast;
+            QTest::addRow("%s second reply from another address%s", channel, mode)
+                << c << int(FaultRule::SecondReply) << 0 << true << fast;
+            // Octets 50 ms after a complete reply are another transmission:
+            // fast exchange has ended by then and purges them.
+            QTest::addRow("%s extra bytes within the wait%s", channel, mode)
+                << c << int(FaultRule::LateExtra) << 50 << !fast << fast;
+            // Arriving after the wait, they must not spoil the next exchange.
+            QTest::addRow("%s extra bytes after the wait%s", channel, mode)
+                << c << int(FaultRule::LateExtra) << 300 << false << fast;
+        }
+        QTest::addRow("tcp connection dropped%s", mode) << "tcp" << int(FaultRule::DropTcp) << 0 << true << fast;
     }
-    QTest::addRow("tcp connection dropped") << "tcp" << int(FaultRule::DropTcp) << 0 << true;
 }
 
 void tst_exchange::misbehaviour()
@@ -147,7 +164,9 @@ void tst_exchange::misbehaviour()
     QFETCH(int, kind);
     QFETCH(int, amount);
     QFETCH(bool, firstFails);
+    QFETCH(bool, fast);
     useChannel(channel);
+    link.fast = fast;
     FaultRule rule;
     rule.kind = FaultRule::Kind(kind);
     rule.amount = amount;
@@ -168,6 +187,60 @@ void tst_exchange::misbehaviour()
     if (rule.kind == FaultRule::Late || rule.kind == FaultRule::LateExtra)
         PumpingDelay(amount + 50);
     QCOMPARE(readIdent().size(), 27);
+}
+
+void tst_exchange::fastEndsAtTheReply_data()
+{
+    QTest::addColumn<QString>("channel");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("replyLength");
+    for (const char *channel : {"serial", "tcp"}) {
+        QTest::addRow("%s read", channel) << channel << hex("01 03 27 1C 00 0B CF 7F") << 27;
+        QTest::addRow("%s write", channel)
+            << channel << frames::writeRequest(1, 728, 1, hex("01 00")) << 8;
+        QTest::addRow("%s exception", channel) << channel << frames::readRequest(1, 3, 60000, 1) << 5;
+        // Nobody answers a broadcast: the whole wait, as without fast exchange.
+        QTest::addRow("%s broadcast", channel)
+            << channel << frames::writeRequest(0, 728, 1, hex("01 00")) << 0;
+    }
+}
+
+void tst_exchange::fastEndsAtTheReply()
+{
+    QFETCH(QString, channel);
+    QFETCH(QByteArray, request);
+    QFETCH(int, replyLength);
+    useChannel(channel);
+    constexpr int kWait = 400;
+    const QByteArray plain = exchange.exchange(kWait, request);
+    link.fast = true;
+    QElapsedTimer timer;
+    timer.start();
+    const QByteArray quick = exchange.exchange(kWait, request);
+    const qint64 took = timer.elapsed();
+    QCOMPARE(quick, plain);
+    QCOMPARE(int(quick.size()), replyLength);
+    if (replyLength > 0)
+        QVERIFY2(took < kWait / 4, qPrintable(QString::number(took)));
+    else
+        QVERIFY(took >= kWait - 1);
+}
+
+void tst_exchange::fastCommandKeepsItsWait()
+{
+    // The device needs the wait to carry a command out: the next request
+    // (a poll tick included) must not go before it is over.
+    link.fast = true;
+    bool refused = false;
+    QTimer::singleShot(100, [&] { refused = readIdent(50) == QByteArray(" "); });
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(master.WriteCommand(10004, 1, hex("9E 07"), 500).size(), 8);
+    QVERIFY(timer.elapsed() >= 499);
+    QVERIFY(refused);
+    timer.restart();
+    QCOMPARE(master.WriteMultipleRegisters(10004, 1, hex("9E 07"), 500).size(), 8);
+    QVERIFY(timer.elapsed() < 250);
 }
 
 void tst_exchange::missingPortFailsAtOnce()

@@ -37,6 +37,9 @@ bool SimHarness::start(const Options &options)
     so.tcpPort = 0;
     so.address = options.address;
     so.baud = options.baud;
+    so.addresses = options.addresses;
+    so.pace = options.pace;
+    so.latencyMs = options.latencyMs;
     so.verbose = options.verbose;
     if (!m_dir.isValid())
         return false;

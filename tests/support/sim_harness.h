@@ -20,6 +20,9 @@ public:
         bool tcp = true;
         quint8 address = 1;
         int baud = 115200;
+        QList<int> addresses; // several recorders; empty for `address` alone
+        bool pace = false;
+        int latencyMs = Simulator::TurnaroundMs;
         // Hex trace of the traffic on stderr; also switched on by the
         // environment variable VEXS_SIM_TRACE.
         bool verbose = qEnvironmentVariableIsSet("VEXS_SIM_TRACE");

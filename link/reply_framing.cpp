@@ -1,0 +1,105 @@
+#include "link/reply_framing.h"
+
+#include "link/modbus.h"
+#include "link/pumping_delay.h"
+
+#include <QThread>
+#include <QTimer>
+
+namespace vexs {
+
+namespace {
+constexpr quint8 kExceptionFlag = 0x80;
+constexpr int kExceptionLength = 5;
+constexpr int kWriteLength = 8;
+} // namespace
+
+ReplyFraming::ReplyFraming(const QByteArray &request)
+{
+    if (request.size() < 8 || quint8(request[0]) == 0)
+        return;
+    m_address = quint8(request[0]);
+    m_function = quint8(request[1]);
+    switch (m_function) {
+    case FunctionReadHolding:
+    case FunctionReadInput: {
+        const int count = (quint8(request[4]) << 8) | quint8(request[5]);
+        m_length = 2 * count + 5;
+        break;
+    }
+    case FunctionWriteMultiple:
+        m_length = kWriteLength;
+        break;
+    default:
+        break;
+    }
+}
+
+bool ReplyFraming::isComplete(const QByteArray &received) const
+{
+    if (m_length == 0 || received.size() < kExceptionLength || quint8(received[0]) != m_address)
+        return false;
+    const quint8 function = quint8(received[1]);
+    if (function == (m_function | kExceptionFlag))
+        return received.size() == kExceptionLength && frames::crcMatches(received);
+    return function == m_function && received.size() == m_length && frames::crcMatches(received);
+}
+
+int silentIntervalUs(int bitsPerSecond)
+{
+    constexpr int kFastLineUs = 1750;
+    if (bitsPerSecond <= 0)
+        return kFastLineUs;
+    const qint64 us = (qint64(35) * 1000000 + bitsPerSecond - 1) / bitsPerSecond;
+    return us > kFastLineUs ? int(us) : kFastLineUs;
+}
+
+ReplyWatch::ReplyWatch(const FastEnd &end, PumpingWait &wait, std::function<QByteArray()> fetch,
+                       Quiet quiet)
+    : m_end(end), m_wait(wait), m_fetch(std::move(fetch)), m_quiet(quiet)
+{
+    if (m_quiet == Quiet::Timer) {
+        m_timer = new QTimer;
+        m_timer->setSingleShot(true);
+        m_timer->setTimerType(Qt::PreciseTimer);
+        m_timer->setInterval((m_end.silentUs + 999) / 1000);
+        QObject::connect(m_timer, &QTimer::timeout, [this] { quietOver(); });
+    }
+}
+
+ReplyWatch::~ReplyWatch()
+{
+    delete m_timer;
+}
+
+void ReplyWatch::check()
+{
+    // fetch() may deliver further notifications of its own; one check at a time.
+    if (m_checking || m_wait.finished())
+        return;
+    m_checking = true;
+    const QByteArray now = m_fetch();
+    const bool complete = m_end.framing.isComplete(now);
+    if (m_quiet == Quiet::Timer) {
+        m_completeSize = complete ? now.size() : -1;
+        if (complete)
+            m_timer->start();
+        else
+            m_timer->stop();
+    } else if (complete) {
+        // The silence that ends an RTU frame; a short sleep, so it is exact
+        // rather than rounded up to the event loop's millisecond.
+        QThread::usleep(quint64(m_end.silentUs));
+        if (m_fetch().size() == now.size())
+            m_wait.finish();
+    }
+    m_checking = false;
+}
+
+void ReplyWatch::quietOver()
+{
+    if (m_completeSize >= 0 && m_fetch().size() == m_completeSize)
+        m_wait.finish();
+}
+
+} // namespace vexs

@@ -1,0 +1,49 @@
+#include "settings/bus_scan.h"
+
+#include "link/line_speed.h"
+#include "settings/block_io.h"
+#include "settings/encodings.h"
+#include "settings/identification.h"
+
+#include <QDate>
+
+namespace vexs {
+
+int scanWaitMs(bool serial, int bitsPerSecond)
+{
+    // Enough for a recorder's turnaround, short enough that 247 silent
+    // addresses take seconds, not minutes.
+    constexpr int kTurnaroundMs = 40;
+    constexpr int kGatewayMs = 100;
+    if (!serial)
+        return kGatewayMs;
+    return wireTimeMs(8 + ident::kReplySize, bitsPerSecond > 0 ? bitsPerSecond : kLineSpeeds[0])
+           + kTurnaroundMs;
+}
+
+std::optional<FoundRecorder> probeRecorder(ModbusMaster &modbus, int address, int waitMs)
+{
+    const std::optional<QByteArray> data =
+        readBlock(modbus, false, {{ident::kFirstRegister, ident::kRegisterCount}}, waitMs);
+    if (!data)
+        return std::nullopt;
+    const Identification id = decodeIdentification(*data, QDate::currentDate().year());
+    FoundRecorder found;
+    found.address = address;
+    found.serial = id.serial;
+    found.serial.remove(QChar(0));
+    found.serial = found.serial.trimmed();
+    found.versionProc = versionText(id.versionProc);
+    found.versionInd = versionText(id.versionInd);
+    found.versionDac = versionText(id.versionDac);
+    return found;
+}
+
+QString foundRecorderLine(const FoundRecorder &found)
+{
+    return QStringLiteral("%1\t%2\tprocessor %3\tindicator %4\tadc %5")
+        .arg(found.address)
+        .arg(found.serial, found.versionProc, found.versionInd, found.versionDac);
+}
+
+} // namespace vexs

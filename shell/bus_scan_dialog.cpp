@@ -1,0 +1,139 @@
+#include "shell/bus_scan_dialog.h"
+
+#include "link/line_speed.h"
+#include "link/pumping_delay.h"
+#include "link/tcp_client.h"
+#include "ui/page_widgets.h"
+
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+
+namespace vexs {
+
+namespace {
+// The addresses a recorder can be given.
+constexpr int kFirstAddress = 1;
+constexpr int kLastAddress = 247;
+} // namespace
+
+BusScanDialog::BusScanDialog(const ILinkSettings &link, ITransport &serial, ITransport &tcp,
+                             LinkActivity &activity, ILinkObserver *observer, QWidget *parent)
+    : QDialog(parent),
+      m_settings(link),
+      m_exchange(m_settings, serial, tcp, activity),
+      m_modbus(m_exchange, m_settings)
+{
+    setObjectName(QStringLiteral("FormBusScan"));
+    setWindowTitle(QStringLiteral("Поиск приборов"));
+    m_exchange.setObserver(observer);
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(makeLabel(QStringLiteral("Адреса с"), this), 0, 0);
+    m_from = makeSpinner(QStringLiteral("UpDownScanFrom"), QStringLiteral("EditScanFrom"),
+                         kFirstAddress, kLastAddress, kFirstAddress, this);
+    grid->addWidget(m_from, 0, 1);
+    grid->addWidget(makeLabel(QStringLiteral("по"), this), 0, 2);
+    m_to = makeSpinner(QStringLiteral("UpDownScanTo"), QStringLiteral("EditScanTo"), kFirstAddress,
+                       kLastAddress, kLastAddress, this);
+    grid->addWidget(m_to, 0, 3);
+    m_start = makeButton(QStringLiteral("ButtonScan"), QStringLiteral("Начать"), this);
+    grid->addWidget(m_start, 0, 4);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("ProgressBarScan"));
+    grid->addWidget(m_progress, 1, 0, 1, 5);
+    m_table = new QTableWidget(0, 3, this);
+    m_table->setObjectName(QStringLiteral("StringGridScan"));
+    m_table->setHorizontalHeaderLabels(
+        {QStringLiteral("Адрес"), QStringLiteral("Заводской номер"), QStringLiteral("Версии ПО")});
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->verticalHeader()->hide();
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setToolTip(QStringLiteral("Двойной щелчок — связаться с прибором по его адресу"));
+    grid->addWidget(m_table, 2, 0, 1, 5);
+    m_status = makeLabel(QString(), this, QStringLiteral("StaticTextScan"));
+    grid->addWidget(m_status, 3, 0, 1, 5);
+    resize(460, 360);
+
+    connect(m_start, &QPushButton::clicked, this, &BusScanDialog::startOrCancel);
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { choose(row); });
+}
+
+void BusScanDialog::startOrCancel()
+{
+    if (m_scanning)
+        cancel();
+    else
+        scan(m_from->value(), m_to->value());
+}
+
+void BusScanDialog::reject()
+{
+    // Closing stops the scan; the dialog goes once the current probe is back.
+    cancel();
+    QDialog::reject();
+}
+
+void BusScanDialog::choose(int row)
+{
+    if (row < 0 || row >= m_found.size())
+        return;
+    emit addressChosen(m_found[row].address);
+    accept();
+}
+
+void BusScanDialog::scan(int from, int to)
+{
+    if (m_scanning)
+        return;
+    if (from > to)
+        std::swap(from, to);
+    m_scanning = true;
+    m_cancelled = false;
+    m_found.clear();
+    m_table->setRowCount(0);
+    m_start->setText(QStringLiteral("Отмена"));
+    m_progress->setRange(0, to - from + 1);
+    m_progress->setValue(0);
+    const bool serial = m_settings.interfaceIndex() == 0;
+    const int waitMs = scanWaitMs(serial, lineSpeedForIndex(m_settings.baudIndex()));
+    QString failure;
+    int address = from;
+    for (; address <= to && !m_cancelled && !pumpingDelaysInterrupted(); ++address) {
+        m_settings.setAddress(address);
+        m_status->setText(QStringLiteral("Адрес %1...").arg(address));
+        std::optional<FoundRecorder> found;
+        try {
+            found = probeRecorder(m_modbus, address, waitMs);
+        } catch (const std::exception &error) {
+            failure = QString::fromUtf8(error.what());
+            break;
+        }
+        m_progress->setValue(address - from + 1);
+        if (!found)
+            continue;
+        m_found.append(*found);
+        const int row = m_table->rowCount();
+        m_table->insertRow(row);
+        m_table->setItem(row, 0, new QTableWidgetItem(QString::number(found->address)));
+        m_table->setItem(row, 1, new QTableWidgetItem(found->serial));
+        m_table->setItem(row, 2, new QTableWidgetItem(QStringLiteral("%1 / %2 / %3")
+                                                          .arg(found->versionProc, found->versionInd,
+                                                               found->versionDac)));
+    }
+    const QString count = QStringLiteral("Найдено приборов: %1").arg(m_found.size());
+    if (!failure.isEmpty())
+        m_status->setText(QStringLiteral("Поиск прерван: ") + failure);
+    else if (address <= to)
+        m_status->setText(QStringLiteral("%1 (поиск остановлен на адресе %2)").arg(count).arg(address));
+    else
+        m_status->setText(count);
+    m_start->setText(QStringLiteral("Начать"));
+    m_scanning = false;
+}
+
+} // namespace vexs

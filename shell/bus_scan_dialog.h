@@ -1,0 +1,59 @@
+#pragma once
+
+#include "link/exchange.h"
+#include "settings/bus_scan.h"
+
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+
+namespace vexs {
+
+class ITransport;
+class LinkActivity;
+
+// "Поиск приборов": reads the identification of every address in a range
+// over the link the connection bar describes, in fast exchange, and lists
+// the recorders that answered. A double click on one takes its address.
+class BusScanDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    BusScanDialog(const ILinkSettings &link, ITransport &serial, ITransport &tcp,
+                  LinkActivity &activity, ILinkObserver *observer, QWidget *parent = nullptr);
+
+    // Scans from..to; returns when done, cancelled or the link failed.
+    void scan(int from, int to);
+    void cancel() { m_cancelled = true; }
+    bool scanning() const { return m_scanning; }
+    QList<FoundRecorder> found() const { return m_found; }
+
+signals:
+    void addressChosen(int address);
+
+protected:
+    void reject() override;
+
+private:
+    void startOrCancel();
+    void choose(int row);
+
+    ScanLinkSettings m_settings;
+    Exchange m_exchange;
+    ModbusMaster m_modbus;
+    QSpinBox *m_from;
+    QSpinBox *m_to;
+    QPushButton *m_start;
+    QProgressBar *m_progress;
+    QLabel *m_status;
+    QTableWidget *m_table;
+    QList<FoundRecorder> m_found;
+    bool m_scanning = false;
+    bool m_cancelled = false;
+};
+
+} // namespace vexs
