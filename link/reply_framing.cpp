@@ -1,5 +1,6 @@
 #include "link/reply_framing.h"
 
+#include "link/line_speed.h"
 #include "link/modbus.h"
 #include "link/pumping_delay.h"
 
@@ -47,11 +48,8 @@ bool ReplyFraming::isComplete(const QByteArray &received) const
 
 int silentIntervalUs(int bitsPerSecond)
 {
-    constexpr int kFastLineUs = 1750;
-    if (bitsPerSecond <= 0)
-        return kFastLineUs;
-    const qint64 us = (qint64(35) * 1000000 + bitsPerSecond - 1) / bitsPerSecond;
-    return us > kFastLineUs ? int(us) : kFastLineUs;
+    const qint64 bps = bitsPerSecond > 0 ? bitsPerSecond : kLineSpeeds[0];
+    return int((qint64(35) * 1000000 + bps - 1) / bps);
 }
 
 ReplyWatch::ReplyWatch(const FastEnd &end, PumpingWait &wait, std::function<QByteArray()> fetch,

@@ -34,9 +34,9 @@ private:
     int m_length = 0;
 };
 
-// Modbus RTU's silent interval of 3.5 characters (10 bits each) at
-// `bitsPerSecond`, but never under the 1750 us the protocol fixes for fast
-// lines, where a character time is too short to measure reliably.
+// Modbus RTU's silent interval of 3.5 characters (10 bits each on this
+// 8N1 line) at `bitsPerSecond`, in microseconds rounded up; at 115200 bit/s
+// 304 us. A speed of 0 counts as the slowest listed.
 int silentIntervalUs(int bitsPerSecond);
 
 // The early end of one wait: the transport hands over what has arrived each

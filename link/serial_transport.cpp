@@ -5,13 +5,26 @@
 #include "link/pumping_delay.h"
 #include "link/reply_framing.h"
 
+#include <QTimer>
+
 #include <exception>
 
 namespace vexs {
 
 SerialTransport::SerialTransport(const ILinkSettings &settings, TAfComPort &port, QObject *parent)
-    : QObject(parent), m_settings(settings), m_port(port)
+    : QObject(parent), m_settings(settings), m_port(port), m_idle(new QTimer(this))
 {
+    m_idle->setSingleShot(true);
+    m_idle->setInterval(HoldOpenMs);
+    connect(m_idle, &QTimer::timeout, this, &SerialTransport::closePort);
+}
+
+void SerialTransport::closePort()
+{
+    m_idle->stop();
+    m_port.Close();
+    m_port.PurgeRx();
+    m_port.PurgeTx();
 }
 
 void SerialTransport::await(int waitMs, const FastEnd *fast)
@@ -34,25 +47,40 @@ void SerialTransport::await(int waitMs, const FastEnd *fast)
 QByteArray SerialTransport::exchange(int waitMs, const QByteArray &request, const FastEnd *fast)
 {
     QByteArray reply = failureReply();
+    const int speed = lineSpeedForIndex(m_settings.baudIndex());
     try {
-        m_port.Close();
-        m_port.SetComNumber(m_settings.comPortNumber());
-        m_port.PurgeRx();
-        m_port.PurgeTx();
-        if (const int speed = lineSpeedForIndex(m_settings.baudIndex()))
-            m_port.SetBaudRate(speed);
-        m_port.Open();
+        // Held only while it is still the port and speed the bar names.
+        const int number = m_settings.comPortNumber();
+        const bool held = fast && m_port.Active() && m_port.ComNumber() == number
+                          && m_port.LastStatus().path == m_port.DevicePath(number)
+                          && (speed == 0 || speed == m_port.BaudRate());
+        m_idle->stop();
+        if (held) {
+            // Whatever came after the last reply is no part of this one.
+            m_port.PurgeRx();
+            m_port.PurgeTx();
+        } else {
+            m_port.Close();
+            m_port.SetComNumber(m_settings.comPortNumber());
+            m_port.PurgeRx();
+            m_port.PurgeTx();
+            if (speed)
+                m_port.SetBaudRate(speed);
+            m_port.Open();
+        }
         qCDebug(lcLinkFrames, "serial >> %s", request.toHex(' ').constData());
         m_port.WriteString(request);
         await(waitMs, fast);
         reply = m_port.ReadString();
         qCDebug(lcLinkFrames, "serial << %s", reply.toHex(' ').constData());
-        m_port.Close();
-        m_port.PurgeRx();
-        m_port.PurgeTx();
+        if (fast)
+            m_idle->start();
+        else
+            closePort();
     } catch (const std::exception &error) {
         qCInfo(lcLink, "serial exchange failed: %s", error.what());
         reply = failureReply();
+        closePort();
     }
     report();
     return reply;

@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+class QTimer;
+
 namespace vexs {
 
 class ILinkSettings;
@@ -14,10 +16,16 @@ class ILinkSettings;
 // and closes the port again, so no port is held between exchanges. Every
 // channel error folds into the one-blank reply; why the port failed is
 // reported through portStatusChanged for the user to act on.
+//
+// With fast exchange the port stays open while requests follow each other
+// closely (a bulk read, a scan): reopening it for each costs more than the
+// reply takes on a fast line. It closes HoldOpenMs after the last exchange.
 class SerialTransport : public QObject, public ITransport
 {
     Q_OBJECT
 public:
+    static constexpr int HoldOpenMs = 500;
+
     SerialTransport(const ILinkSettings &settings, TAfComPort &port, QObject *parent = nullptr);
 
     QByteArray exchange(int waitMs, const QByteArray &request,
@@ -33,8 +41,11 @@ private:
     void await(int waitMs, const FastEnd *fast);
     void report();
 
+    void closePort();
+
     const ILinkSettings &m_settings;
     TAfComPort &m_port;
+    QTimer *m_idle;
     PortStatus m_reported;
 };
 

@@ -3,6 +3,7 @@
 #include <QMutexLocker>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -14,7 +15,7 @@ Simulator::Simulator(QObject *parent)
 {
     m_clock.start();
     m_paceTimer->setTimerType(Qt::PreciseTimer);
-    m_paceTimer->setInterval(1);
+    m_paceTimer->setSingleShot(true);
     connect(m_paceTimer, &QTimer::timeout, this, &Simulator::paceOut);
 }
 
@@ -40,18 +41,36 @@ RecorderModel *Simulator::modelAt(quint8 address)
 
 void Simulator::paceOut()
 {
-    // Octets due by now at 10 bits each; the timer ticks every millisecond,
-    // so a reply ends on the line within a millisecond of its wire time.
-    const qint64 elapsedNs = m_clock.nsecsElapsed() - m_paceStartNs;
-    const qint64 due = 1 + elapsedNs * m_baud.load() / 10 / 1000000000;
-    const qint64 n = qMin<qint64>(due - m_paceSent, m_paceQueue.size());
-    if (n > 0) {
-        writePty(m_paceQueue.left(n));
-        m_paceQueue.remove(0, n);
-        m_paceSent += n;
+    // The reply goes out as a line would carry it: octet k leaves k octet
+    // times (10 bits each) after the first. The timer only wakes the
+    // simulator about a millisecond early; the rest is slept, so replies
+    // end on time to a few tens of microseconds rather than a millisecond.
+    const qint64 baud = m_baud.load();
+    const qint64 octetNs = 10 * qint64(1000000000) / baud;
+    while (!m_paceQueue.isEmpty()) {
+        const qint64 nowNs = m_clock.nsecsElapsed();
+        if (nowNs < m_paceStartNs) {
+            const qint64 aheadNs = m_paceStartNs - nowNs;
+            if (aheadNs > 1500000) {
+                m_paceTimer->start(int(aheadNs / 1000000) - 1);
+                return;
+            }
+            QThread::usleep(quint64(aheadNs / 1000));
+            continue;
+        }
+        const qint64 due = 1 + (nowNs - m_paceStartNs) / octetNs;
+        const qint64 n = qMin<qint64>(due - m_paceSent, m_paceQueue.size());
+        if (n > 0) {
+            writePty(m_paceQueue.left(n));
+            m_paceQueue.remove(0, n);
+            m_paceSent += n;
+        }
+        if (m_paceQueue.isEmpty())
+            break;
+        const qint64 nextNs = m_paceStartNs + m_paceSent * octetNs;
+        QThread::usleep(quint64(qMax<qint64>(1, (nextNs - m_clock.nsecsElapsed()) / 1000)));
     }
-    if (m_paceQueue.isEmpty())
-        m_paceTimer->stop();
+    m_paceTimer->stop();
 }
 
 Simulator::~Simulator()
@@ -240,10 +259,20 @@ void Simulator::handleFrame(const QByteArray &frame, RequestLog::Channel channel
 
     int delay = plan.delayMs;
     const bool paced = channel == RequestLog::Pty && m_pace;
-    if (paced)
-        delay += m_latencyMs + wireTimeMs(int(frame.size()), m_baud.load());
-    else if (channel == RequestLog::Pty)
+    if (paced) {
+        // The request's own line time and the latency, to the microsecond.
+        const qint64 startNs = m_clock.nsecsElapsed() + qint64(delay + m_latencyMs) * 1000000
+                               + qint64(frame.size()) * 10 * 1000000000 / m_baud.load();
+        trace("pty -> (paced)", wire);
+        if (m_paceQueue.isEmpty()) {
+            m_paceStartNs = startNs;
+            m_paceSent = 0;
+        }
+        m_paceQueue += wire;
+        paceOut();
+    } else if (channel == RequestLog::Pty) {
         delay += m_latencyMs + wireTimeMs(int(wire.size()), m_baud.load());
+    }
 
     const int generation = m_generation;
     auto later = [this, generation](int ms, auto action) {
@@ -256,21 +285,11 @@ void Simulator::handleFrame(const QByteArray &frame, RequestLog::Channel channel
                 action();
         });
     };
-    later(delay, [this, wire, channel, socket, paced] {
-        if (!paced) {
+    if (!paced) {
+        later(delay, [this, wire, channel, socket] {
             send(wire, channel, socket, channel == RequestLog::Pty ? "pty ->" : "tcp ->");
-            return;
-        }
-        trace("pty -> (paced)", wire);
-        if (m_paceQueue.isEmpty()) {
-            m_paceStartNs = m_clock.nsecsElapsed();
-            m_paceSent = 0;
-        }
-        m_paceQueue += wire;
-        paceOut();
-        if (!m_paceQueue.isEmpty())
-            m_paceTimer->start();
-    });
+        });
+    }
     if (plan.extraAfterMs >= 0) {
         QByteArray extra;
         for (int i = 0; i < plan.extraBytes; ++i)

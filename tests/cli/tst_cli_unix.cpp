@@ -7,6 +7,7 @@
 #include "settings/settings_image.h"
 #include "sim/recorder_model.h"
 #include "tests/support/modbus_peer.h"
+#include "tests/support/sim_harness.h"
 
 #include <QDir>
 #include <QProcess>
@@ -52,6 +53,7 @@ private slots:
     void badUsageAndBadFilesSendNothing_data();
     void badUsageAndBadFilesSendNothing();
     void liveRows();
+    void scanAndBatchBackupOfALine();
 
 private:
     Result run(const QStringList &args, int timeoutMs = 120000);
@@ -209,6 +211,38 @@ void tst_cli::liveRows()
     const Result none = run({"--port", path("no-such-port"), "live", "--count", "1"});
     QCOMPARE(none.exit, 2);
     QVERIFY2(none.err.contains(QStringLiteral("нет устройства")), qPrintable(none.err));
+}
+
+void tst_cli::scanAndBatchBackupOfALine()
+{
+    SimHarness sim;
+    SimHarness::Options o;
+    o.tcp = false;
+    o.pace = true;
+    o.addresses = {2, 4, 6};
+    QVERIFY2(sim.start(o), qPrintable(sim.errorString()));
+    const QStringList port{QStringLiteral("--port"), sim.ptyLink()};
+
+    Result r = run(port + QStringList{"scan", "--addresses", "1-8"});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             QStringList({"2\t310002\tprocessor 2.3\tindicator 10.5\tadc 1.2",
+                          "4\t310004\tprocessor 2.3\tindicator 10.5\tadc 1.2",
+                          "6\t310006\tprocessor 2.3\tindicator 10.5\tadc 1.2"}));
+
+    const QString dir = path(QStringLiteral("line"));
+    r = run(port + QStringList{"--fast", "read", "--address", "3-4,6", "-o", dir});
+    QCOMPARE(r.exit, 1); // one address did not answer
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("3: no answer"));
+    QVERIFY(lines[1].startsWith(QStringLiteral("4: ok ")));
+    QVERIFY(lines[2].startsWith(QStringLiteral("6: ok ")));
+    QString error;
+    const std::optional<DeviceConfig> six = readConfigFile(QDir(dir).filePath("310006.json"), &error);
+    QVERIFY2(six, qPrintable(error));
+    QCOMPARE(six->image, sim.simulator().modelAt(6)->settingsArea());
+    QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList({"310004.json", "310006.json"}));
 }
 
 QTEST_GUILESS_MAIN(tst_cli)

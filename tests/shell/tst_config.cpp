@@ -38,6 +38,8 @@ private slots:
     void readsHandEditedFile();
     void longTextIsCut();
     void writeKeepsOtherSections();
+    void fastExchangeKey_data();
+    void fastExchangeKey();
     void writeCreatesFile();
     void writeFailsOnUnwritablePath();
     void portMapping_data();
@@ -125,6 +127,31 @@ void tst_config::writeKeepsOtherSections()
     QCOMPARE(back.address, 7);
     QCOMPARE(back.baudIndex, -1);
     QCOMPARE(file.readString("Ports", "COM1", QString()), QString("/tmp/ttyVEXS"));
+}
+
+void tst_config::fastExchangeKey_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<bool>("fast");
+    QTest::addColumn<QString>("stored"); // empty: no such key
+    QTest::newRow("off, no key: the file keeps its five keys") << QByteArray() << false << QString();
+    QTest::newRow("on") << QByteArray() << true << "1";
+    QTest::newRow("off after on") << QByteArray("[Vexs]\nFastExchange=1\n") << false << "0";
+}
+
+void tst_config::fastExchangeKey()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(bool, fast);
+    QFETCH(QString, stored);
+    if (!before.isEmpty())
+        writeFile(before);
+    IniFile file(path());
+    ConnectionSettings s;
+    s.fastExchange = fast;
+    QVERIFY(writeConnectionSettings(file, s));
+    QCOMPARE(file.readString("Vexs", "FastExchange", QString()), stored);
+    QCOMPARE(readConnectionSettings(file).fastExchange, fast);
 }
 
 void tst_config::writeCreatesFile()

@@ -26,7 +26,9 @@ WindowFixture::WindowFixture(const Options &options)
             file.write(options.config);
     }
     if (options.sim) {
-        if (!m_sim.start())
+        SimHarness::Options so;
+        so.addresses = options.addresses;
+        if (!m_sim.start(so))
             qFatal("simulator did not start: %s", qPrintable(m_sim.errorString()));
     }
     TformMain::Options o;

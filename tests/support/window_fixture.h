@@ -31,6 +31,8 @@ public:
         QByteArray config;
         // Device path of serial port 1 when it is not the simulator's.
         QString port;
+        // Several simulated recorders on the line; empty for one at address 1.
+        QList<int> addresses;
     };
 
     WindowFixture();

@@ -1,0 +1,243 @@
+// Fast exchange against the full waits, over pseudo-terminals:
+//   1. the 27 requests of "Считать настройки прибора" against the paced
+//      simulator at 115200 and at 9600 bit/s, in both modes, with the wire
+//      time of those requests and replies plus the simulator's latency
+//      (target: fast <= 1.3 x that; the full waits within 1.5 % of theirs,
+//      and the same requests byte for byte in both modes);
+//   2. a whole configuration read from an independent libmodbus slave, in
+//      both modes (target: fast at least 10 x quicker, same content);
+//   3. 32 recorders on one paced line at 115200: a scan of addresses 1..247
+//      (target <= 15 s) and a backup of all 32 (target <= 20 s).
+//
+//   bench_fast [--skip-spec]   (--skip-spec leaves out the slow full-wait runs)
+#include "link/af_com_port.h"
+#include "link/exchange.h"
+#include "link/line_speed.h"
+#include "link/link_activity.h"
+#include "link/reply_framing.h"
+#include "link/serial_transport.h"
+#include "link/tcp_client.h"
+#include "service/live_record.h"
+#include "settings/bulk_read.h"
+#include "settings/bus_scan.h"
+#include "settings/config_transfer.h"
+#include "settings/identification.h"
+#include "tests/support/modbus_peer.h"
+#include "tests/support/sim_harness.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace vexs;
+
+namespace {
+
+struct Settings : ILinkSettings
+{
+    int baud = 4;
+    bool fast = false;
+    quint8 address = 1;
+    quint8 slaveAddress() const override { return address; }
+    int interfaceIndex() const override { return 0; }
+    int comPortNumber() const override { return 1; }
+    int baudIndex() const override { return baud; }
+    bool fastExchange() const override { return fast; }
+};
+
+// The program's serial link on one device path.
+struct Link
+{
+    Settings settings;
+    TAfComPort port;
+    SerialTransport serial{settings, port};
+    TcpClient tcp;
+    LinkActivity activity;
+    Exchange exchange{settings, serial, tcp, activity};
+    ModbusMaster modbus{exchange, settings};
+
+    explicit Link(const QString &path)
+    {
+        port.SetDevicePathResolver([path](int) { return path; });
+    }
+};
+
+// The requests of the window's bulk read: identification, the settings
+// area, the module status.
+bool bulkRead(Link &link)
+{
+    const bool serial = true;
+    const int bps = lineSpeedForIndex(link.settings.baud);
+    if (!readBlock(link.modbus, false, {{ident::kFirstRegister, ident::kRegisterCount}}, bulk::kIdentWaitMs))
+        return false;
+    if (!readSettingsArea(link.modbus))
+        return false;
+    return readBlock(link.modbus, true, {{0, bulk::kLiveRegisters}},
+                     lineWaitMs(bulk::kLiveWaitMs, 8, 2 * bulk::kLiveRegisters + 5, serial, bps))
+        .has_value();
+}
+
+double wireMs(const QList<QByteArray> &requests, int bps, int latencyMs)
+{
+    double ms = 0;
+    for (const QByteArray &r : requests)
+        ms += (r.size() + ReplyFraming(r).expectedLength()) * 10.0 * 1000.0 / bps + latencyMs;
+    return ms;
+}
+
+double timeIt(const std::function<bool()> &run, bool *ok)
+{
+    QElapsedTimer t;
+    t.start();
+    *ok = run();
+    return t.nsecsElapsed() / 1e6;
+}
+
+constexpr int kConfigReadWaitsMs =
+    bulk::kIdentWaitMs + bulk::kBlocks * bulk::kBlockWaitMs + bulk::kLastBlockWaitMs;
+
+bool g_allMet = true;
+const char *verdict(bool met)
+{
+    g_allMet = g_allMet && met;
+    return met ? "met" : "NOT met";
+}
+
+void pacedBulkRead(int bps, bool spec)
+{
+    SimHarness sim;
+    SimHarness::Options o;
+    o.tcp = false;
+    o.baud = bps;
+    o.pace = true;
+    if (!sim.start(o)) {
+        std::printf("simulator: %s\n", qPrintable(sim.errorString()));
+        g_allMet = false;
+        return;
+    }
+    Link link(sim.ptyLink());
+    link.settings.baud = lineSpeedIndex(bps);
+    bool ok = false;
+    QList<QByteArray> specRequests;
+    if (spec) {
+        const double specMs = timeIt([&] { return bulkRead(link); }, &ok);
+        specRequests = sim.requestLog().frames();
+        const double waits = bulk::kIdentWaitMs + bulk::kBlocks * bulk::kBlockWaitMs + bulk::kLastBlockWaitMs
+                             + lineWaitMs(bulk::kLiveWaitMs, 8, 2 * bulk::kLiveRegisters + 5, true, bps);
+        std::printf("  %6d bit/s full waits: %8.1f ms (waits %.0f ms, %+.2f %%)%s: target %s\n", bps, specMs, waits,
+                    100.0 * (specMs - waits) / waits, ok ? "" : " READ FAILED",
+                    verdict(ok && specMs <= waits * 1.015));
+        sim.requestLog().clear();
+    }
+    link.settings.fast = true;
+    const double fastMs = timeIt([&] { return bulkRead(link); }, &ok);
+    const QList<QByteArray> fastRequests = sim.requestLog().frames();
+    const double wire = wireMs(fastRequests, bps, Simulator::TurnaroundMs);
+    std::printf("  %6d bit/s fast:       %8.1f ms (wire time + latency %.1f ms, x%.2f)%s: target %s\n", bps, fastMs,
+                wire, fastMs / wire, ok ? "" : " READ FAILED", verdict(ok && fastMs <= 1.3 * wire));
+    if (spec) {
+        const bool same = specRequests == fastRequests && fastRequests.size() == bulk::kRequests;
+        std::printf("  %6d bit/s requests: %lld, byte for byte the same in both modes: %s\n", bps,
+                    qlonglong(fastRequests.size()), verdict(same));
+    }
+}
+
+void peerConfigRead(bool spec)
+{
+    test::ModbusPeer peer;
+    if (!peer.isRunning()) {
+        std::printf("  libmodbus peer did not start\n");
+        g_allMet = false;
+        return;
+    }
+    QByteArray area(2 * 772, '\0');
+    for (char &b : area)
+        b = char(QRandomGenerator::global()->bounded(256));
+    peer.setHolding(0, area);
+    peer.setHolding(ident::kFirstRegister, QByteArray("050309004321").append(QByteArray(10, '\1')));
+    Link link(peer.portPath());
+    bool ok = false;
+    std::optional<DeviceConfig> specConfig, fastConfig;
+    double specMs = 0;
+    if (spec)
+        specMs = timeIt([&] { return (specConfig = readDeviceConfig(link.modbus, QStringLiteral("bench"))).has_value(); }, &ok);
+    link.settings.fast = true;
+    const double fastMs =
+        timeIt([&] { return (fastConfig = readDeviceConfig(link.modbus, QStringLiteral("bench"))).has_value(); }, &ok);
+    const bool fastOk = fastConfig && fastConfig->image == area;
+    std::printf("  fast: %8.1f ms%s\n", fastMs, fastOk ? "" : " READ FAILED");
+    if (!spec) {
+        g_allMet = g_allMet && fastOk;
+        return;
+    }
+    const bool same = specConfig && fastConfig && specConfig->image == fastConfig->image
+                      && specConfig->identification == fastConfig->identification;
+    std::printf("  full waits: %8.1f ms; x%.1f faster, same content: %s: target %s\n", specMs, specMs / fastMs,
+                same ? "yes" : "NO", verdict(fastOk && same && specMs >= 10 * fastMs));
+}
+
+void manyRecorders()
+{
+    SimHarness sim;
+    SimHarness::Options o;
+    o.tcp = false;
+    o.pace = true;
+    for (int a = 1; a <= 32; ++a)
+        o.addresses << a;
+    if (!sim.start(o)) {
+        std::printf("simulator: %s\n", qPrintable(sim.errorString()));
+        g_allMet = false;
+        return;
+    }
+    Link link(sim.ptyLink());
+    ScanLinkSettings scanSettings(link.settings);
+    Exchange scanExchange(scanSettings, link.serial, link.tcp, link.activity);
+    ModbusMaster scanMaster(scanExchange, scanSettings);
+    int found = 0;
+    bool ok = false;
+    const double scanMs = timeIt([&] {
+        const int wait = scanWaitMs(true, 115200);
+        for (int a = 1; a <= 247; ++a) {
+            scanSettings.setAddress(a);
+            found += probeRecorder(scanMaster, a, wait).has_value();
+        }
+        return found == 32;
+    }, &ok);
+    std::printf("  scan of 1..247: %8.1f ms, %d found: target %s\n", scanMs, found, verdict(ok && scanMs <= 15000));
+
+    link.settings.fast = true;
+    QStringList serials;
+    const double backupMs = timeIt([&] {
+        for (int a = 1; a <= 32; ++a) {
+            link.settings.address = quint8(a);
+            const std::optional<DeviceConfig> config = readDeviceConfig(link.modbus, QStringLiteral("bench"));
+            if (config)
+                serials << config->serial();
+        }
+        serials.removeDuplicates();
+        return serials.size() == 32;
+    }, &ok);
+    std::printf("  backup of 32: %8.1f ms, %lld distinct serials (full waits: 32 x %d ms = %d ms): target %s\n",
+                backupMs, qlonglong(serials.size()), kConfigReadWaitsMs, 32 * kConfigReadWaitsMs,
+                verdict(ok && backupMs <= 20000));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const bool spec = !(argc > 1 && std::strcmp(argv[1], "--skip-spec") == 0);
+    std::printf("1. bulk read, paced simulator, latency %d ms\n", Simulator::TurnaroundMs);
+    pacedBulkRead(115200, spec);
+    pacedBulkRead(9600, spec);
+    std::printf("2. configuration read, libmodbus slave, 115200 bit/s\n");
+    peerConfigRead(spec);
+    std::printf("3. 32 recorders on one paced line, 115200 bit/s\n");
+    manyRecorders();
+    std::printf("all targets %s\n", g_allMet ? "met" : "NOT met");
+    return g_allMet ? 0 : 1;
+}

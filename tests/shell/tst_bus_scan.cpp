@@ -1,0 +1,92 @@
+// The search of the line from the connection bar: several simulated
+// recorders on one pseudo-terminal, the dialog's list, cancelling, and the
+// address a double click takes.
+#include "shell/bus_scan_dialog.h"
+#include "shell/connection_bar.h"
+#include "tests/support/window_fixture.h"
+#include "ui/controls.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+using namespace vexs;
+using namespace vexs::test;
+
+class tst_bus_scan : public QObject
+{
+    Q_OBJECT
+    static WindowFixture::Options threeRecorders()
+    {
+        WindowFixture::Options o;
+        o.addresses = {3, 5, 9};
+        return o;
+    }
+    static BusScanDialog *openDialog(WindowFixture &fx)
+    {
+        fx.click(QStringLiteral("ButtonBusScan"));
+        return fx.window().findChild<BusScanDialog *>();
+    }
+
+private slots:
+    void findsEveryRecorderAndTakesTheChosenAddress();
+    void cancelStopsBetweenAddresses();
+    void fastExchangeIsKeptInVexsIni();
+};
+
+void tst_bus_scan::findsEveryRecorderAndTakesTheChosenAddress()
+{
+    WindowFixture fx(threeRecorders());
+    BusScanDialog *dialog = openDialog(fx);
+    QVERIFY(dialog);
+    dialog->scan(1, 10);
+    QStringList seen;
+    for (const FoundRecorder &r : dialog->found())
+        seen << QStringLiteral("%1 %2").arg(r.address).arg(r.serial);
+    QCOMPARE(seen, QStringList({"3 310003", "5 310005", "9 310009"}));
+    QCOMPARE(dialog->findChild<QLabel *>("StaticTextScan")->text(), QString("Найдено приборов: 3"));
+    // Each address was asked once, and only for its identification.
+    QCOMPARE(fx.requests().size(), 10);
+
+    auto *table = dialog->findChild<QTableWidget *>("StringGridScan");
+    QCOMPARE(table->rowCount(), 3);
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    const QRect cell = table->visualItemRect(table->item(1, 0));
+    // A double click as the toolkit sees one: a click, then the second press.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(fx.controls().position("UpDownAdr"), 5);
+    QTRY_VERIFY(!fx.window().findChild<BusScanDialog *>());
+}
+
+void tst_bus_scan::cancelStopsBetweenAddresses()
+{
+    WindowFixture fx(threeRecorders());
+    BusScanDialog *dialog = openDialog(fx);
+    QTimer::singleShot(150, dialog, [dialog] { dialog->cancel(); });
+    dialog->scan(1, 247);
+    QVERIFY(dialog->found().size() < 3);
+    QVERIFY(fx.requests().size() < 20);
+    QVERIFY(dialog->findChild<QLabel *>("StaticTextScan")->text().contains("остановлен на адресе"));
+}
+
+void tst_bus_scan::fastExchangeIsKeptInVexsIni()
+{
+    WindowFixture::Options o;
+    o.config = "[Vexs]\r\nUpDownAdr=2\r\nFastExchange=1\r\n";
+    WindowFixture fx(o);
+    auto *box = fx.window().findChild<QCheckBox *>("CheckBoxFastExchange");
+    QVERIFY(box->isChecked());
+    QVERIFY(fx.window().connectionBar().fastExchange());
+    box->setChecked(false);
+    fx.window().close();
+    QFile f(fx.configPath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().contains("FastExchange=0"));
+}
+
+QTEST_MAIN(tst_bus_scan)
+#include "tst_bus_scan.moc"
