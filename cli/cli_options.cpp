@@ -28,7 +28,7 @@ std::optional<int> number(const QString &text, int min, int max)
 const QStringList kValued = {QStringLiteral("--port"), QStringLiteral("--tcp"), QStringLiteral("--address"),
                              QStringLiteral("--addresses"), QStringLiteral("--baud"), QStringLiteral("-o"),
                              QStringLiteral("--output"), QStringLiteral("--count"), QStringLiteral("--csv"),
-                             QStringLiteral("--keep")};
+                             QStringLiteral("--keep"), QStringLiteral("--wait")};
 
 // The command each option of a single command belongs to.
 bool belongsTo(const QString &option, const QString &command)
@@ -39,7 +39,7 @@ bool belongsTo(const QString &option, const QString &command)
         return command == QLatin1String("write");
     if (option == QLatin1String("--count") || option == QLatin1String("--csv"))
         return command == QLatin1String("live");
-    if (option == QLatin1String("--addresses"))
+    if (option == QLatin1String("--addresses") || option == QLatin1String("--wait"))
         return command == QLatin1String("scan");
     return true;
 }
@@ -133,6 +133,11 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
             if (!count)
                 return failed(QStringLiteral("--count: целое число больше 0"));
             o.count = *count;
+        } else if (arg == QLatin1String("--wait")) {
+            const auto wait = number(value, 1, 10000);
+            if (!wait)
+                return failed(QStringLiteral("--wait: время ожидания ответа в мс, от 1 до 10000"));
+            o.scanWaitMs = *wait;
         } else if (arg == QLatin1String("--csv")) {
             o.csv = value;
         } else if (arg == QLatin1String("--keep")) {
@@ -225,9 +230,11 @@ QString helpText()
         "  live [--count N] [--csv FILE]\n"
         "                     live values once a second as CSV (time, link, every channel value\n"
         "                     of the measurement page); N rows, else until interrupted\n"
-        "  scan [--addresses LIST]\n"
-        "                     ask each address (default 1-247) for its identification, print\n"
-        "                     address, serial and board versions per recorder found\n"
+        "  scan [--addresses LIST] [--wait MS]\n"
+        "                     ask each address (default 1-247) for its identification in fast\n"
+        "                     exchange, print address, serial and board versions per recorder\n"
+        "                     found; MS is the wait for each reply (default: its line time\n"
+        "                     plus 50 ms; longer for slow converters or gateways)\n"
         "\n"
         "Backups go to %2.\n"
         "\n"

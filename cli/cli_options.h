@@ -35,6 +35,7 @@ struct Options
     QStringList keep;  // write --keep: groups left as the device has them
     int count = 0;     // live: rows, 0 for no end
     QString csv;       // live --csv
+    int scanWaitMs = 0; // scan --wait; 0 for the default
 };
 
 QString defaultPort();

@@ -45,25 +45,26 @@ QByteArray Exchange::run(int waitMs, const QByteArray &request, bool fullWait)
     }
     LinkActivity::Exchanging guard(m_activity);
     ITransport &transport = m_settings.interfaceIndex() != 0 ? m_tcp : m_serial;
+    // Read once: the box may be unticked while this exchange waits.
+    const bool fast = m_settings.fastExchange();
     QElapsedTimer clock;
     clock.start();
-    QByteArray reply = carry(transport, waitMs, request);
+    QByteArray reply = carry(transport, waitMs, request, fast);
     // A fast reply does not mean the device has carried the command out:
     // nothing else goes to it (the guard refuses a poll tick) until the
     // wait is over.
-    if (fullWait && m_settings.fastExchange() && clock.elapsed() < waitMs)
+    if (fullWait && fast && clock.elapsed() < waitMs)
         PumpingDelay(int(waitMs - clock.elapsed()));
     return reply;
 }
 
-QByteArray Exchange::carry(ITransport &transport, int waitMs, const QByteArray &request)
+QByteArray Exchange::carry(ITransport &transport, int waitMs, const QByteArray &request,
+                           bool fast)
 {
-    std::optional<FastEnd> fast;
-    if (m_settings.fastExchange()) {
-        const int speed = lineSpeedForIndex(m_settings.baudIndex());
-        fast = FastEnd{ReplyFraming(request), silentIntervalUs(speed > 0 ? speed : kLineSpeeds[0])};
-    }
-    const FastEnd *end = fast ? &*fast : nullptr;
+    std::optional<FastEnd> fastEnd;
+    if (fast)
+        fastEnd = FastEnd{ReplyFraming(request), silentIntervalUs(lineSpeedForIndex(m_settings.baudIndex()))};
+    const FastEnd *end = fastEnd ? &*fastEnd : nullptr;
     if (!m_observer)
         return transport.exchange(waitMs, request, end);
     m_observer->requestSent(request);

@@ -13,8 +13,10 @@ class LinkActivity;
 // Carries one request frame to the recorder over the interface chosen in the
 // connection bar (the serial line for item 0, the TCP gateway otherwise) and
 // brings back whatever arrived after the wait time. With fast exchange on,
-// the wait ends as soon as the reply the request expects is complete; the
-// octets returned are the same either way.
+// the wait ends as soon as the reply the request expects is complete and
+// the line has gone quiet after it. What comes back is then what the full
+// wait would have brought, unless more octets follow the quiet interval
+// (a stray transmission); those are purged before the next request.
 //
 // A second exchange started while one waits (a timer tick or a click
 // processed inside the wait) is refused with the one-blank reply and sends
@@ -39,7 +41,7 @@ public:
 
 private:
     QByteArray run(int waitMs, const QByteArray &request, bool fullWait);
-    QByteArray carry(ITransport &transport, int waitMs, const QByteArray &request);
+    QByteArray carry(ITransport &transport, int waitMs, const QByteArray &request, bool fast);
 
     const ILinkSettings &m_settings;
     ITransport &m_serial;

@@ -16,7 +16,6 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
-#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -86,9 +85,10 @@ QList<QList<QPointF>> TrendBuffer::segments(int series) const
             inRun = false;
             continue;
         }
-        if (!inRun)
+        if (!inRun) {
             runs.append(QList<QPointF>());
-            runs.last().reserve(qsizetype(std::bit_ceil(m_samples.size())));
+            runs.last().reserve(qsizetype(m_samples.size()));
+        }
         inRun = true;
         runs.last().append(QPointF(double(s.timeMs), v));
     }

@@ -13,7 +13,7 @@ int scanWaitMs(bool serial, int bitsPerSecond)
 {
     // Enough for a recorder's turnaround, short enough that 247 silent
     // addresses take seconds, not minutes.
-    constexpr int kTurnaroundMs = 40;
+    constexpr int kTurnaroundMs = 50;
     constexpr int kGatewayMs = 100;
     if (!serial)
         return kGatewayMs;

@@ -1,6 +1,7 @@
 #include "shell/bus_scan_dialog.h"
 
 #include "link/line_speed.h"
+#include "link/link_activity.h"
 #include "link/pumping_delay.h"
 #include "link/tcp_client.h"
 #include "ui/page_widgets.h"
@@ -13,6 +14,9 @@
 #include <QSpinBox>
 #include <QTableWidget>
 
+#include <memory>
+#include <utility>
+
 namespace vexs {
 
 namespace {
@@ -24,6 +28,7 @@ constexpr int kLastAddress = 247;
 BusScanDialog::BusScanDialog(const ILinkSettings &link, ITransport &serial, ITransport &tcp,
                              LinkActivity &activity, ILinkObserver *observer, QWidget *parent)
     : QDialog(parent),
+      m_activity(activity),
       m_settings(link),
       m_exchange(m_settings, serial, tcp, activity),
       m_modbus(m_exchange, m_settings)
@@ -65,17 +70,40 @@ BusScanDialog::BusScanDialog(const ILinkSettings &link, ITransport &serial, ITra
 
 void BusScanDialog::startOrCancel()
 {
-    if (m_scanning)
+    if (m_scanning) {
         cancel();
-    else
+        return;
+    }
+    if (!m_activity.exchanging()) {
         scan(m_from->value(), m_to->value());
+        return;
+    }
+    // A poll's exchange is waiting: start right after it, not inside it.
+    if (m_startQueued)
+        return;
+    m_startQueued = true;
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(&m_activity, &LinkActivity::exchangeEnded, this, [this, once] {
+        disconnect(*once);
+        m_startQueued = false;
+        scan(m_from->value(), m_to->value());
+    }, Qt::QueuedConnection);
+}
+
+void BusScanDialog::finish(int result)
+{
+    if (!m_scanning) {
+        done(result);
+        return;
+    }
+    // Deleting the dialog now would pull its exchange from under the wait.
+    cancel();
+    m_pendingResult = result;
 }
 
 void BusScanDialog::reject()
 {
-    // Closing stops the scan; the dialog goes once the current probe is back.
-    cancel();
-    QDialog::reject();
+    finish(QDialog::Rejected);
 }
 
 void BusScanDialog::choose(int row)
@@ -83,7 +111,7 @@ void BusScanDialog::choose(int row)
     if (row < 0 || row >= m_found.size())
         return;
     emit addressChosen(m_found[row].address);
-    accept();
+    finish(QDialog::Accepted);
 }
 
 void BusScanDialog::scan(int from, int to)
@@ -94,6 +122,8 @@ void BusScanDialog::scan(int from, int to)
         std::swap(from, to);
     m_scanning = true;
     m_cancelled = false;
+    // The window's request buttons wait until the scan is over.
+    LinkActivity::Scope busy(m_activity);
     m_found.clear();
     m_table->setRowCount(0);
     m_start->setText(QStringLiteral("Отмена"));
@@ -134,6 +164,8 @@ void BusScanDialog::scan(int from, int to)
         m_status->setText(count);
     m_start->setText(QStringLiteral("Начать"));
     m_scanning = false;
+    if (m_pendingResult >= 0)
+        done(std::exchange(m_pendingResult, -1));
 }
 
 } // namespace vexs

@@ -19,6 +19,10 @@ class LinkActivity;
 // "Поиск приборов": reads the identification of every address in a range
 // over the link the connection bar describes, in fast exchange, and lists
 // the recorders that answered. A double click on one takes its address.
+//
+// The scan runs inside the waits of its own exchanges, so closing the
+// dialog or choosing a recorder meanwhile only asks it to stop; the dialog
+// closes once the probe under way is back.
 class BusScanDialog : public QDialog
 {
     Q_OBJECT
@@ -32,16 +36,18 @@ public:
     bool scanning() const { return m_scanning; }
     QList<FoundRecorder> found() const { return m_found; }
 
+    // Esc, the window's close button, the main window closing.
+    void reject() override;
+
 signals:
     void addressChosen(int address);
-
-protected:
-    void reject() override;
 
 private:
     void startOrCancel();
     void choose(int row);
+    void finish(int result);
 
+    LinkActivity &m_activity;
     ScanLinkSettings m_settings;
     Exchange m_exchange;
     ModbusMaster m_modbus;
@@ -54,6 +60,9 @@ private:
     QList<FoundRecorder> m_found;
     bool m_scanning = false;
     bool m_cancelled = false;
+    bool m_startQueued = false;
+    // A close asked for during the scan, done when it ends: -1 for none.
+    int m_pendingResult = -1;
 };
 
 } // namespace vexs

@@ -38,7 +38,7 @@ bool writeConnectionSettings(IniFile &file, const ConnectionSettings &s)
            && file.writeInteger(kSection, QStringLiteral("ComboBoxBaud"), s.baudIndex)
            && writeText(file, QStringLiteral("EditIP"), s.ip)
            && writeText(file, QStringLiteral("EditIPPort"), s.ipPort)
-           && ((!s.fastExchange && !file.keys(kSection).contains(kFastKey))
+           && ((!s.fastExchange && !file.keys(kSection).contains(kFastKey, Qt::CaseInsensitive))
                || file.writeInteger(kSection, kFastKey, s.fastExchange ? 1 : 0));
 }
 

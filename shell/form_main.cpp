@@ -139,6 +139,7 @@ TformMain::TformMain(Options options)
             [this](int count) { m_monitor->octetsDiscarded(count); });
     connectAction(m_bar->monitorButton(), *m_boxes, [this] { showMonitor(); });
     connectAction(m_bar->scanButton(), *m_boxes, [this] { showBusScan(); });
+    markRequestControl(m_bar->scanButton());
     auto *monitorKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
     connect(monitorKey, &QShortcut::activated, this, &TformMain::showMonitor);
     m_modbus = std::make_unique<ModbusMaster>(*m_exchange, *m_bar);

@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vexs {
@@ -41,16 +42,17 @@ RecorderModel *Simulator::modelAt(quint8 address)
 
 void Simulator::paceOut()
 {
-    // The reply goes out as a line would carry it: octet k leaves k octet
+    // A reply goes out as a line would carry it: octet k leaves k octet
     // times (10 bits each) after the first. The timer only wakes the
     // simulator about a millisecond early; the rest is slept, so replies
     // end on time to a few tens of microseconds rather than a millisecond.
-    const qint64 baud = m_baud.load();
-    const qint64 octetNs = 10 * qint64(1000000000) / baud;
-    while (!m_paceQueue.isEmpty()) {
+    const qint64 octetNs = 10 * qint64(1000000000) / m_baud.load();
+    while (!m_paced.empty()) {
+        PacedReply &reply = m_paced.front();
+        const qint64 startNs = std::max(reply.startNs, m_lineFreeNs);
         const qint64 nowNs = m_clock.nsecsElapsed();
-        if (nowNs < m_paceStartNs) {
-            const qint64 aheadNs = m_paceStartNs - nowNs;
+        if (nowNs < startNs) {
+            const qint64 aheadNs = startNs - nowNs;
             if (aheadNs > 1500000) {
                 m_paceTimer->start(int(aheadNs / 1000000) - 1);
                 return;
@@ -58,19 +60,19 @@ void Simulator::paceOut()
             QThread::usleep(quint64(aheadNs / 1000));
             continue;
         }
-        const qint64 due = 1 + (nowNs - m_paceStartNs) / octetNs;
-        const qint64 n = qMin<qint64>(due - m_paceSent, m_paceQueue.size());
-        if (n > 0) {
-            writePty(m_paceQueue.left(n));
-            m_paceQueue.remove(0, n);
-            m_paceSent += n;
+        const qint64 due = qMin<qint64>(1 + (nowNs - startNs) / octetNs, reply.octets.size());
+        if (due > reply.sent) {
+            writePty(reply.octets.mid(reply.sent, due - reply.sent));
+            reply.sent = due;
         }
-        if (m_paceQueue.isEmpty())
-            break;
-        const qint64 nextNs = m_paceStartNs + m_paceSent * octetNs;
+        if (reply.sent == reply.octets.size()) {
+            m_lineFreeNs = startNs + reply.sent * octetNs;
+            m_paced.pop_front();
+            continue;
+        }
+        const qint64 nextNs = startNs + reply.sent * octetNs;
         QThread::usleep(quint64(qMax<qint64>(1, (nextNs - m_clock.nsecsElapsed()) / 1000)));
     }
-    m_paceTimer->stop();
 }
 
 Simulator::~Simulator()
@@ -162,7 +164,8 @@ void Simulator::stop()
 {
     ++m_generation;
     m_paceTimer->stop();
-    m_paceQueue.clear();
+    m_paced.clear();
+    m_lineFreeNs = 0;
     for (auto &[socket, client] : m_clients) {
         if (client.socket) {
             client.socket->disconnect(this);
@@ -264,11 +267,10 @@ void Simulator::handleFrame(const QByteArray &frame, RequestLog::Channel channel
         const qint64 startNs = m_clock.nsecsElapsed() + qint64(delay + m_latencyMs) * 1000000
                                + qint64(frame.size()) * 10 * 1000000000 / m_baud.load();
         trace("pty -> (paced)", wire);
-        if (m_paceQueue.isEmpty()) {
-            m_paceStartNs = startNs;
-            m_paceSent = 0;
-        }
-        m_paceQueue += wire;
+        m_paced.push_back({wire, startNs, 0});
+        // Late extra octets count from the end of the reply on the line.
+        delay = int((startNs - m_clock.nsecsElapsed()) / 1000000)
+                + wireTimeMs(int(wire.size()), m_baud.load());
         paceOut();
     } else if (channel == RequestLog::Pty) {
         delay += m_latencyMs + wireTimeMs(int(wire.size()), m_baud.load());

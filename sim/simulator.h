@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <atomic>
+#include <deque>
 #include <map>
 #include <memory>
 #include <vector>
@@ -113,9 +114,15 @@ private:
     bool m_pace = false;
     int m_latencyMs = TurnaroundMs;
     std::vector<std::unique_ptr<Unit>> m_units; // the recorders after the first
-    QByteArray m_paceQueue; // reply octets not yet on the line
-    qint64 m_paceStartNs = 0;
-    qint64 m_paceSent = 0;
+    // Paced replies not yet wholly on the line, each from its start time on
+    // (never before the one ahead of it has ended).
+    struct PacedReply {
+        QByteArray octets;
+        qint64 startNs = 0;
+        qint64 sent = 0;
+    };
+    std::deque<PacedReply> m_paced;
+    qint64 m_lineFreeNs = 0; // when the last paced octet has left
     QTimer *m_paceTimer = nullptr;
     std::atomic<bool> m_verbose{false};
     QElapsedTimer m_clock;

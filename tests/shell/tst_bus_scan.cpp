@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QPointer>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -33,7 +34,8 @@ class tst_bus_scan : public QObject
 
 private slots:
     void findsEveryRecorderAndTakesTheChosenAddress();
-    void cancelStopsBetweenAddresses();
+    void stopsBetweenAddresses_data();
+    void stopsBetweenAddresses();
     void fastExchangeIsKeptInVexsIni();
 };
 
@@ -62,15 +64,29 @@ void tst_bus_scan::findsEveryRecorderAndTakesTheChosenAddress()
     QTRY_VERIFY(!fx.window().findChild<BusScanDialog *>());
 }
 
-void tst_bus_scan::cancelStopsBetweenAddresses()
+void tst_bus_scan::stopsBetweenAddresses_data()
 {
+    QTest::addColumn<bool>("close");
+    QTest::newRow("Отмена") << false;
+    // Closing must not delete the dialog under the wait of its probe.
+    QTest::newRow("closing the dialog") << true;
+}
+
+void tst_bus_scan::stopsBetweenAddresses()
+{
+    QFETCH(bool, close);
     WindowFixture fx(threeRecorders());
-    BusScanDialog *dialog = openDialog(fx);
-    QTimer::singleShot(150, dialog, [dialog] { dialog->cancel(); });
+    QPointer<BusScanDialog> dialog = openDialog(fx);
+    QTimer::singleShot(150, dialog, [dialog, close] { close ? dialog->reject() : dialog->cancel(); });
     dialog->scan(1, 247);
+    QVERIFY(dialog);
     QVERIFY(dialog->found().size() < 3);
     QVERIFY(fx.requests().size() < 20);
     QVERIFY(dialog->findChild<QLabel *>("StaticTextScan")->text().contains("остановлен на адресе"));
+    if (close)
+        QTRY_VERIFY(!dialog);
+    else
+        QVERIFY(dialog->isVisible());
 }
 
 void tst_bus_scan::fastExchangeIsKeptInVexsIni()
