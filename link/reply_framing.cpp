@@ -7,8 +7,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <algorithm>
-
 namespace vexs {
 
 namespace {
@@ -50,9 +48,8 @@ bool ReplyFraming::isComplete(const QByteArray &received) const
 
 int silentIntervalUs(int bitsPerSecond)
 {
-    constexpr qint64 kFastLineUs = 1750;
     const qint64 bps = bitsPerSecond > 0 ? bitsPerSecond : kLineSpeeds[0];
-    return int(std::max((qint64(35) * 1000000 + bps - 1) / bps, kFastLineUs));
+    return int((qint64(35) * 1000000 + bps - 1) / bps);
 }
 
 ReplyWatch::ReplyWatch(const FastEnd &end, PumpingWait &wait, std::function<QByteArray()> fetch,
