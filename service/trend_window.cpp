@@ -4,16 +4,12 @@
 #include "settings/encodings.h"
 #include "ui/page_widgets.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QCheckBox>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QHBoxLayout>
-#include <QLineSeries>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QValueAxis>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -40,7 +36,116 @@ QColor seriesColour(int series)
     return colours[series];
 }
 
+// A scale of round steps (1, 2 or 5 times a power of ten) that covers
+// low..high in about `ticks` steps: 0, 250, 500 rather than 239.951, 569.89.
+struct Scale
+{
+    double low = 0;
+    double high = 1;
+    double step = 0.25;
+};
+
+Scale niceScale(double low, double high, int ticks)
+{
+    const double raw = (high - low) / ticks;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = power;
+    for (const double m : {1.0, 2.0, 5.0, 10.0}) {
+        step = m * power;
+        if (step >= raw)
+            break;
+    }
+    return {std::floor(low / step) * step, std::ceil(high / step) * step, step};
+}
+
 } // namespace
+
+// The drawing of the trend: grid, scales and lines, painted straight from
+// the window's runs. A chart library kept several copies of every point and
+// laid the lines out anew at each change, which over ten minutes of eight
+// lines cost megabytes and a few per cent of a core; this costs the points.
+class TrendPlot : public QWidget
+{
+public:
+    explicit TrendPlot(const TrendWindow &window, QWidget *parent)
+        : QWidget(parent), m_window(window)
+    {
+        setObjectName(QStringLiteral("ChartTrend"));
+        setAutoFillBackground(true);
+        setBackgroundRole(QPalette::Base);
+        setMinimumSize(320, 200);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    const TrendWindow &m_window;
+};
+
+void TrendPlot::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    const QFontMetrics fm(font());
+    const TrendWindow &w = m_window;
+    const int steps = int(std::llround((w.m_scaleHigh - w.m_scaleLow) / w.m_scaleStep));
+    int labelWidth = 0;
+    for (int k = 0; k <= steps; ++k)
+        labelWidth = std::max(labelWidth, fm.horizontalAdvance(QString::number(w.m_scaleLow + k * w.m_scaleStep, 'g', 6)));
+    const QRectF plot(labelWidth + 10, fm.height() / 2 + 4, width() - labelWidth - 10 - fm.horizontalAdvance(QStringLiteral("00:00:00")) / 2 - 4,
+                      height() - 2 * fm.height() - 10);
+    if (plot.width() < 10 || plot.height() < 10)
+        return;
+    const double span = double(w.m_toMs - w.m_fromMs);
+    auto x = [&](double ms) { return plot.left() + (ms - double(w.m_fromMs)) / span * plot.width(); };
+    auto y = [&](double v) {
+        return plot.bottom() - (v - w.m_scaleLow) / (w.m_scaleHigh - w.m_scaleLow) * plot.height();
+    };
+
+    const QColor gridColour = palette().color(QPalette::Mid);
+    p.setPen(QPen(gridColour, 0, Qt::DotLine));
+    p.setBrush(Qt::NoBrush);
+    const QColor text = palette().color(QPalette::Text);
+    // A line a minute on the time scale, the scale's own steps on the values.
+    constexpr int kTimeLines = 10;
+    for (int k = 0; k <= kTimeLines; ++k) {
+        const double at = plot.left() + plot.width() * k / kTimeLines;
+        p.setPen(QPen(gridColour, 0, Qt::DotLine));
+        p.drawLine(QPointF(at, plot.top()), QPointF(at, plot.bottom()));
+        const QString label = QDateTime::fromMSecsSinceEpoch(w.m_fromMs + qint64(span * k / kTimeLines))
+                                  .toString(QStringLiteral("hh:mm:ss"));
+        p.setPen(text);
+        p.drawText(QRectF(at - 50, plot.bottom() + 4, 100, fm.height()), Qt::AlignHCenter, label);
+    }
+    for (int k = 0; k <= steps; ++k) {
+        const double v = w.m_scaleLow + k * w.m_scaleStep;
+        p.setPen(QPen(gridColour, 0, Qt::DotLine));
+        p.drawLine(QPointF(plot.left(), y(v)), QPointF(plot.right(), y(v)));
+        p.setPen(text);
+        p.drawText(QRectF(0, y(v) - fm.height() / 2.0, labelWidth + 4, fm.height()),
+                   Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
+    }
+    p.setPen(QPen(gridColour, 0));
+    p.drawRect(plot);
+
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setClipRect(plot.adjusted(-1, -1, 1, 1));
+    QList<QPointF> pixels;
+    for (int s = 0; s < kTrendSeries; ++s) {
+        // A thin solid pen: a wider or dashed one is outlined first, which
+        // for eight lines of ten minutes costs more than all the rest.
+        p.setPen(QPen(seriesColour(s), 1));
+        for (const QList<QPointF> &run : w.m_runs[s]) {
+            pixels.resize(run.size());
+            for (qsizetype i = 0; i < run.size(); ++i)
+                pixels[i] = QPointF(x(run[i].x()), y(run[i].y()));
+            if (pixels.size() == 1)
+                p.drawPoint(pixels[0]);
+            else
+                p.drawPolyline(pixels.constData(), int(pixels.size()));
+        }
+    }
+}
 
 TrendValues trendValues(const LiveView &view)
 {
@@ -98,8 +203,7 @@ QList<QList<QPointF>> TrendBuffer::segments(int series) const
 // --- TrendWindow -----------------------------------------------------------
 
 TrendWindow::TrendWindow(const TrendBuffer &buffer, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_buffer(buffer), m_chart(new QChart),
-      m_time(new QDateTimeAxis), m_values(new QValueAxis)
+    : QWidget(parent, Qt::Window), m_buffer(buffer)
 {
     setObjectName(QStringLiteral("FormTrend"));
     setWindowTitle(QStringLiteral("Тренд"));
@@ -126,39 +230,9 @@ TrendWindow::TrendWindow(const TrendBuffer &buffer, QWidget *parent)
     }
     bar->addStretch(1);
     top->addLayout(bar);
-
-    m_chart->legend()->hide();
-    m_chart->setMargins(QMargins(4, 4, 4, 4));
-    m_time->setFormat(QStringLiteral("hh:mm:ss"));
-    m_time->setTickCount(11); // a line a minute
-    m_values->setLabelFormat(QStringLiteral("%g"));
-    m_chart->addAxis(m_time, Qt::AlignBottom);
-    m_chart->addAxis(m_values, Qt::AlignLeft);
-    auto *view = new QChartView(m_chart, this);
-    view->setObjectName(QStringLiteral("ChartTrend"));
-    view->setRenderHint(QPainter::Antialiasing);
-    top->addWidget(view, 1);
+    m_plot = new TrendPlot(*this, this);
+    top->addWidget(m_plot, 1);
     redraw();
-}
-
-QLineSeries *TrendWindow::line(int series, int index)
-{
-    QList<QLineSeries *> &lines = m_lines[series];
-    while (lines.size() <= index) {
-        auto *l = new QLineSeries; // the chart takes it
-        l->setName(trendSeriesName(series));
-        // A thin solid line is drawn as it is; a wider or dashed one is
-        // turned into outlines first, which for eight lines of ten minutes
-        // each second cost more than all the rest of the page.
-        QPen pen(seriesColour(series));
-        pen.setWidth(1);
-        l->setPen(pen);
-        m_chart->addSeries(l);
-        l->attachAxis(m_time);
-        l->attachAxis(m_values);
-        lines.append(l);
-    }
-    return lines[index];
 }
 
 void TrendWindow::sampleAdded()
@@ -197,36 +271,20 @@ bool TrendWindow::isSeriesShown(int series) const
 
 void TrendWindow::redraw()
 {
-    std::array<QList<QList<QPointF>>, kTrendSeries> runs;
     double low = std::numeric_limits<double>::infinity();
     double high = -low;
     for (int s = 0; s < kTrendSeries; ++s) {
-        if (!isSeriesShown(s))
-            continue;
-        runs[s] = m_buffer.segments(s);
-        for (const QList<QPointF> &run : runs[s]) {
+        m_runs[s] = isSeriesShown(s) ? m_buffer.segments(s) : QList<QList<QPointF>>();
+        for (const QList<QPointF> &run : m_runs[s]) {
             for (const QPointF &p : run) {
                 low = std::min(low, p.y());
                 high = std::max(high, p.y());
             }
         }
     }
-
-    // Every change of a line or of an axis makes the chart lay out the
-    // lines it touches anew, and laying out a line of ten minutes is the
-    // chart's dearest work. Emptied first, the lines are skipped while the
-    // axes move, and each is laid out once, when it gets its points.
-    for (QList<QLineSeries *> &lines : m_lines) {
-        for (QLineSeries *l : lines) {
-            if (l->count() > 0)
-                l->clear();
-        }
-    }
-
-    const qint64 newest = m_buffer.samples().empty() ? QDateTime::currentMSecsSinceEpoch()
-                                                     : m_buffer.samples().back().timeMs;
-    m_time->setRange(QDateTime::fromMSecsSinceEpoch(newest - m_buffer.spanMs()),
-                     QDateTime::fromMSecsSinceEpoch(newest));
+    m_toMs = m_buffer.samples().empty() ? QDateTime::currentMSecsSinceEpoch()
+                                        : m_buffer.samples().back().timeMs;
+    m_fromMs = m_toMs - m_buffer.spanMs();
     if (low > high) {
         low = 0;
         high = 1;
@@ -238,39 +296,19 @@ void TrendWindow::redraw()
         low -= margin;
         high += margin;
     }
-    m_values->setRange(low, high);
-    // Round steps on the scale: 0, 250, 500 rather than 239.951, 569.89.
-    m_values->applyNiceNumbers();
-
-    for (int s = 0; s < kTrendSeries; ++s) {
-        for (int r = 0; r < runs[s].size(); ++r) {
-            QLineSeries *l = line(s, r);
-            l->replace(runs[s][r]);
-            l->setVisible(true);
-        }
-        for (int r = int(runs[s].size()); r < m_lines[s].size(); ++r)
-            m_lines[s][r]->setVisible(false);
-    }
+    const Scale scale = niceScale(low, high, 5);
+    m_scaleLow = scale.low;
+    m_scaleHigh = scale.high;
+    m_scaleStep = scale.step;
+    m_plot->update();
 }
 
 QList<QPointF> TrendWindow::drawnPoints(int series) const
 {
     QList<QPointF> points;
-    for (const QLineSeries *l : m_lines[series]) {
-        if (l->isVisible())
-            points += l->points();
-    }
+    for (const QList<QPointF> &run : m_runs[series])
+        points += run;
     return points;
-}
-
-qint64 TrendWindow::timeFromMs() const
-{
-    return m_time->min().toMSecsSinceEpoch();
-}
-
-qint64 TrendWindow::timeToMs() const
-{
-    return m_time->max().toMSecsSinceEpoch();
 }
 
 } // namespace vexs

@@ -13,16 +13,13 @@
 #include <deque>
 #include <optional>
 
-class QChart;
 class QCheckBox;
-class QDateTimeAxis;
-class QLineSeries;
 class QPushButton;
-class QValueAxis;
 
 namespace vexs {
 
 struct LiveView;
+class TrendPlot;
 
 // Series 0..3: the parameter of measurement channels 1..4; 4..7: the value
 // of math channels M1..M4.
@@ -81,28 +78,31 @@ public:
     void setSeriesShown(int series, bool shown);
     bool isSeriesShown(int series) const;
 
-    QChart *chart() const { return m_chart; }
     // The points drawn for a series, all its lines together.
     QList<QPointF> drawnPoints(int series) const;
     // The time axis range, in ms since the epoch.
-    qint64 timeFromMs() const;
-    qint64 timeToMs() const;
+    qint64 timeFromMs() const { return m_fromMs; }
+    qint64 timeToMs() const { return m_toMs; }
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    friend class TrendPlot;
     void redraw();
-    QLineSeries *line(int series, int index);
 
     const TrendBuffer &m_buffer;
-    QChart *m_chart;
-    QDateTimeAxis *m_time;
-    QValueAxis *m_values;
+    TrendPlot *m_plot = nullptr;
     QPushButton *m_pause;
     std::array<QCheckBox *, kTrendSeries> m_shown{};
-    // The lines of each series; one per run between gaps, reused.
-    std::array<QList<QLineSeries *>, kTrendSeries> m_lines;
+    // What is drawn: the runs of each shown series, the time range and
+    // the value scale.
+    std::array<QList<QList<QPointF>>, kTrendSeries> m_runs;
+    qint64 m_fromMs = 0;
+    qint64 m_toMs = 0;
+    double m_scaleLow = 0;
+    double m_scaleHigh = 1;
+    double m_scaleStep = 0.25;
     bool m_paused = false;
 };
 
