@@ -21,6 +21,7 @@
 #include <QThread>
 
 #include "bench/process_stats.h"
+#include "bench/sim_process.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -83,17 +84,10 @@ int main(int argc, char *argv[])
 
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("ttyBENCH"));
-    const QString sim = QFileInfo(app.applicationDirPath() + "/../sim/vexs-sim").absoluteFilePath();
     QProcess simulator;
     simulator.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-    simulator.setStandardErrorFile(QProcess::nullDevice());
-    simulator.start(sim, {"--pty", link, "--baud", QString::number(baud)});
-    if (!simulator.waitForStarted()) {
-        std::fprintf(stderr, "cannot start %s\n", qPrintable(sim));
+    if (!bench::startSimulator(simulator, {"--pty", link, "--baud", QString::number(baud)}, link))
         return 1;
-    }
-    for (int i = 0; i < 50 && !QFileInfo::exists(link); ++i)
-        QThread::msleep(100);
 
     Link settings;
     settings.baud = baudIndex;
@@ -110,10 +104,8 @@ int main(int argc, char *argv[])
     simulator.kill();
     simulator.waitForFinished();
     QProcess tcpSim;
-    tcpSim.setStandardErrorFile(QProcess::nullDevice());
-    tcpSim.start(sim, {"--tcp", "127.0.0.1:5917"});
-    tcpSim.waitForStarted();
-    QThread::msleep(300);
+    if (!bench::startSimulator(tcpSim, {"--tcp", "127.0.0.1:5917"}, QString()))
+        return 1;
     tcp.setHost(QStringLiteral("127.0.0.1"));
     tcp.setPort(5917);
     tcp.activate();

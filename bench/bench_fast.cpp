@@ -9,7 +9,7 @@
 //   3. 32 recorders on one paced line at 115200: a scan of addresses 1..247
 //      (target <= 15 s) and a backup of all 32 (target <= 20 s).
 //
-//   bench_fast [--skip-spec]   (--skip-spec leaves out the slow full-wait runs)
+//   bench_fast [--fast-only]   (--fast-only leaves out the slow full-wait runs)
 #include "link/af_com_port.h"
 #include "link/exchange.h"
 #include "link/line_speed.h"
@@ -106,7 +106,7 @@ const char *verdict(bool met)
     return met ? "met" : "NOT met";
 }
 
-void pacedBulkRead(int bps, bool spec)
+void pacedBulkRead(int bps, bool fullWaits)
 {
     SimHarness sim;
     SimHarness::Options o;
@@ -121,15 +121,15 @@ void pacedBulkRead(int bps, bool spec)
     Link link(sim.ptyLink());
     link.settings.baud = lineSpeedIndex(bps);
     bool ok = false;
-    QList<QByteArray> specRequests;
-    if (spec) {
-        const double specMs = timeIt([&] { return bulkRead(link); }, &ok);
-        specRequests = sim.requestLog().frames();
+    QList<QByteArray> fullRequests;
+    if (fullWaits) {
+        const double fullMs = timeIt([&] { return bulkRead(link); }, &ok);
+        fullRequests = sim.requestLog().frames();
         const double waits = bulk::kIdentWaitMs + bulk::kBlocks * bulk::kBlockWaitMs + bulk::kLastBlockWaitMs
                              + lineWaitMs(bulk::kLiveWaitMs, 8, 2 * bulk::kLiveRegisters + 5, true, bps);
-        std::printf("  %6d bit/s full waits: %8.1f ms (waits %.0f ms, %+.2f %%)%s: target %s\n", bps, specMs, waits,
-                    100.0 * (specMs - waits) / waits, ok ? "" : " READ FAILED",
-                    verdict(ok && specMs <= waits * 1.015));
+        std::printf("  %6d bit/s full waits: %8.1f ms (waits %.0f ms, %+.2f %%)%s: target %s\n", bps, fullMs, waits,
+                    100.0 * (fullMs - waits) / waits, ok ? "" : " READ FAILED",
+                    verdict(ok && fullMs <= waits * 1.015));
         sim.requestLog().clear();
     }
     link.settings.fast = true;
@@ -138,14 +138,14 @@ void pacedBulkRead(int bps, bool spec)
     const double wire = wireMs(fastRequests, bps, Simulator::TurnaroundMs);
     std::printf("  %6d bit/s fast:       %8.1f ms (wire time + latency %.1f ms, x%.2f)%s: target %s\n", bps, fastMs,
                 wire, fastMs / wire, ok ? "" : " READ FAILED", verdict(ok && fastMs <= 1.3 * wire));
-    if (spec) {
-        const bool same = specRequests == fastRequests && fastRequests.size() == bulk::kRequests;
+    if (fullWaits) {
+        const bool same = fullRequests == fastRequests && fastRequests.size() == bulk::kRequests;
         std::printf("  %6d bit/s requests: %lld, byte for byte the same in both modes: %s\n", bps,
                     qlonglong(fastRequests.size()), verdict(same));
     }
 }
 
-void peerConfigRead(bool spec)
+void peerConfigRead(bool fullWaits)
 {
     test::ModbusPeer peer;
     if (!peer.isRunning()) {
@@ -160,23 +160,23 @@ void peerConfigRead(bool spec)
     peer.setHolding(ident::kFirstRegister, QByteArray("050309004321").append(QByteArray(10, '\1')));
     Link link(peer.portPath());
     bool ok = false;
-    std::optional<DeviceConfig> specConfig, fastConfig;
-    double specMs = 0;
-    if (spec)
-        specMs = timeIt([&] { return (specConfig = readDeviceConfig(link.modbus, QStringLiteral("bench"))).has_value(); }, &ok);
+    std::optional<DeviceConfig> fullConfig, fastConfig;
+    double fullMs = 0;
+    if (fullWaits)
+        fullMs = timeIt([&] { return (fullConfig = readDeviceConfig(link.modbus, QStringLiteral("bench"))).has_value(); }, &ok);
     link.settings.fast = true;
     const double fastMs =
         timeIt([&] { return (fastConfig = readDeviceConfig(link.modbus, QStringLiteral("bench"))).has_value(); }, &ok);
     const bool fastOk = fastConfig && fastConfig->image == area;
     std::printf("  fast: %8.1f ms%s\n", fastMs, fastOk ? "" : " READ FAILED");
-    if (!spec) {
+    if (!fullWaits) {
         g_allMet = g_allMet && fastOk;
         return;
     }
-    const bool same = specConfig && fastConfig && specConfig->image == fastConfig->image
-                      && specConfig->identification == fastConfig->identification;
-    std::printf("  full waits: %8.1f ms; x%.1f faster, same content: %s: target %s\n", specMs, specMs / fastMs,
-                same ? "yes" : "NO", verdict(fastOk && same && specMs >= 10 * fastMs));
+    const bool same = fullConfig && fastConfig && fullConfig->image == fastConfig->image
+                      && fullConfig->identification == fastConfig->identification;
+    std::printf("  full waits: %8.1f ms; x%.1f faster, same content: %s: target %s\n", fullMs, fullMs / fastMs,
+                same ? "yes" : "NO", verdict(fastOk && same && fullMs >= 10 * fastMs));
 }
 
 void manyRecorders()
@@ -230,12 +230,12 @@ void manyRecorders()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const bool spec = !(argc > 1 && std::strcmp(argv[1], "--skip-spec") == 0);
+    const bool fullWaits = !(argc > 1 && std::strcmp(argv[1], "--fast-only") == 0);
     std::printf("1. bulk read, paced simulator, latency %d ms\n", Simulator::TurnaroundMs);
-    pacedBulkRead(115200, spec);
-    pacedBulkRead(9600, spec);
+    pacedBulkRead(115200, fullWaits);
+    pacedBulkRead(9600, fullWaits);
     std::printf("2. configuration read, libmodbus slave, 115200 bit/s\n");
-    peerConfigRead(spec);
+    peerConfigRead(fullWaits);
     std::printf("3. 32 recorders on one paced line, 115200 bit/s\n");
     manyRecorders();
     std::printf("all targets %s\n", g_allMet ? "met" : "NOT met");

@@ -16,6 +16,7 @@
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise. The simulator serves
 // a pseudo-terminal at 115200 bit/s.
 #include "bench/process_stats.h"
+#include "bench/sim_process.h"
 #include "link/exchange.h"
 #include "link/link_activity.h"
 #include "link/link_observer.h"
@@ -195,17 +196,9 @@ int main(int argc, char *argv[])
 
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("ttyBENCH"));
-    const QString simPath =
-        QFileInfo(app.applicationDirPath() + "/../sim/vexs-sim").absoluteFilePath();
     QProcess sim;
-    sim.setStandardErrorFile(QProcess::nullDevice());
-    sim.start(simPath, {"--pty", link, "--baud", "115200"});
-    if (!sim.waitForStarted()) {
-        std::fprintf(stderr, "cannot start %s\n", qPrintable(simPath));
+    if (!bench::startSimulator(sim, {"--pty", link, "--baud", "115200"}, link))
         return 1;
-    }
-    for (int i = 0; i < 50 && !QFileInfo::exists(link); ++i)
-        QThread::msleep(100);
 
     test::CapturedBoxes boxes;
     TformMain::Options options;

@@ -29,6 +29,7 @@
 #include <QTimer>
 
 #include "bench/process_stats.h"
+#include "bench/sim_process.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -108,22 +109,12 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("ttyBENCH"));
     const quint16 port = tcp ? freePort() : 0;
-    const QString simPath =
-        QFileInfo(app.applicationDirPath() + "/../sim/vexs-sim").absoluteFilePath();
     QProcess sim;
-    sim.setStandardErrorFile(QProcess::nullDevice());
-    sim.start(simPath, tcp ? QStringList{"--tcp", "127.0.0.1:" + QString::number(port)}
-                           : QStringList{"--pty", link, "--baud", "115200"});
-    if (!sim.waitForStarted()) {
-        std::fprintf(stderr, "cannot start %s\n", qPrintable(simPath));
+    if (!bench::startSimulator(sim,
+                               tcp ? QStringList{"--tcp", "127.0.0.1:" + QString::number(port)}
+                                   : QStringList{"--pty", link, "--baud", "115200"},
+                               tcp ? QString() : link))
         return 1;
-    }
-    if (!tcp) {
-        for (int i = 0; i < 50 && !QFileInfo::exists(link); ++i)
-            QThread::msleep(100);
-    } else {
-        QThread::msleep(300);
-    }
 
     // --- start-up ----------------------------------------------------------
     test::CapturedBoxes boxes;

@@ -1,5 +1,7 @@
 #include "sim/simulator.h"
 
+#include "link/line_speed.h"
+
 #include <QMutexLocker>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -82,10 +84,7 @@ Simulator::~Simulator()
 
 int Simulator::wireTimeMs(int octets, int baud)
 {
-    if (baud <= 0)
-        return 0;
-    const qint64 bits = qint64(octets) * 10 * 1000;
-    return int((bits + baud - 1) / baud);
+    return vexs::wireTimeMs(octets, baud);
 }
 
 QString Simulator::errorString() const
