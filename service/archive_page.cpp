@@ -76,7 +76,7 @@ QStringList archiveSampleRow(const QDateTime &now, const QLocale &locale)
     return row;
 }
 
-ArchivePage::ArchivePage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+ArchivePage::ArchivePage(PageContext &context, QWidget *parent) : Page(context, parent)
 {
     auto *page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);

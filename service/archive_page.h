@@ -1,9 +1,10 @@
 #pragma once
 
+#include "ui/page.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QStringList>
-#include <QWidget>
 
 namespace vexs {
 
@@ -11,7 +12,7 @@ struct PageContext;
 
 // The archive page: a table for archived records and its three buttons. Only
 // "Считать" acts, filling row 1 with a fixed sample record.
-class ArchivePage : public QWidget
+class ArchivePage : public Page
 {
     Q_OBJECT
 public:
@@ -24,9 +25,6 @@ public:
 
     static constexpr int kColumns = 20;
     static constexpr int kRows = 5;
-
-private:
-    PageContext &m_ctx;
 };
 
 // The record "Считать" shows, column by column, stamped with `now`.

@@ -56,10 +56,9 @@ void addValueRows(QGridLayout *grid, QWidget *parent, int firstRow,
 } // namespace
 
 LivePage::LivePage(PageContext &context, QWidget *parent)
-    : QWidget(parent), m_ctx(context), m_timer(new QTimer(this)),
+    : ChannelPage(context, parent), m_timer(new QTimer(this)),
       m_trend(std::make_unique<TrendBuffer>()), m_csv(std::make_unique<LiveCsvRecorder>())
 {
-    m_ctx.channelLabels.append(this);
     m_timer->setObjectName(QStringLiteral("TimerDataRead"));
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &LivePage::TimerDataReadTimer);

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "ui/page_context.h"
-
-#include <QWidget>
+#include "ui/page.h"
 
 #include <functional>
 #include <memory>
@@ -22,7 +20,7 @@ class TrendWindow;
 // The measurement page: once a second, while started, reads the live-data
 // record and shows the clock, the channels, the board self-test and the
 // setpoint states.
-class LivePage : public QWidget, public IChannelLabels
+class LivePage : public ChannelPage
 {
     Q_OBJECT
 public:
@@ -62,7 +60,6 @@ private:
     void recordPoll(const QDateTime &time, const std::optional<LiveView> &view);
     void stopCsv();
 
-    PageContext &m_ctx;
     QTimer *m_timer;
     QCheckBox *m_csvBox = nullptr;
     std::unique_ptr<TrendBuffer> m_trend;

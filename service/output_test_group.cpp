@@ -25,7 +25,7 @@ constexpr int kWriteReplySize = 8;
 } // namespace
 
 OutputTestGroup::OutputTestGroup(PageContext &context, QWidget *parent)
-    : QWidget(parent), m_ctx(context)
+    : Page(context, parent)
 {
     auto *outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

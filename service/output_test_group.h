@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ui/page.h"
+
 #include <QByteArray>
-#include <QWidget>
 
 #include <optional>
 
@@ -12,7 +13,7 @@ struct PageContext;
 // " Проверка выходных сигналов" on the output signals page: drives the
 // current output of a chosen channel to one of five fixed currents, and ends
 // the test.
-class OutputTestGroup : public QWidget
+class OutputTestGroup : public Page
 {
     Q_OBJECT
 public:
@@ -25,8 +26,6 @@ public:
 
 private:
     void send(const std::optional<QByteArray> &command);
-
-    PageContext &m_ctx;
 };
 
 } // namespace vexs

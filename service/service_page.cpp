@@ -88,9 +88,8 @@ QFont boldFont(QWidget *widget)
 
 } // namespace
 
-ServicePage::ServicePage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+ServicePage::ServicePage(PageContext &context, QWidget *parent) : ChannelPage(context, parent)
 {
-    m_ctx.channelLabels.append(this);
     auto *page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
 

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "ui/page_context.h"
-
-#include <QWidget>
+#include "ui/page.h"
 
 class QPushButton;
 
@@ -13,7 +11,7 @@ struct PenCommand;
 // The service page: the hidden tests tab and the calibration tab with the
 // coefficient table of the four channels and the factory calibration panel
 // (input calibration steps and the pen calibration group).
-class ServicePage : public QWidget, public IChannelLabels
+class ServicePage : public ChannelPage
 {
     Q_OBJECT
 public:
@@ -49,7 +47,6 @@ private:
     void runPenCommand(const PenCommand &command);
     void selectCalibrationItem(int index);
 
-    PageContext &m_ctx;
     QPushButton *m_calibrate = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #include "settings/display_page.h"
 
 #include "settings/block_io.h"
+#include "settings/field_lists.h"
 #include "settings/record_layout.h"
 #include "settings/settings_image.h"
 #include "ui/message_boxes.h"
@@ -12,9 +13,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <optional>
@@ -27,16 +25,10 @@ namespace {
 constexpr ByteRange kHiddenBytes{8, 16};
 constexpr int kHiddenWaitMs = 500;
 
-QStringList brightness()
-{
-    return listItems(displayLayout(), QStringLiteral("ComboBoxIndLightR"));
-}
-
 } // namespace
 
-DisplayPage::DisplayPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+DisplayPage::DisplayPage(PageContext &context, QWidget *parent) : ChannelPage(context, parent)
 {
-    m_ctx.channelLabels.append(this);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(buildModeGroup(), 0, Qt::AlignLeft);
@@ -46,40 +38,24 @@ DisplayPage::DisplayPage(PageContext &context, QWidget *parent) : QWidget(parent
 
 QWidget *DisplayPage::buildModeGroup()
 {
+    auto list = [](const char *name) { return makeFieldList(displayLayout(), QString::fromLatin1(name)); };
     auto *group = new QGroupBox(QStringLiteral(" Индикация "), this);
     auto *grid = new QGridLayout(group);
-    grid->addWidget(new QLabel(QStringLiteral("Тип индикации"), group), 0, 0);
-    grid->addWidget(makePickList(QStringLiteral("ComboBoxIndType"),
-                                 listItems(displayLayout(), QStringLiteral("ComboBoxIndType")), group),
-                    0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Период дин. инд, с"), group), 1, 0);
-    grid->addWidget(makePickList(QStringLiteral("ComboBoxIndPeriod"),
-                                 listItems(displayLayout(), QStringLiteral("ComboBoxIndPeriod")), group),
-                    1, 1);
+    addFormRow(grid, 0, QStringLiteral("Тип индикации"), list("ComboBoxIndType"));
+    addFormRow(grid, 1, QStringLiteral("Период дин. инд, с"), list("ComboBoxIndPeriod"));
 
     auto *bar = new QGroupBox(QStringLiteral(" Настройка барграфа "), group);
     auto *barGrid = new QGridLayout(bar);
-    barGrid->addWidget(new QLabel(QStringLiteral("Вкл/Выкл"), bar), 0, 0);
-    barGrid->addWidget(makePickList(QStringLiteral("ComboBoxIndVkl"), offOnItems(), bar), 0, 1);
-    barGrid->addWidget(new QLabel(QStringLiteral("Яркость красный"), bar), 1, 0);
-    barGrid->addWidget(makePickList(QStringLiteral("ComboBoxIndLightR"), brightness(), bar), 1, 1);
-    barGrid->addWidget(new QLabel(QStringLiteral("Яркость зеленый"), bar), 2, 0);
-    barGrid->addWidget(makePickList(QStringLiteral("ComboBoxIndLightG"), brightness(), bar), 2, 1);
-    barGrid->addWidget(new QLabel(QStringLiteral("Яркость синий"), bar), 3, 0);
-    barGrid->addWidget(makePickList(QStringLiteral("ComboBoxIndLightB"), brightness(), bar), 3, 1);
+    addFormRow(barGrid, 0, QStringLiteral("Вкл/Выкл"), list("ComboBoxIndVkl"));
+    addFormRow(barGrid, 1, QStringLiteral("Яркость красный"), list("ComboBoxIndLightR"));
+    addFormRow(barGrid, 2, QStringLiteral("Яркость зеленый"), list("ComboBoxIndLightG"));
+    addFormRow(barGrid, 3, QStringLiteral("Яркость синий"), list("ComboBoxIndLightB"));
     grid->addWidget(bar, 2, 0, 1, 2);
 
-    auto *read = makeButton(QStringLiteral("ButtonReadNastrInd"), QStringLiteral("Считать"), group);
-    auto *write =
-        makeButton(QStringLiteral("ButtonWriteNastrInd"), QStringLiteral("Записать"), group);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(read);
-    buttons->addWidget(write);
-    grid->addLayout(buttons, 3, 0, 1, 2);
-
-    connectRequest(read, m_ctx, [this] { ButtonReadNastrIndClick(); });
-    connectRequest(write, m_ctx, [this] { ButtonWriteNastrIndClick(); });
+    const auto buttons = makeReadWriteButtons(
+        m_ctx, QStringLiteral("ButtonReadNastrInd"), QStringLiteral("ButtonWriteNastrInd"),
+        [this] { ButtonReadNastrIndClick(); }, [this] { ButtonWriteNastrIndClick(); });
+    grid->addLayout(buttons.row(RowAlign::Right), 3, 0, 1, 2);
     return group;
 }
 
@@ -87,42 +63,16 @@ QWidget *DisplayPage::buildChannelGroup()
 {
     auto *group = new QGroupBox(this);
     auto *grid = new QGridLayout(group);
-    grid->addWidget(new QLabel(QStringLiteral("Выбор канала"), group), 0, 0);
     // Items 0..3 are relabelled by the bulk read (" -нет" for a missing module).
-    grid->addWidget(makePickList(QStringLiteral("ComboBoxIndCan"),
-                                 listItems(displayLayout(), QStringLiteral("ComboBoxIndCan")), group),
-                    0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Звук"), group), 1, 0);
-    grid->addWidget(makePickList(QStringLiteral("ComboBoxIndBarZum"), offOnItems(), group), 1, 1);
-
-    auto *read =
-        makeButton(QStringLiteral("ButtonReadNastrIndStat"), QStringLiteral("Считать"), group);
-    auto *write =
-        makeButton(QStringLiteral("ButtonWriteNastrIndStat"), QStringLiteral("Записать"), group);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(read);
-    buttons->addWidget(write);
-    grid->addLayout(buttons, 2, 0, 1, 2);
-
-    connectRequest(read, m_ctx, [this] { ButtonReadNastrIndStatClick(); });
-    connectRequest(write, m_ctx, [this] { ButtonWriteNastrIndStatClick(); });
+    addFormRow(grid, 0, QStringLiteral("Выбор канала"),
+               makeFieldList(displayLayout(), QStringLiteral("ComboBoxIndCan")));
+    addFormRow(grid, 1, QStringLiteral("Звук"),
+               makeFieldList(displayLayout(), QStringLiteral("ComboBoxIndBarZum")));
+    const auto buttons = makeReadWriteButtons(
+        m_ctx, QStringLiteral("ButtonReadNastrIndStat"), QStringLiteral("ButtonWriteNastrIndStat"),
+        [this] { ButtonReadNastrIndStatClick(); }, [this] { ButtonWriteNastrIndStatClick(); });
+    grid->addLayout(buttons.row(RowAlign::Right), 2, 0, 1, 2);
     return group;
-}
-
-void DisplayPage::ButtonReadNastrIndClick()
-{
-    readGroupIntoPage(m_ctx, configGroup(GroupFamily::DisplayMode));
-}
-
-void DisplayPage::ButtonWriteNastrIndClick()
-{
-    writeGroupFromPage(m_ctx, configGroup(GroupFamily::DisplayMode));
-}
-
-void DisplayPage::ButtonReadNastrIndStatClick()
-{
-    readGroupIntoPage(m_ctx, configGroup(GroupFamily::DisplayChannel));
 }
 
 void DisplayPage::ButtonWriteNastrIndStatClick()

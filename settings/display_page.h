@@ -1,16 +1,14 @@
 #pragma once
 
-#include "ui/page_context.h"
-
-#include <QWidget>
+#include "settings/block_io.h"
+#include "ui/page.h"
 
 namespace vexs {
-
 
 // "Индикация": the display block (registers 736..743) in two groups with
 // buttons of their own: the display mode (736..738, read as 736..739) and the
 // display channel (739..743).
-class DisplayPage : public QWidget, public IChannelLabels
+class DisplayPage : public ChannelPage
 {
     Q_OBJECT
 public:
@@ -18,16 +16,23 @@ public:
 
     void relabelChannels(const ChannelPresence &presence) override;
 
-    void ButtonReadNastrIndClick();
-    void ButtonWriteNastrIndClick();
-    void ButtonReadNastrIndStatClick();
+    void ButtonReadNastrIndClick()
+    {
+        readGroupIntoPage(m_ctx, configGroup(GroupFamily::DisplayMode));
+    }
+    void ButtonWriteNastrIndClick()
+    {
+        writeGroupFromPage(m_ctx, configGroup(GroupFamily::DisplayMode));
+    }
+    void ButtonReadNastrIndStatClick()
+    {
+        readGroupIntoPage(m_ctx, configGroup(GroupFamily::DisplayChannel));
+    }
     void ButtonWriteNastrIndStatClick();
 
 private:
     QWidget *buildModeGroup();
     QWidget *buildChannelGroup();
-
-    PageContext &m_ctx;
 };
 
 } // namespace vexs

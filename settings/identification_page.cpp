@@ -10,7 +10,6 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -64,7 +63,7 @@ QString name(const char *latin)
 
 } // namespace
 
-IdentificationPage::IdentificationPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+IdentificationPage::IdentificationPage(PageContext &context, QWidget *parent) : Page(context, parent)
 {
     auto *page = new QVBoxLayout(this);
     page->setContentsMargins(4, 4, 4, 4);
@@ -103,16 +102,11 @@ IdentificationPage::IdentificationPage(PageContext &context, QWidget *parent) : 
     }
     boxLayout->addWidget(kit);
 
-    auto *buttons = new QHBoxLayout;
-    QPushButton *read =
-        makeButton(QStringLiteral("ButtonReadManuf"), QStringLiteral("Считать"), box);
-    QPushButton *write =
-        makeButton(QStringLiteral("ButtonWriteManuf"), QStringLiteral("Записать"), box);
-    write->hide(); // factory control
-    buttons->addWidget(read);
-    buttons->addWidget(write);
-    buttons->addStretch(1);
-    boxLayout->addLayout(buttons);
+    const auto buttons = makeReadWriteButtons(
+        m_ctx, QStringLiteral("ButtonReadManuf"), QStringLiteral("ButtonWriteManuf"),
+        [this] { ButtonReadManufClick(); }, [this] { ButtonWriteManufClick(); }, box);
+    buttons.write->hide(); // factory control
+    boxLayout->addLayout(buttons.row(RowAlign::Left));
 
     QGroupBox *info = makeGroup(QStringLiteral("GroupBoxInfo"), QString(), box);
     auto *infoLayout = new QGridLayout(info);
@@ -128,9 +122,6 @@ IdentificationPage::IdentificationPage(PageContext &context, QWidget *parent) : 
     infoLayout->setColumnStretch(2, 1);
     info->hide(); // factory control
     boxLayout->addWidget(info);
-
-    connectRequest(read, m_ctx, [this] { ButtonReadManufClick(); });
-    connectRequest(write, m_ctx, [this] { ButtonWriteManufClick(); });
 }
 
 void IdentificationPage::ButtonReadManufClick()

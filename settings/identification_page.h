@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/page.h"
 
 namespace vexs {
 
@@ -9,7 +9,7 @@ struct PageContext;
 // "Конфигурация": date of manufacture, serial number, kit options and board
 // versions of the identification block (registers 10012..10022). The write
 // button and the board versions are factory controls, hidden at start.
-class IdentificationPage : public QWidget
+class IdentificationPage : public Page
 {
     Q_OBJECT
 public:
@@ -17,9 +17,6 @@ public:
 
     void ButtonReadManufClick();
     void ButtonWriteManufClick();
-
-private:
-    PageContext &m_ctx;
 };
 
 } // namespace vexs

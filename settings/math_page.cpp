@@ -1,6 +1,7 @@
 #include "settings/math_page.h"
 
 #include "settings/block_io.h"
+#include "settings/field_lists.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
 #include "ui/message_boxes.h"
@@ -15,7 +16,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -36,24 +36,6 @@ constexpr int kFirstCounterEdit = 50; // Edit50..Edit53 show the counters of М1
 
 const QString kGrid = QStringLiteral("StringGridMatCanCoeff");
 const QString kCounter = QStringLiteral("UpDownMatCanKolCoeff");
-
-// Sheet М1's labels carry names: their captions are quoted in the messages
-// of all four channels.
-QLabel *caption(const char *text, int m, const char *nameOnFirstSheet = nullptr)
-{
-    return makeLabel(QString::fromUtf8(text), nullptr,
-                     m == 1 && nameOnFirstSheet ? QString::fromLatin1(nameOnFirstSheet) : QString());
-}
-
-QStringList colours()
-{
-    return listItems(mathChannelLayout(), QStringLiteral("ComboBoxIndBarType_"));
-}
-
-QStringList operandItems(const QString &letter)
-{
-    return listItems(mathChannelLayout(), QStringLiteral("ComboBoxMatCanZn") + letter);
-}
 
 // Header cells and point numbers are not edited in place.
 void setFixedCell(QTableWidget *grid, int row, int column, const QString &text)
@@ -105,9 +87,8 @@ void sizeTable(QTableWidget *grid, int newValue)
 } // namespace
 
 MathChannelsPage::MathChannelsPage(PageContext &context, QWidget *parent)
-    : QWidget(parent), m_ctx(context)
+    : ChannelPage(context, parent)
 {
-    m_ctx.channelLabels.append(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -124,42 +105,40 @@ QWidget *MathChannelsPage::buildSheet(int m)
     sheet->setObjectName(composedName(QStringLiteral("TabSheet"), 12 + m));
     auto name = [m](const char *prefix) { return composedName(QString::fromLatin1(prefix), m); };
     // The sheet's lists follow their items; its edits share one width.
-    auto pickList = [](const QString &listName, const QStringList &items) {
-        return makePickList(listName, items, nullptr, QComboBox::AdjustToContents);
-    };
-    auto channelList = [](const QString &listName, const QStringList &items) {
-        return makeChannelList(listName, items, QStringLiteral("A=Канал 4 -нет"));
+    auto pickList = [m](const char *prefix) {
+        return makeFieldList(mathChannelLayout(), QString::fromLatin1(prefix), m, QComboBox::AdjustToContents);
     };
     auto edit = [](const QString &editName) { return makeEdit(editName, nullptr, kEditWidth); };
 
-    // Settings of the channel, one labelled control per row.
+    // Settings of the channel, one labelled control per row. Sheet М1's
+    // labels carry names: their captions are quoted in the messages of all
+    // four channels.
     auto *form = new QGridLayout;
     int row = 0;
-    auto addRow = [&](QLabel *label, QWidget *field) {
-        form->addWidget(label, row, 0);
-        form->addWidget(field, row, 1, Qt::AlignLeft);
-        ++row;
+    auto addRow = [&](const char *caption, QWidget *field, const char *labelOnFirstSheet = nullptr) {
+        addFormRow(form, row++, QString::fromUtf8(caption), field,
+                   m == 1 && labelOnFirstSheet ? QString::fromLatin1(labelOnFirstSheet) : QString(),
+                   Qt::AlignLeft);
     };
-    addRow(caption("Вкл/Выкл", m),
-           pickList(name("ComboBoxMatCanVkl"), offOnItems()));
-    addRow(caption("Формула", m),
-           pickList(name("ComboBoxMatCanFormula"),
-                    listItems(mathChannelLayout(), QStringLiteral("ComboBoxMatCanFormula"))));
-    addRow(caption("Выбор А", m), channelList(name("ComboBoxMatCanZnA"), operandItems(QStringLiteral("A"))));
-    addRow(caption("Выбор B", m), channelList(name("ComboBoxMatCanZnB"), operandItems(QStringLiteral("B"))));
-    addRow(caption("Выбор C", m), channelList(name("ComboBoxMatCanZnC"), operandItems(QStringLiteral("C"))));
-    addRow(caption("Выбор D", m), channelList(name("ComboBoxMatCanZnD"), operandItems(QStringLiteral("D"))));
+    addRow("Вкл/Выкл", pickList("ComboBoxMatCanVkl"));
+    addRow("Формула", pickList("ComboBoxMatCanFormula"));
+    // The first caption's letter is Cyrillic, the lists' are Latin.
+    const char *const operands[][2] = {{"A", "Выбор А"}, {"B", "Выбор B"}, {"C", "Выбор C"}, {"D", "Выбор D"}};
+    for (const auto &[letter, operandCaption] : operands) {
+        const QString prefix = QStringLiteral("ComboBoxMatCanZn") + QLatin1String(letter);
+        addRow(operandCaption, makeChannelList(composedName(prefix, m), listItems(mathChannelLayout(), prefix),
+                                               QStringLiteral("A=Канал 4 -нет")));
+    }
     QLineEdit *units = edit(name("EditMatCanEd"));
     // A six-character text from the device is shown and written back whole.
     limitTypedLength(units, kTypedUnitLength);
-    addRow(caption("Ед. измерения", m, label::MatCanEd), units);
-    addRow(caption("Дес. знаков", m),
-           pickList(name("ComboBoxMatCanZap"), listItems(mathChannelLayout(), QStringLiteral("ComboBoxMatCanZap"))));
-    addRow(caption("Барграф", m), pickList(name("ComboBoxIndBarType_"), colours()));
-    addRow(caption("Цвет уставки больше", m), pickList(name("ComboBoxIndBarColorUstBolse_"), colours()));
-    addRow(caption("Цвет уставки меньше", m), pickList(name("ComboBoxIndBarColorUstMense_"), colours()));
-    addRow(caption("Барграф 0%", m, label::MatCanNPI), edit(name("EditIndBarNPI_")));
-    addRow(caption("Барграф 100%", m, label::MatCanVPI), edit(name("EditIndBarVPI_")));
+    addRow("Ед. измерения", units, label::MatCanEd);
+    addRow("Дес. знаков", pickList("ComboBoxMatCanZap"));
+    addRow("Барграф", pickList("ComboBoxIndBarType_"));
+    addRow("Цвет уставки больше", pickList("ComboBoxIndBarColorUstBolse_"));
+    addRow("Цвет уставки меньше", pickList("ComboBoxIndBarColorUstMense_"));
+    addRow("Барграф 0%", edit(name("EditIndBarNPI_")), label::MatCanNPI);
+    addRow("Барграф 100%", edit(name("EditIndBarVPI_")), label::MatCanVPI);
     form->setRowStretch(row, 1);
 
     // Linearisation table: the counter above the grid it sizes.
@@ -198,14 +177,9 @@ QWidget *MathChannelsPage::buildSheet(int m)
     }
     coeffLayout->setRowStretch(4, 1);
 
-    QPushButton *read = makeButton(name("ButtonReadNastrMatCan"), QStringLiteral("Считать"));
-    QPushButton *write = makeButton(name("ButtonWriteNastrMatCan"), QStringLiteral("Записать"));
-    connectRequest(read, m_ctx, [this, read] { ButtonReadNastrMatCan1Click(itemNumberOf(read)); });
-    connectRequest(write, m_ctx, [this, write] { ButtonWriteNastrMatCan1Click(itemNumberOf(write)); });
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(read);
-    buttons->addWidget(write);
-    buttons->addStretch(1);
+    const auto buttons = makeReadWriteButtons(
+        m_ctx, name("ButtonReadNastrMatCan"), name("ButtonWriteNastrMatCan"),
+        [this, m] { ButtonReadNastrMatCan1Click(m); }, [this, m] { ButtonWriteNastrMatCan1Click(m); });
 
     auto *columns = new QHBoxLayout;
     columns->addLayout(form);
@@ -214,7 +188,7 @@ QWidget *MathChannelsPage::buildSheet(int m)
     columns->addStretch(1);
     auto *outer = new QVBoxLayout(sheet);
     outer->addLayout(columns, 1);
-    outer->addLayout(buttons);
+    outer->addLayout(buttons.row(RowAlign::Left));
 
     // The counter starts at 1: give the table its header and first row.
     sizeTable(grid, counter->value());
@@ -242,18 +216,6 @@ void MathChannelsPage::UpDownMatCanKolCoeff1ChangingEx(int m, int newValue)
     if (!grid)
         throw MissingControl(name);
     sizeTable(grid, newValue);
-}
-
-void MathChannelsPage::ButtonReadNastrMatCan1Click(int m)
-{
-    // Nothing is shown unless every chunk arrived.
-    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Math, m));
-}
-
-void MathChannelsPage::ButtonWriteNastrMatCan1Click(int m)
-{
-    // Chunks the device accepted before a failure stay written.
-    writeGroupFromPage(m_ctx, configGroup(GroupFamily::Math, m));
 }
 
 void MathChannelsPage::relabelChannels(const ChannelPresence &presence)

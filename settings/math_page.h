@@ -1,16 +1,14 @@
 #pragma once
 
-#include "ui/page_context.h"
-
-#include <QWidget>
+#include "settings/block_io.h"
+#include "ui/page.h"
 
 namespace vexs {
-
 
 // "Каналы математические": four sheets of identical layout, one per math
 // channel М1..М4, each moving the channel's 298-byte record between the
 // device and its controls.
-class MathChannelsPage : public QWidget, public IChannelLabels
+class MathChannelsPage : public ChannelPage
 {
     Q_OBJECT
 public:
@@ -20,9 +18,17 @@ public:
     // Start-up state: one table row per sheet, row 1 holding "0" and "0".
     void resetTables();
 
-    // Handlers shared by the four sheets; m is the math channel 1..4.
-    void ButtonReadNastrMatCan1Click(int m);
-    void ButtonWriteNastrMatCan1Click(int m);
+    // Handlers shared by the four sheets; m is the math channel 1..4. A read
+    // shows nothing unless every chunk arrived; chunks the device accepted
+    // before a failed write stay written.
+    void ButtonReadNastrMatCan1Click(int m)
+    {
+        readGroupIntoPage(m_ctx, configGroup(GroupFamily::Math, m));
+    }
+    void ButtonWriteNastrMatCan1Click(int m)
+    {
+        writeGroupFromPage(m_ctx, configGroup(GroupFamily::Math, m));
+    }
     // Runs whenever the point counter of sheet m changes: the table gets
     // N + 1 rows (header row included), N clamped to 1..32. Values already
     // typed are left alone.
@@ -32,8 +38,6 @@ public:
 
 private:
     QWidget *buildSheet(int m);
-
-    PageContext &m_ctx;
 };
 
 } // namespace vexs

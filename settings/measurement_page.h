@@ -1,15 +1,13 @@
 #pragma once
 
-#include "ui/page_context.h"
-
-#include <QWidget>
+#include "settings/block_io.h"
+#include "ui/page.h"
 
 namespace vexs {
 
-
 // "Каналы измерительные": one column of controls per measurement channel,
 // each read and written on its own (registers 20 x (n - 1) .. + 19).
-class MeasurementChannelsPage : public QWidget, public IChannelLabels
+class MeasurementChannelsPage : public ChannelPage
 {
     Q_OBJECT
 public:
@@ -21,11 +19,14 @@ public:
     // Typed units text; a longer text from the device is kept whole.
     static constexpr int kUnitsTypedMax = 5;
 
-    void ButtonReadNastrCan1Click(int n);
-    void ButtonWriteNastrCan1Click(int n);
-
-private:
-    PageContext &m_ctx;
+    void ButtonReadNastrCan1Click(int n)
+    {
+        readGroupIntoPage(m_ctx, configGroup(GroupFamily::Measurement, n));
+    }
+    void ButtonWriteNastrCan1Click(int n)
+    {
+        writeGroupFromPage(m_ctx, configGroup(GroupFamily::Measurement, n));
+    }
 };
 
 } // namespace vexs

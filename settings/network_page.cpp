@@ -1,6 +1,7 @@
 #include "settings/network_page.h"
 
 #include "settings/block_io.h"
+#include "settings/field_lists.h"
 #include "settings/encodings.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
@@ -15,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -58,7 +58,7 @@ QLineEdit *maskedEdit(const TextEdit &t, const QString &initial, QWidget *parent
 
 } // namespace
 
-NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : Page(context, parent)
 {
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -69,13 +69,11 @@ NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : QWidget(parent
     QSpinBox *address =
         makeSpinner(QStringLiteral("UpDownRsAdr"), QStringLiteral("Edit55"), 1, 255, 1, general);
     generalGrid->addWidget(address, 0, 1);
-    QComboBox *inter = makePickList(QStringLiteral("ComboBoxRsInter"),
-                                    listItems(networkLayout(), QStringLiteral("ComboBoxRsInter")), general);
-    generalGrid->addWidget(inter, 1, 0, 1, 2);
+    generalGrid->addWidget(makeFieldList(networkLayout(), QStringLiteral("ComboBoxRsInter")), 1, 0, 1, 2);
 
     auto *rs485 = new QGroupBox(QStringLiteral(" RS-485 "), this);
     auto *rsGrid = new QGridLayout(rs485);
-    rsGrid->addWidget(makePickList(QStringLiteral("ComboBoxRsBaud"), baudRateItems(), rs485), 0, 0);
+    rsGrid->addWidget(makeFieldList(networkLayout(), QStringLiteral("ComboBoxRsBaud")), 0, 0);
 
     auto *ethernet = new QGroupBox(QStringLiteral("Ethernet"), this);
     auto *ethGrid = new QGridLayout(ethernet);
@@ -88,14 +86,6 @@ NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : QWidget(parent
         ethGrid->addWidget(edit, i, 1);
     }
 
-    auto *read = makeButton(QStringLiteral("ButtonReadNastrRs"), QStringLiteral("Считать"), this);
-    auto *write =
-        makeButton(QStringLiteral("ButtonWriteNastrRs"), QStringLiteral("Записать"), this);
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(read);
-    buttons->addWidget(write);
-    buttons->addStretch(1);
-
     auto *groups = new QHBoxLayout;
     auto *left = new QVBoxLayout;
     left->addWidget(general);
@@ -105,11 +95,11 @@ NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : QWidget(parent
     groups->addWidget(ethernet, 0, Qt::AlignTop);
     groups->addStretch(1);
     column->addLayout(groups);
-    column->addLayout(buttons);
+    const auto buttons = makeReadWriteButtons(
+        m_ctx, QStringLiteral("ButtonReadNastrRs"), QStringLiteral("ButtonWriteNastrRs"),
+        [this] { ButtonReadNastrRsClick(); }, [this] { ButtonWriteNastrRsClick(); }, this);
+    column->addLayout(buttons.row(RowAlign::Left));
     column->addStretch(1);
-
-    connectRequest(read, m_ctx, [this] { ButtonReadNastrRsClick(); });
-    connectRequest(write, m_ctx, [this] { ButtonWriteNastrRsClick(); });
 }
 
 void NetworkPage::ButtonWriteNastrRsClick()
@@ -125,11 +115,6 @@ void NetworkPage::ButtonWriteNastrRsClick()
     // The address, interface, speed and texts from the page; the reserved
     // byte 3 stays 0.
     writeGroupFromPage(m_ctx, configGroup(GroupFamily::Network));
-}
-
-void NetworkPage::ButtonReadNastrRsClick()
-{
-    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Network));
 }
 
 } // namespace vexs

@@ -1,6 +1,7 @@
 #include "settings/outputs_page.h"
 
 #include "settings/block_io.h"
+#include "settings/field_lists.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
 #include "ui/message_boxes.h"
@@ -16,9 +17,8 @@
 
 namespace vexs {
 
-OutputsPage::OutputsPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+OutputsPage::OutputsPage(PageContext &context, QWidget *parent) : ChannelPage(context, parent)
 {
-    m_ctx.channelLabels.append(this);
     auto *rows = new QGridLayout;
     rows->setHorizontalSpacing(12);
     rows->addWidget(new QLabel(QStringLiteral("Вкл/Выкл")), 0, 0);
@@ -27,19 +27,18 @@ OutputsPage::OutputsPage(PageContext &context, QWidget *parent) : QWidget(parent
         auto name = [n](const char *prefix) { return composedName(QString::fromLatin1(prefix), n); };
         const QString own = QStringLiteral("Канал ") + QString::number(n);
         rows->addWidget(
-            makePickList(name("ComboBoxOutVkl"), offOnItems(), nullptr, QComboBox::AdjustToContents), n, 0);
+            makeFieldList(outputLayout(), QStringLiteral("ComboBoxOutVkl"), n, QComboBox::AdjustToContents), n, 0);
         rows->addWidget(makeLabel(own, nullptr, name("StaticTextOutCan")), n, 1);
         // Item 0 is the output's own measurement channel.
         rows->addWidget(makeChannelList(name("ComboBoxOutCan"),
                                         listItems(outputLayout(), QStringLiteral("ComboBoxOutCan"), n),
                                         QStringLiteral("Канал 4 -нет")),
                         n, 2);
-        QPushButton *read = makeButton(name("ButtonReadNastrOut"), QStringLiteral("Считать"));
-        QPushButton *write = makeButton(name("ButtonWriteNastrOut"), QStringLiteral("Записать"));
-        connectRequest(read, m_ctx, [this, read] { ButtonReadNastrOut1Click(itemNumberOf(read)); });
-        connectRequest(write, m_ctx, [this, write] { ButtonWriteNastrOut1Click(itemNumberOf(write)); });
-        rows->addWidget(read, n, 3);
-        rows->addWidget(write, n, 4);
+        const auto buttons = makeReadWriteButtons(
+            m_ctx, name("ButtonReadNastrOut"), name("ButtonWriteNastrOut"),
+            [this, n] { ButtonReadNastrOut1Click(n); }, [this, n] { ButtonWriteNastrOut1Click(n); });
+        rows->addWidget(buttons.read, n, 3);
+        rows->addWidget(buttons.write, n, 4);
     }
     rows->setColumnStretch(5, 1);
 
@@ -52,16 +51,6 @@ void OutputsPage::addServiceGroup(QWidget *group)
 {
     // Between the rows and the closing stretch.
     m_layout->insertWidget(m_layout->count() - 1, group);
-}
-
-void OutputsPage::ButtonReadNastrOut1Click(int n)
-{
-    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Output, n));
-}
-
-void OutputsPage::ButtonWriteNastrOut1Click(int n)
-{
-    writeGroupFromPage(m_ctx, configGroup(GroupFamily::Output, n));
 }
 
 void OutputsPage::relabelChannels(const ChannelPresence &presence)

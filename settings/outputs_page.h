@@ -1,17 +1,15 @@
 #pragma once
 
-#include "ui/page_context.h"
-
-#include <QWidget>
+#include "settings/block_io.h"
+#include "ui/page.h"
 
 class QVBoxLayout;
 
 namespace vexs {
 
-
 // "Выходные сигналы": one row per output (on/off and what drives it), each
 // read and written as its own one-register record.
-class OutputsPage : public QWidget, public IChannelLabels
+class OutputsPage : public ChannelPage
 {
     Q_OBJECT
 public:
@@ -23,13 +21,18 @@ public:
     void addServiceGroup(QWidget *group);
 
     // Handlers shared by the rows; n is the output 1..4.
-    void ButtonReadNastrOut1Click(int n);
-    void ButtonWriteNastrOut1Click(int n);
+    void ButtonReadNastrOut1Click(int n)
+    {
+        readGroupIntoPage(m_ctx, configGroup(GroupFamily::Output, n));
+    }
+    void ButtonWriteNastrOut1Click(int n)
+    {
+        writeGroupFromPage(m_ctx, configGroup(GroupFamily::Output, n));
+    }
 
     static constexpr int kOutputs = 4;
 
 private:
-    PageContext &m_ctx;
     QVBoxLayout *m_layout = nullptr;
 };
 

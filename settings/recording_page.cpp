@@ -2,6 +2,7 @@
 
 #include "settings/block_io.h"
 #include "settings/encodings.h"
+#include "settings/field_lists.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
 #include "ui/date_field.h"
@@ -10,7 +11,6 @@
 #include "ui/page_widgets.h"
 #include "ui/texts.h"
 
-#include <QComboBox>
 #include <QDate>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -47,9 +47,8 @@ QString timeText(int hours, int minutes, int seconds)
 
 } // namespace
 
-RecordingPage::RecordingPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+RecordingPage::RecordingPage(PageContext &context, QWidget *parent) : ChannelPage(context, parent)
 {
-    m_ctx.channelLabels.append(this);
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(buildRecordingGroup(), 0, Qt::AlignTop);
@@ -74,48 +73,29 @@ QWidget *RecordingPage::buildRecordingGroup()
     grid->addWidget(arh, 0, 3, 1, 2);
 
     // Recording column.
-    grid->addWidget(makeLabel(QStringLiteral("Вкл/Выкл"), group), 1, 0);
-    grid->addWidget(makePickList(QStringLiteral("ComboBoxRegVkl"), offOnItems(), group), 1, 1);
-    grid->addWidget(makeLabel(QStringLiteral("Выбор канала"), group), 2, 0);
-    // The ninth, empty item is the device's "no channel" (byte 8).
-    grid->addWidget(makePickList(QStringLiteral("ComboBoxRegCan"),
-                                 listItems(recordingLayout(), QStringLiteral("ComboBoxRegCan")), group),
-                    2, 1);
-    grid->addWidget(makeLabel(QStringLiteral("Скорость оборота"), group), 3, 0);
-    grid->addWidget(makePickList(QStringLiteral("ComboBoxRegSpeed"),
-                                 listItems(recordingLayout(), QStringLiteral("ComboBoxRegSpeed")), group),
-                    3, 1);
-    grid->addWidget(makeLabel(QStringLiteral("Поправка, ед.изм"), group, QString::fromLatin1(label::RegCorr)),
-                    4, 0);
-    grid->addWidget(makeEdit(QStringLiteral("EditRegCorr"), group), 4, 1);
+    auto list = [](const QString &name) { return makeFieldList(recordingLayout(), name); };
+    addFormRow(grid, 1, QStringLiteral("Вкл/Выкл"), list(QStringLiteral("ComboBoxRegVkl")));
+    addFormRow(grid, 2, QStringLiteral("Выбор канала"), list(QStringLiteral("ComboBoxRegCan")));
+    addFormRow(grid, 3, QStringLiteral("Скорость оборота"), list(QStringLiteral("ComboBoxRegSpeed")));
+    addFormRow(grid, 4, QStringLiteral("Поправка, ед.изм"), makeEdit(QStringLiteral("EditRegCorr")),
+               QString::fromLatin1(label::RegCorr));
 
     // Archiving column.
     grid->addWidget(makeLabel(QStringLiteral("Период"), group), 1, 3);
-    grid->addWidget(makePickList(QStringLiteral("ComboBoxRegArhPeriod1"),
-                                 listItems(recordingLayout(), QStringLiteral("ComboBoxRegArhPeriod1")), group),
-                    1, 4);
+    grid->addWidget(list(QStringLiteral("ComboBoxRegArhPeriod1")), 1, 4);
     for (int k = 1; k <= 8; ++k) {
         // Measurement channels have named labels, relabelled by the bulk read.
         QLabel *name = k <= 4 ? makeLabel(QStringLiteral("Канал ") + QString::number(k), group,
                                           composedName(QStringLiteral("StaticTextRegArhCan"), k))
                               : makeLabel(QStringLiteral("Канал М") + QString::number(k - 4), group);
         grid->addWidget(name, 1 + k, 3);
-        grid->addWidget(
-            makePickList(composedName(QStringLiteral("ComboBoxRegArhVkl"), k), offOnItems(), group),
-            1 + k, 4);
+        grid->addWidget(list(composedName(QStringLiteral("ComboBoxRegArhVkl"), k)), 1 + k, 4);
     }
 
-    auto *read = makeButton(QStringLiteral("ButtonReadNastrReg"), QStringLiteral("Считать"), group);
-    auto *write =
-        makeButton(QStringLiteral("ButtonWriteNastrReg"), QStringLiteral("Записать"), group);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(read);
-    buttons->addWidget(write);
-    grid->addLayout(buttons, 10, 0, 1, 5);
-
-    connectRequest(read, m_ctx, [this] { ButtonReadNastrRegClick(); });
-    connectRequest(write, m_ctx, [this] { ButtonWriteNastrRegClick(); });
+    const auto buttons = makeReadWriteButtons(
+        m_ctx, QStringLiteral("ButtonReadNastrReg"), QStringLiteral("ButtonWriteNastrReg"),
+        [this] { ButtonReadNastrRegClick(); }, [this] { ButtonWriteNastrRegClick(); });
+    grid->addLayout(buttons.row(RowAlign::Right), 10, 0, 1, 5);
     return group;
 }
 
@@ -137,29 +117,13 @@ QWidget *RecordingPage::buildClockGroup()
 
     auto *setNow =
         makeButton(QStringLiteral("ButtonSetDate"), QStringLiteral("Установить текущую"), group);
-    auto *read = makeButton(QStringLiteral("ButtonReadDateTime"), QStringLiteral("Считать"), group);
-    auto *write =
-        makeButton(QStringLiteral("ButtonWriteDateTime"), QStringLiteral("Записать"), group);
     grid->addWidget(setNow, 2, 0, 1, 2);
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(read);
-    buttons->addWidget(write);
-    grid->addLayout(buttons, 3, 0, 1, 2);
-
     connectAction(setNow, m_ctx.boxes, [this] { ButtonSetDateClick(); });
-    connectRequest(read, m_ctx, [this] { ButtonReadDateTimeClick(); });
-    connectRequest(write, m_ctx, [this] { ButtonWriteDateTimeClick(); });
+    const auto buttons = makeReadWriteButtons(
+        m_ctx, QStringLiteral("ButtonReadDateTime"), QStringLiteral("ButtonWriteDateTime"),
+        [this] { ButtonReadDateTimeClick(); }, [this] { ButtonWriteDateTimeClick(); });
+    grid->addLayout(buttons.row(), 3, 0, 1, 2);
     return group;
-}
-
-void RecordingPage::ButtonReadNastrRegClick()
-{
-    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Recording));
-}
-
-void RecordingPage::ButtonWriteNastrRegClick()
-{
-    writeGroupFromPage(m_ctx, configGroup(GroupFamily::Recording));
 }
 
 void RecordingPage::ButtonSetDateClick()

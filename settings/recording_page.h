@@ -1,19 +1,18 @@
 #pragma once
 
-#include <QStringView>
-#include "ui/page_context.h"
+#include "settings/block_io.h"
+#include "ui/page.h"
 
-#include <QWidget>
+#include <QStringView>
 
 #include <optional>
 
 namespace vexs {
 
-
 // "Регистрация/архивирование/Дата/Время": the recording block (registers
 // 728..735) and the device clock (written at 10006..10008, read from input
 // registers 0..2).
-class RecordingPage : public QWidget, public IChannelLabels
+class RecordingPage : public ChannelPage
 {
     Q_OBJECT
 public:
@@ -21,8 +20,14 @@ public:
 
     void relabelChannels(const ChannelPresence &presence) override;
 
-    void ButtonReadNastrRegClick();
-    void ButtonWriteNastrRegClick();
+    void ButtonReadNastrRegClick()
+    {
+        readGroupIntoPage(m_ctx, configGroup(GroupFamily::Recording));
+    }
+    void ButtonWriteNastrRegClick()
+    {
+        writeGroupFromPage(m_ctx, configGroup(GroupFamily::Recording));
+    }
     void ButtonSetDateClick();
     void ButtonWriteDateTimeClick();
     void ButtonReadDateTimeClick();
@@ -35,8 +40,6 @@ public:
 private:
     QWidget *buildRecordingGroup();
     QWidget *buildClockGroup();
-
-    PageContext &m_ctx;
 };
 
 } // namespace vexs

@@ -1,6 +1,7 @@
 #include "settings/setpoints_page.h"
 
 #include "settings/block_io.h"
+#include "settings/field_lists.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
 #include "ui/message_boxes.h"
@@ -11,8 +12,8 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
+#include <QLineEdit>
 #include <QVBoxLayout>
 
 namespace vexs {
@@ -32,9 +33,8 @@ QLabel *columnCaption(const QString &text, const char *name = nullptr)
 
 } // namespace
 
-SetpointsPage::SetpointsPage(PageContext &context, QWidget *parent) : QWidget(parent), m_ctx(context)
+SetpointsPage::SetpointsPage(PageContext &context, QWidget *parent) : ChannelPage(context, parent)
 {
-    m_ctx.channelLabels.append(this);
     auto *rows = new QGridLayout;
     rows->setHorizontalSpacing(6);
     // Two captions are quoted by the validation messages.
@@ -46,46 +46,33 @@ SetpointsPage::SetpointsPage(PageContext &context, QWidget *parent) : QWidget(pa
     rows->addWidget(columnCaption(QStringLiteral("Значение зоны возвр"), label::UstZona), 0, 6);
 
     // The lists follow their items.
-    auto pickList = [](const QString &listName, const QStringList &items) {
-        return makePickList(listName, items, nullptr, QComboBox::AdjustToContents);
+    auto pickList = [](const char *prefix, int n) {
+        return makeFieldList(setpointLayout(), QString::fromLatin1(prefix), n, QComboBox::AdjustToContents);
     };
     for (int n = 1; n <= kSetpoints; ++n) {
         auto name = [n](const char *prefix) { return composedName(QString::fromLatin1(prefix), n); };
         rows->addWidget(new QLabel(QStringLiteral("Уставка ") + QString::number(n)), n, 0);
-        rows->addWidget(pickList(name("ComboBoxUstVkl"), offOnItems()), n, 1);
+        rows->addWidget(pickList("ComboBoxUstVkl", n), n, 1);
         // Measurement channels may grow " -нет", math channels " -выкл".
         rows->addWidget(makeChannelList(name("ComboBoxUstCan"),
                                         listItems(setpointLayout(), QStringLiteral("ComboBoxUstCan")),
                                         QStringLiteral("Канал М4 -выкл"), 2),
                         n, 2);
-        rows->addWidget(pickList(name("ComboBoxUstTypeUST"), listItems(setpointLayout(), QStringLiteral("ComboBoxUstTypeUST"))),
-                        n, 3);
-        rows->addWidget(pickList(name("ComboBoxUstSost"), listItems(setpointLayout(), QStringLiteral("ComboBoxUstSost"))),
-                        n, 4);
+        rows->addWidget(pickList("ComboBoxUstTypeUST", n), n, 3);
+        rows->addWidget(pickList("ComboBoxUstSost", n), n, 4);
         rows->addWidget(makeEdit(name("EditUstUst"), nullptr, kEditWidth), n, 5);
         rows->addWidget(makeEdit(name("EditUstZona"), nullptr, kEditWidth), n, 6);
-        QPushButton *read = makeButton(name("ButtonReadNastrUst"), QStringLiteral("Считать"));
-        QPushButton *write = makeButton(name("ButtonWriteNastrUst"), QStringLiteral("Записать"));
-        connectRequest(read, m_ctx, [this, read] { ButtonReadNastrUst1Click(itemNumberOf(read)); });
-        connectRequest(write, m_ctx, [this, write] { ButtonWriteNastrUst1Click(itemNumberOf(write)); });
-        rows->addWidget(read, n, 7);
-        rows->addWidget(write, n, 8);
+        const auto buttons = makeReadWriteButtons(
+            m_ctx, name("ButtonReadNastrUst"), name("ButtonWriteNastrUst"),
+            [this, n] { ButtonReadNastrUst1Click(n); }, [this, n] { ButtonWriteNastrUst1Click(n); });
+        rows->addWidget(buttons.read, n, 7);
+        rows->addWidget(buttons.write, n, 8);
     }
     rows->setColumnStretch(9, 1);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(rows);
     layout->addStretch(1);
-}
-
-void SetpointsPage::ButtonReadNastrUst1Click(int n)
-{
-    readGroupIntoPage(m_ctx, configGroup(GroupFamily::Setpoint, n));
-}
-
-void SetpointsPage::ButtonWriteNastrUst1Click(int n)
-{
-    writeGroupFromPage(m_ctx, configGroup(GroupFamily::Setpoint, n));
 }
 
 void SetpointsPage::relabelChannels(const ChannelPresence &presence)

@@ -1,15 +1,13 @@
 #pragma once
 
-#include "ui/page_context.h"
-
-#include <QWidget>
+#include "settings/block_io.h"
+#include "ui/page.h"
 
 namespace vexs {
 
-
 // "Сигнализация": eight alarm setpoints, one row each, each read and written
 // as its own six-register record.
-class SetpointsPage : public QWidget, public IChannelLabels
+class SetpointsPage : public ChannelPage
 {
     Q_OBJECT
 public:
@@ -18,13 +16,16 @@ public:
     void relabelChannels(const ChannelPresence &presence) override;
 
     // Handlers shared by the rows; n is the setpoint 1..8.
-    void ButtonReadNastrUst1Click(int n);
-    void ButtonWriteNastrUst1Click(int n);
+    void ButtonReadNastrUst1Click(int n)
+    {
+        readGroupIntoPage(m_ctx, configGroup(GroupFamily::Setpoint, n));
+    }
+    void ButtonWriteNastrUst1Click(int n)
+    {
+        writeGroupFromPage(m_ctx, configGroup(GroupFamily::Setpoint, n));
+    }
 
     static constexpr int kSetpoints = 8;
-
-private:
-    PageContext &m_ctx;
 };
 
 } // namespace vexs

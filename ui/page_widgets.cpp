@@ -1,6 +1,10 @@
 #include "ui/page_widgets.h"
 
+#include "ui/page_context.h"
+
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -160,6 +164,42 @@ QSpinBox *makeSpinner(const QString &name, const QString &editName, int min, int
 void limitTypedLength(QLineEdit *edit, int maxTyped)
 {
     edit->setValidator(new TypedLengthLimit(edit, maxTyped));
+}
+
+QHBoxLayout *buttonRow(const QList<QWidget *> &buttons, RowAlign align)
+{
+    auto *row = new QHBoxLayout;
+    if (align == RowAlign::Right)
+        row->addStretch(1);
+    for (QWidget *button : buttons)
+        row->addWidget(button);
+    if (align == RowAlign::Left)
+        row->addStretch(1);
+    return row;
+}
+
+QHBoxLayout *ReadWriteButtons::row(RowAlign align) const
+{
+    return buttonRow({read, write}, align);
+}
+
+ReadWriteButtons makeReadWriteButtons(PageContext &context, const QString &readName,
+                                      const QString &writeName, std::function<void()> onRead,
+                                      std::function<void()> onWrite, QWidget *parent,
+                                      const QString &writeCaption)
+{
+    const ReadWriteButtons buttons{makeButton(readName, QStringLiteral("Считать"), parent),
+                                   makeButton(writeName, writeCaption, parent)};
+    connectRequest(buttons.read, context, std::move(onRead));
+    connectRequest(buttons.write, context, std::move(onWrite));
+    return buttons;
+}
+
+void addFormRow(QGridLayout *grid, int row, const QString &caption, QWidget *field,
+                const QString &labelName, Qt::Alignment fieldAlignment)
+{
+    grid->addWidget(makeLabel(caption, nullptr, labelName), row, 0);
+    grid->addWidget(field, row, 1, fieldAlignment);
 }
 
 } // namespace vexs

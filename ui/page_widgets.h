@@ -5,10 +5,15 @@
 // layout it is added to.
 
 #include <QComboBox>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QGridLayout;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -17,6 +22,8 @@ class QTableWidget;
 class QWidget;
 
 namespace vexs {
+
+struct PageContext;
 
 QLabel *makeLabel(const QString &text, QWidget *parent = nullptr, const QString &name = QString());
 // A value field: white background, sunken frame, empty.
@@ -58,5 +65,28 @@ QSpinBox *makeSpinner(const QString &name, const QString &editName, int min, int
 // shortened it to the limit it stays within the limit. A plain maximum
 // length would cut the device's text instead.
 void limitTypedLength(QLineEdit *edit, int maxTyped);
+
+// Buttons side by side: pushed to the left or the right by a stretch, or
+// left to the cell they are put in.
+enum class RowAlign { None, Left, Right };
+QHBoxLayout *buttonRow(const QList<QWidget *> &buttons, RowAlign align = RowAlign::None);
+
+// The "Считать"/"Записать" pair of one group of settings, both connected as
+// request controls.
+struct ReadWriteButtons
+{
+    QPushButton *read;
+    QPushButton *write;
+    QHBoxLayout *row(RowAlign align = RowAlign::None) const;
+};
+ReadWriteButtons makeReadWriteButtons(PageContext &context, const QString &readName,
+                                      const QString &writeName, std::function<void()> onRead,
+                                      std::function<void()> onWrite, QWidget *parent = nullptr,
+                                      const QString &writeCaption = QStringLiteral("Записать"));
+
+// A caption in column 0 (a label named labelName, when given) and its
+// control in column 1 of `row`.
+void addFormRow(QGridLayout *grid, int row, const QString &caption, QWidget *field,
+                const QString &labelName = QString(), Qt::Alignment fieldAlignment = {});
 
 } // namespace vexs
