@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <functional>
+
 namespace vexs {
 
 namespace {
@@ -102,6 +104,28 @@ bool sameName(const QString &a, const QString &b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+// Calls `entry` with the name and the value (both trimmed) of every key line
+// of `section` in file order, until it returns true. A file that is not
+// ours to parse has no keys.
+void forEachKey(const QByteArray &contents, const QString &section,
+                const std::function<bool(const QString &, const QString &)> &entry)
+{
+    if (IniFile::problemOf(contents) != IniFile::Problem::None)
+        return;
+    bool inSection = false;
+    for (const Line &line : parse(contents).lines) {
+        const QString trimmed = line.text.trimmed();
+        QString name;
+        if (isSectionLine(trimmed, &name)) {
+            inSection = sameName(name, section);
+            continue;
+        }
+        const int eq = keySeparator(trimmed);
+        if (inSection && eq >= 0 && entry(trimmed.left(eq).trimmed(), trimmed.mid(eq + 1).trimmed()))
+            return;
+    }
+}
+
 } // namespace
 
 IniFile::IniFile(QString path) : m_path(std::move(path)) {}
@@ -156,50 +180,27 @@ IniFile::Problem IniFile::problem() const
 QString IniFile::valueIn(const QByteArray &contents, const QString &section, const QString &key,
                          const QString &defaultValue)
 {
-    if (problemOf(contents) != Problem::None)
-        return defaultValue;
-    bool inSection = false;
-    for (const Line &line : parse(contents).lines) {
-        const QString trimmed = line.text.trimmed();
-        QString name;
-        if (isSectionLine(trimmed, &name)) {
-            inSection = sameName(name, section);
-            continue;
-        }
-        if (!inSection)
-            continue;
-        const int eq = keySeparator(trimmed);
-        if (eq < 0)
-            continue;
-        if (sameName(trimmed.left(eq).trimmed(), key)) {
-            const QString value = trimmed.mid(eq + 1).trimmed();
-            // Other programs may quote a value; the quotes are not part of it.
-            if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'')
-                && value.back() == value.front())
-                return value.mid(1, value.size() - 2);
-            return value;
-        }
-    }
-    return defaultValue;
+    QString value = defaultValue;
+    forEachKey(contents, section, [&](const QString &name, const QString &text) {
+        if (!sameName(name, key))
+            return false;
+        // Other programs may quote a value; the quotes are not part of it.
+        const bool quoted = text.size() >= 2 && (text.front() == u'"' || text.front() == u'\'')
+                            && text.back() == text.front();
+        value = quoted ? text.mid(1, text.size() - 2) : text;
+        return true;
+    });
+    return value;
 }
 
 QStringList IniFile::keysIn(const QByteArray &contents, const QString &section)
 {
     QStringList result;
-    if (problemOf(contents) != Problem::None)
-        return result;
-    bool inSection = false;
-    for (const Line &line : parse(contents).lines) {
-        const QString trimmed = line.text.trimmed();
-        QString name;
-        if (isSectionLine(trimmed, &name)) {
-            inSection = sameName(name, section);
-            continue;
-        }
-        const int eq = keySeparator(trimmed);
-        if (inSection && eq > 0)
-            result.append(trimmed.left(eq).trimmed());
-    }
+    forEachKey(contents, section, [&](const QString &name, const QString &) {
+        if (!name.isEmpty())
+            result.append(name);
+        return false;
+    });
     return result;
 }
 
