@@ -23,6 +23,7 @@ namespace {
 // The addresses a recorder can be given.
 constexpr int kFirstAddress = 1;
 constexpr int kLastAddress = 247;
+constexpr int kLongestWaitMs = 10000;
 } // namespace
 
 BusScanDialog::BusScanDialog(const ILinkSettings &link, ITransport &serial, ITransport &tcp,
@@ -47,9 +48,17 @@ BusScanDialog::BusScanDialog(const ILinkSettings &link, ITransport &serial, ITra
     grid->addWidget(m_to, 0, 3);
     m_start = makeButton(QStringLiteral("ButtonScan"), QStringLiteral("Начать"), this);
     grid->addWidget(m_start, 0, 4);
+    // A slow converter or gateway may need more than the wait of the line.
+    grid->addWidget(makeLabel(QStringLiteral("Ожидание, мс"), this), 1, 0);
+    m_wait = makeSpinner(QStringLiteral("UpDownScanWait"), QStringLiteral("EditScanWait"), 0,
+                         kLongestWaitMs, 0, this);
+    m_wait->setSingleStep(10);
+    m_wait->setSpecialValueText(QStringLiteral("авто"));
+    m_wait->setToolTip(QStringLiteral("«авто»: время ответа на линии и 50 мс, через шлюз 100 мс"));
+    grid->addWidget(m_wait, 1, 1, 1, 3);
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("ProgressBarScan"));
-    grid->addWidget(m_progress, 1, 0, 1, 5);
+    grid->addWidget(m_progress, 2, 0, 1, 5);
     m_table = new QTableWidget(0, 3, this);
     m_table->setObjectName(QStringLiteral("StringGridScan"));
     m_table->setHorizontalHeaderLabels(
@@ -59,9 +68,9 @@ BusScanDialog::BusScanDialog(const ILinkSettings &link, ITransport &serial, ITra
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setToolTip(QStringLiteral("Двойной щелчок — связаться с прибором по его адресу"));
-    grid->addWidget(m_table, 2, 0, 1, 5);
+    grid->addWidget(m_table, 3, 0, 1, 5);
     m_status = makeLabel(QString(), this, QStringLiteral("StaticTextScan"));
-    grid->addWidget(m_status, 3, 0, 1, 5);
+    grid->addWidget(m_status, 4, 0, 1, 5);
     resize(460, 360);
 
     connect(m_start, &QPushButton::clicked, this, &BusScanDialog::startOrCancel);
@@ -130,7 +139,8 @@ void BusScanDialog::scan(int from, int to)
     m_progress->setRange(0, to - from + 1);
     m_progress->setValue(0);
     const bool serial = m_settings.interfaceIndex() == 0;
-    const int waitMs = scanWaitMs(serial, lineSpeedForIndex(m_settings.baudIndex()));
+    const int waitMs = m_wait->value() > 0 ? m_wait->value()
+                                           : scanWaitMs(serial, lineSpeedForIndex(m_settings.baudIndex()));
     QString failure;
     int address = from;
     for (; address <= to && !m_cancelled && !pumpingDelaysInterrupted(); ++address) {

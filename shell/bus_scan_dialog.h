@@ -53,6 +53,7 @@ private:
     ModbusMaster m_modbus;
     QSpinBox *m_from;
     QSpinBox *m_to;
+    QSpinBox *m_wait; // 0: the wait follows the line speed
     QPushButton *m_start;
     QProgressBar *m_progress;
     QLabel *m_status;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -37,6 +38,7 @@ private slots:
     void stopsBetweenAddresses_data();
     void stopsBetweenAddresses();
     void fastExchangeIsKeptInVexsIni();
+    void waitOfTheUserReachesASlowRecorder();
 };
 
 void tst_bus_scan::findsEveryRecorderAndTakesTheChosenAddress()
@@ -62,6 +64,23 @@ void tst_bus_scan::findsEveryRecorderAndTakesTheChosenAddress()
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(fx.controls().position("UpDownAdr"), 5);
     QTRY_VERIFY(!fx.window().findChild<BusScanDialog *>());
+}
+
+void tst_bus_scan::waitOfTheUserReachesASlowRecorder()
+{
+    WindowFixture::Options o;
+    o.addresses = {3};
+    o.latencyMs = 200; // beyond the automatic wait at 115200 bit/s
+    WindowFixture fx(o);
+    BusScanDialog *dialog = openDialog(fx);
+    QVERIFY(dialog);
+    dialog->scan(3, 3);
+    QVERIFY(dialog->found().isEmpty());
+    auto *wait = dialog->findChild<QSpinBox *>("UpDownScanWait");
+    QCOMPARE(wait->text(), QString("авто"));
+    wait->setValue(600);
+    dialog->scan(3, 3);
+    QCOMPARE(dialog->found().size(), 1);
 }
 
 void tst_bus_scan::stopsBetweenAddresses_data()

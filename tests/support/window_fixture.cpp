@@ -28,6 +28,8 @@ WindowFixture::WindowFixture(const Options &options)
     if (options.sim) {
         SimHarness::Options so;
         so.addresses = options.addresses;
+        if (options.latencyMs >= 0)
+            so.latencyMs = options.latencyMs;
         if (!m_sim.start(so))
             qFatal("simulator did not start: %s", qPrintable(m_sim.errorString()));
     }

@@ -33,6 +33,8 @@ public:
         QString port;
         // Several simulated recorders on the line; empty for one at address 1.
         QList<int> addresses;
+        // The simulator's reply latency; negative for its default.
+        int latencyMs = -1;
     };
 
     WindowFixture();
