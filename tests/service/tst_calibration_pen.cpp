@@ -66,6 +66,32 @@ FaultRule silentAt(int firstRegister)
     return rule;
 }
 
+// What a command handler showed and sent: one message box, then nothing on
+// the line (no payload expected) or one write of the payload to `reg` with
+// the wait, which the simulated recorder took unless it was silent.
+template <typename Harness>
+void verifyCommand(Harness &h, Kind kind, const QString &box, const QByteArray &payload,
+                   quint16 reg, int waitMs, bool silent)
+{
+    QCOMPARE(h.boxes.boxes.size(), 1);
+    QCOMPARE(h.boxes.lastKind(), kind);
+    QCOMPARE(h.boxes.lastText(), box);
+    if (payload.isEmpty()) {
+        QVERIFY(h.link.sent.isEmpty());
+        return;
+    }
+    QCOMPARE(h.link.sent.size(), 1);
+    QCOMPARE(registerOf(h.link.sent[0].frame), reg);
+    QCOMPARE(writeData(h.link.sent[0].frame), payload);
+    QCOMPARE(h.link.sent[0].waitMs, waitMs);
+    if (!silent) {
+        const auto writes = h.link.model.commandWrites();
+        QCOMPARE(writes.size(), 1);
+        QCOMPARE(writes[0].first, reg);
+        QCOMPARE(writes[0].data, payload);
+    }
+}
+
 const char *const kSuffixes[] = {"_Iin", "_mV", "_V", "_R", "_Iout"};
 const int kOffsets[] = {0, 10, 20, 30, 42};
 
@@ -380,24 +406,10 @@ void TestCalibrationPen::calibrate()
         h.controls.setText(kValue, typed);
     h.root.findChild<QAbstractButton *>(QStringLiteral("ButtonCalibr"))->click();
 
-    QCOMPARE(h.boxes.boxes.size(), 1);
-    QCOMPARE(h.boxes.lastKind(), kind);
-    QCOMPARE(h.boxes.lastText(), box);
-    if (payload.isEmpty()) {
-        QVERIFY(h.link.sent.isEmpty());
+    verifyCommand(h, kind, box, payload, 10001, 8000, silent);
+    if (QTest::currentTestFailed() || payload.isEmpty())
         return;
-    }
-    QCOMPARE(h.link.sent.size(), 1);
-    const QByteArray frame = h.link.sent[0].frame;
-    QCOMPARE(h.link.sent[0].waitMs, 8000);
-    QCOMPARE(registerOf(frame), quint16(10001));
-    QCOMPARE(writeData(frame), payload);
     if (!silent) {
-        // As the simulated recorder took it.
-        const auto writes = h.link.model.commandWrites();
-        QCOMPARE(writes.size(), 1);
-        QCOMPARE(writes[0].first, quint16(10001));
-        QCOMPARE(writes[0].data, payload);
         const auto command = h.link.model.lastCalibrationCommand();
         QVERIFY(command);
         QCOMPARE(int(command->channel), channel);
@@ -513,17 +525,7 @@ void TestCalibrationPen::penCheck()
     h.controls.setText(QStringLiteral("Edit_ArrowPer"), typed);
     h.root.findChild<QAbstractButton *>(QStringLiteral("Button34"))->click();
 
-    QCOMPARE(h.boxes.boxes.size(), 1);
-    QCOMPARE(h.boxes.lastKind(), kind);
-    QCOMPARE(h.boxes.lastText(), box);
-    if (payload.isEmpty()) {
-        QVERIFY(h.link.sent.isEmpty());
-        return;
-    }
-    QCOMPARE(h.link.sent.size(), 1);
-    QCOMPARE(registerOf(h.link.sent[0].frame), quint16(10011));
-    QCOMPARE(writeData(h.link.sent[0].frame), payload);
-    QCOMPARE(h.link.sent[0].waitMs, 1000);
+    verifyCommand(h, kind, box, payload, 10011, 1000, silent);
 }
 
 void TestCalibrationPen::outputTest_data()
@@ -575,23 +577,7 @@ void TestCalibrationPen::outputTest()
     h.controls.setItemIndex(QStringLiteral("ComboBoxPointIout"), currentIndex);
     h.root.findChild<QAbstractButton *>(button)->click();
 
-    QCOMPARE(h.boxes.boxes.size(), 1);
-    QCOMPARE(h.boxes.lastKind(), kind);
-    QCOMPARE(h.boxes.lastText(), box);
-    if (payload.isEmpty()) {
-        QVERIFY(h.link.sent.isEmpty());
-        return;
-    }
-    QCOMPARE(h.link.sent.size(), 1);
-    QCOMPARE(registerOf(h.link.sent[0].frame), quint16(10001));
-    QCOMPARE(writeData(h.link.sent[0].frame), payload);
-    QCOMPARE(h.link.sent[0].waitMs, 8000);
-    if (!silent) {
-        const auto writes = h.link.model.commandWrites();
-        QCOMPARE(writes.size(), 1);
-        QCOMPARE(writes[0].first, quint16(10001));
-        QCOMPARE(writes[0].data, payload);
-    }
+    verifyCommand(h, kind, box, payload, 10001, 8000, silent);
 }
 
 void TestCalibrationPen::coefficientRead()
