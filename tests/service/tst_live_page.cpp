@@ -470,9 +470,7 @@ void TestLivePage::pollFillsEveryField()
 
 void TestLivePage::silentDeviceChangesOnlyTheLinkStatus_data()
 {
-    QTest::addColumn<bool>("tcp");
-    QTest::newRow("pty") << false;
-    QTest::newRow("tcp") << true;
+    pollFillsEveryField_data();
 }
 
 void TestLivePage::silentDeviceChangesOnlyTheLinkStatus()
