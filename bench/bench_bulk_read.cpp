@@ -7,6 +7,7 @@
 //
 // CPU time is reported for the whole process, which includes the simulator's
 // own thread, and for the user-interface thread alone.
+#include "bench/arguments.h"
 #include "bench/process_stats.h"
 #include "settings/settings_image.h"
 #include "shell/form_main.h"
@@ -15,12 +16,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -36,23 +35,16 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    int runs = 3;
-    if (argc > 1) {
-        runs = std::atoi(argv[1]);
-        if (runs < 1) {
-            std::fprintf(stderr, "usage: %s [runs >= 1]\n", argv[0]);
-            return 2;
-        }
-    }
+    const int runs = vexs::bench::countArgument(argc, argv, 3, "bench_bulk_read [runs >= 1]");
+    if (runs < 0)
+        return 2;
 
     vexs::test::WindowFixture fx;
     fx.sim().setBaud(115200);
     // The window's speed list: item 4 is 115200 bit/s (the fixture's default too).
     fx.controls().setItemIndex(QStringLiteral("ComboBoxBaud"), 4);
 
-    QByteArray area(vexs::SettingsImage::Size, '\0');
-    for (char &b : area)
-        b = char(QRandomGenerator::global()->bounded(256));
+    const QByteArray area = vexs::bench::randomBytes(vexs::SettingsImage::Size);
     fx.sim().model().setSettingsArea(area);
 
     std::printf("bulk read over the pseudo-terminal at 115200 bit/s, %d run(s); waits %.0f ms, target < %.0f ms\n",

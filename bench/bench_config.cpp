@@ -5,6 +5,7 @@
 //
 //   bench_config [runs]         (default 3 reads and one write; offscreen
 //                                unless QT_QPA_PLATFORM says otherwise)
+#include "bench/arguments.h"
 #include "bench/process_stats.h"
 #include "settings/bulk_read.h"
 #include "settings/config_transfer.h"
@@ -16,25 +17,15 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
 constexpr double kBulkReadWaitsMs = 7000.0;
 constexpr double kReadTargetMs = 1.02 * kBulkReadWaitsMs;
-
-QByteArray randomArea()
-{
-    QByteArray area(vexs::SettingsImage::Size, '\0');
-    for (char &b : area)
-        b = char(QRandomGenerator::global()->bounded(256));
-    return area;
-}
 
 // The waits a read is made of: the identification and the area's blocks.
 double readWaitsMs()
@@ -59,20 +50,15 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    int runs = 3;
-    if (argc > 1) {
-        runs = std::atoi(argv[1]);
-        if (runs < 1) {
-            std::fprintf(stderr, "usage: %s [runs >= 1]\n", argv[0]);
-            return 2;
-        }
-    }
+    const int runs = vexs::bench::countArgument(argc, argv, 3, "bench_config [runs >= 1]");
+    if (runs < 0)
+        return 2;
 
     vexs::test::WindowFixture fx;
     fx.sim().setBaud(115200);
     fx.controls().setItemIndex(QStringLiteral("ComboBoxBaud"), 4);
     vexs::ModbusMaster &modbus = fx.window().context().modbus;
-    const QByteArray area = randomArea();
+    const QByteArray area = vexs::bench::randomBytes(vexs::SettingsImage::Size);
     fx.sim().model().setSettingsArea(area);
 
     std::printf("configuration read over the pseudo-terminal at 115200 bit/s, %d run(s); its waits %.0f ms, "
@@ -101,7 +87,7 @@ int main(int argc, char *argv[])
     // A whole other configuration, with the backup read and the read-back.
     QTemporaryDir backups;
     vexs::DeviceConfig file;
-    file.image = randomArea();
+    file.image = vexs::bench::randomBytes(vexs::SettingsImage::Size);
     vexs::WriteOptions options;
     options.backupFolder = backups.path();
     options.program = QStringLiteral("bench_config");

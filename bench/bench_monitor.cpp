@@ -15,6 +15,7 @@
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise. The simulator serves
 // a pseudo-terminal at 115200 bit/s.
+#include "bench/arguments.h"
 #include "bench/process_stats.h"
 #include "bench/sim_process.h"
 #include "link/exchange.h"
@@ -184,15 +185,9 @@ int main(int argc, char *argv[])
     font.setPointSize(8);
     QApplication::setFont(font);
 
-    int seconds = 30;
-    if (argc > 1) {
-        bool ok = false;
-        seconds = QString::fromLocal8Bit(argv[1]).toInt(&ok);
-        if (!ok || seconds <= 0) {
-            std::fprintf(stderr, "usage: bench_monitor [seconds per phase=30]\n");
-            return 2;
-        }
-    }
+    const int seconds = vexs::bench::countArgument(argc, argv, 30, "bench_monitor [seconds per phase=30]");
+    if (seconds < 0)
+        return 2;
 
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("ttyBENCH"));
