@@ -8,8 +8,6 @@
 
 namespace vexs {
 
-struct PageContext;
-
 // The archive page: a table for archived records and its three buttons. Only
 // "Считать" acts, filling row 1 with a fixed sample record.
 class ArchivePage : public Page

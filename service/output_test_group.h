@@ -8,8 +8,6 @@
 
 namespace vexs {
 
-struct PageContext;
-
 // " Проверка выходных сигналов" on the output signals page: drives the
 // current output of a chosen channel to one of five fixed currents, and ends
 // the test.

@@ -4,8 +4,6 @@
 
 namespace vexs {
 
-struct PageContext;
-
 // "Конфигурация": date of manufacture, serial number, kit options and board
 // versions of the identification block (registers 10012..10022). The write
 // button and the board versions are factory controls, hidden at start.

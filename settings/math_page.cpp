@@ -89,7 +89,6 @@ void sizeTable(QTableWidget *grid, int newValue)
 MathChannelsPage::MathChannelsPage(PageContext &context, QWidget *parent)
     : ChannelPage(context, parent)
 {
-
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto *tabs = new QTabWidget(this);

@@ -1,8 +1,8 @@
 #include "settings/network_page.h"
 
 #include "settings/block_io.h"
-#include "settings/field_lists.h"
 #include "settings/encodings.h"
+#include "settings/field_lists.h"
 #include "settings/record_layout.h"
 #include "ui/controls.h"
 #include "ui/message_boxes.h"

@@ -12,8 +12,8 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace vexs {
