@@ -57,10 +57,10 @@ QByteArray FaultPlan::mangle(const QByteArray &reply) const
         out.append(QByteArray(pad, '\0'));
     if (secondReply && reply.size() >= 4) {
         // Another slave answering too: a whole frame of its own, CRC intact.
-        // The next address, kept within 1..247 so that it is never the
-        // broadcast address 0.
+        // The next address; from 247 up (the last unit address and beyond)
+        // it wraps to 1, never to the broadcast address 0.
         QByteArray other = reply.chopped(2);
-        other[0] = char(quint8(other[0]) % 247 + 1);
+        other[0] = char(quint8(other[0]) >= 247 ? 1 : quint8(other[0]) + 1);
         const quint16 crc = Crc16Modbus(other);
         other.append(char(crc & 0xFF));
         other.append(char(crc >> 8));

@@ -59,7 +59,7 @@ void tst_sim_history::secondReplyFromTheNextSlave_data()
     QTest::newRow("1") << 1 << 2;
     QTest::newRow("246") << 246 << 247;
     QTest::newRow("247 wraps to 1") << 247 << 1;
-    QTest::newRow("255 never broadcast") << 255 << 9;
+    QTest::newRow("255 wraps to 1, never broadcast") << 255 << 1;
 }
 
 void tst_sim_history::secondReplyFromTheNextSlave()
