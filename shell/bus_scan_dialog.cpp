@@ -55,7 +55,7 @@ BusScanDialog::BusScanDialog(const ILinkSettings &link, ITransport &serial, ITra
     m_wait->setSingleStep(10);
     m_wait->setSpecialValueText(QStringLiteral("авто"));
     m_wait->setToolTip(QStringLiteral("«авто»: время ответа на линии и 50 мс, через шлюз 100 мс"));
-    grid->addWidget(m_wait, 1, 1, 1, 3);
+    grid->addWidget(m_wait, 1, 1);
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("ProgressBarScan"));
     grid->addWidget(m_progress, 2, 0, 1, 5);
@@ -136,6 +136,13 @@ void BusScanDialog::scan(int from, int to)
     m_found.clear();
     m_table->setRowCount(0);
     m_start->setText(QStringLiteral("Отмена"));
+    // The range and the wait are read once; they stay as the scan runs.
+    const auto enableFields = [this](bool on) {
+        m_from->setEnabled(on);
+        m_to->setEnabled(on);
+        m_wait->setEnabled(on);
+    };
+    enableFields(false);
     m_progress->setRange(0, to - from + 1);
     m_progress->setValue(0);
     const bool serial = m_settings.interfaceIndex() == 0;
@@ -173,6 +180,7 @@ void BusScanDialog::scan(int from, int to)
     else
         m_status->setText(count);
     m_start->setText(QStringLiteral("Начать"));
+    enableFields(true);
     m_scanning = false;
     if (m_pendingResult >= 0)
         done(std::exchange(m_pendingResult, -1));

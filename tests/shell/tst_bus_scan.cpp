@@ -77,7 +77,9 @@ void tst_bus_scan::waitOfTheUserReachesASlowRecorder()
     dialog->scan(3, 3);
     QVERIFY(dialog->found().isEmpty());
     auto *wait = dialog->findChild<QSpinBox *>("UpDownScanWait");
+    QVERIFY(wait);
     QCOMPARE(wait->text(), QString("авто"));
+    QTest::qWait(300); // the late reply to the first scan is over
     wait->setValue(600);
     dialog->scan(3, 3);
     QCOMPARE(dialog->found().size(), 1);
