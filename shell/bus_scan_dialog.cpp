@@ -64,6 +64,7 @@ BusScanDialog::BusScanDialog(const ILinkSettings &link, ITransport &serial, ITra
     m_table->setHorizontalHeaderLabels(
         {QStringLiteral("Адрес"), QStringLiteral("Заводской номер"), QStringLiteral("Версии ПО")});
     m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);

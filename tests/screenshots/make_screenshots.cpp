@@ -4,6 +4,7 @@
 //   xvfb-run -a -s "-screen 0 1280x800x24" make_screenshots docs/screenshots
 #include "service/live_page.h"
 #include "service/trend_window.h"
+#include "shell/bus_scan_dialog.h"
 #include "shell/form_main.h"
 #include "shell/traffic_monitor.h"
 #include "ui/controls.h"
@@ -62,6 +63,13 @@ int main(int argc, char *argv[])
         qInfo("saved %s", qPrintable(path));
     };
     saveWindow(w.monitor(), "monitor.png");
+    // The search of the line, after a scan of the first addresses.
+    fx.click(QStringLiteral("ButtonBusScan"));
+    if (auto *scan = w.findChild<BusScanDialog *>()) {
+        scan->scan(1, 5);
+        saveWindow(*scan, "scan.png");
+        scan->reject();
+    }
     w.monitor().close();
     QTest::qWait(120000);
     fx.click(QStringLiteral("ButtonTrend"));
