@@ -163,15 +163,13 @@ QString WriteReport::summary() const
     const int verified = int(idsIn(groups, GroupState::Verified).size());
     if (allVerified())
         lines << QStringLiteral("Записано и проверено групп: %1 из %2").arg(verified).arg(groups.size());
-    const QStringList kept = idsIn(groups, GroupState::Kept);
-    if (!kept.isEmpty())
-        lines << QStringLiteral("Оставлены как в приборе: ") + kept.join(QStringLiteral(", "));
     else if (!error.isEmpty())
         lines << error;
     else
         lines << QStringLiteral("Запись не подтверждена чтением: проверено групп %1 из %2")
                      .arg(verified)
                      .arg(groups.size());
+    const QStringList kept = idsIn(groups, GroupState::Kept);
     if (!allVerified() && !nothingWritten()) {
         const struct
         {
@@ -190,6 +188,8 @@ QString WriteReport::summary() const
             if (!ids.isEmpty())
                 lines << QString::fromUtf8(part.title) + QStringLiteral(": ") + ids.join(QStringLiteral(", "));
         }
+    } else if (!kept.isEmpty()) {
+        lines << QStringLiteral("Оставлены как в приборе: ") + kept.join(QStringLiteral(", "));
     }
     if (!backupPath.isEmpty())
         lines << QStringLiteral("Резервная копия: ") + QDir::toNativeSeparators(backupPath);

@@ -1,5 +1,6 @@
 #include "settings/config_file.h"
 #include "settings/config_groups.h"
+#include "settings/config_transfer.h"
 #include "settings/encodings.h"
 #include "settings/settings_image.h"
 #include "sim/recorder_model.h"
@@ -68,6 +69,8 @@ private slots:
     void badFileIsRefused_data();
     void badFileIsRefused();
     void comparisonNamesFieldsAndKeepsIdentificationApart();
+    void writeSummarySaysWhatHappened_data();
+    void writeSummarySaysWhatHappened();
 };
 
 void TestConfigFile::roundTripKeepsEveryOctet_data()
@@ -276,6 +279,39 @@ void TestConfigFile::comparisonNamesFieldsAndKeepsIdentificationApart()
     const QList<ConfigDifference> notes = compareIdentification(a, *b);
     QCOMPARE(notes.size(), 1);
     QCOMPARE(differenceLine(notes.first()), QStringLiteral("identification / serial: 001234 -> 001235"));
+}
+
+void TestConfigFile::writeSummarySaysWhatHappened_data()
+{
+    QTest::addColumn<bool>("verified"); // every group not kept read back equal
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QStringList>("lines");
+    const QString backupFailed =
+        QStringLiteral("Резервная копия не сохранена (/ro): в прибор ничего не записано");
+    QTest::newRow("all verified") << true << QString()
+                                  << QStringList{"Записано и проверено групп: 24 из 24"};
+    QTest::newRow("all verified, network kept")
+        << true << QString()
+        << QStringList{"Записано и проверено групп: 23 из 24", "Оставлены как в приборе: network"};
+    QTest::newRow("backup failed, network kept")
+        << false << backupFailed << QStringList{backupFailed, "Оставлены как в приборе: network"};
+}
+
+void TestConfigFile::writeSummarySaysWhatHappened()
+{
+    QFETCH(bool, verified);
+    QFETCH(QString, error);
+    QFETCH(QStringList, lines);
+    const bool keepNetwork = QByteArray(QTest::currentDataTag()).contains("kept");
+    WriteReport report;
+    report.error = error;
+    for (const ConfigGroup &g : configGroups()) {
+        const bool kept = keepNetwork && g.id == QLatin1String("network");
+        report.groups.append({&g, kept       ? GroupState::Kept
+                                  : verified ? GroupState::Verified
+                                             : GroupState::NotWritten});
+    }
+    QCOMPARE(report.summary().split(QLatin1Char('\n')), lines);
 }
 
 QTEST_GUILESS_MAIN(TestConfigFile)
