@@ -48,6 +48,8 @@ public:
     QByteArray data() const { return m_frame.mid(kDataOffset, 2 * m_count); }
     quint16 registerCount() const { return m_count; }
     quint8 byte(int index) const { return quint8(m_frame.at(kDataOffset + index)); }
+    quint8 slaveAddress() const { return quint8(m_frame.at(0)); }
+    quint8 function() const { return quint8(m_frame.at(1)); }
 
 private:
     // Address, function and byte count come first.

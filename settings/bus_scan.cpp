@@ -1,7 +1,6 @@
 #include "settings/bus_scan.h"
 
 #include "link/line_speed.h"
-#include "settings/block_io.h"
 #include "settings/encodings.h"
 #include "settings/identification.h"
 
@@ -23,11 +22,14 @@ int scanWaitMs(bool serial, int bitsPerSecond)
 
 std::optional<FoundRecorder> probeRecorder(ModbusMaster &modbus, int address, int waitMs)
 {
-    const std::optional<QByteArray> data =
-        readBlock(modbus, false, {{ident::kFirstRegister, ident::kRegisterCount}}, waitMs);
-    if (!data)
+    const std::optional<ReadReply> reply = ReadReply::of(
+        modbus.ReadHoldingRegisters(ident::kFirstRegister, ident::kRegisterCount, waitMs),
+        ident::kRegisterCount);
+    // A recorder that answered too late for its own probe may answer within
+    // the next one's wait: only a reply from the address asked counts.
+    if (!reply || reply->slaveAddress() != address || reply->function() != 0x03)
         return std::nullopt;
-    const Identification id = decodeIdentification(*data, QDate::currentDate().year());
+    const Identification id = decodeIdentification(reply->data(), QDate::currentDate().year());
     FoundRecorder found;
     found.address = address;
     found.serial = id.serial;

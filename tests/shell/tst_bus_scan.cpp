@@ -39,6 +39,7 @@ private slots:
     void stopsBetweenAddresses();
     void fastExchangeIsKeptInVexsIni();
     void waitOfTheUserReachesASlowRecorder();
+    void lateReplyIsNotTakenForTheNextAddress();
 };
 
 void tst_bus_scan::findsEveryRecorderAndTakesTheChosenAddress()
@@ -83,6 +84,18 @@ void tst_bus_scan::waitOfTheUserReachesASlowRecorder()
     wait->setValue(600);
     dialog->scan(3, 3);
     QCOMPARE(dialog->found().size(), 1);
+}
+
+void tst_bus_scan::lateReplyIsNotTakenForTheNextAddress()
+{
+    WindowFixture::Options o;
+    o.addresses = {3};
+    o.latencyMs = 150; // past its own wait, within a later address's
+    WindowFixture fx(o);
+    BusScanDialog *dialog = openDialog(fx);
+    QVERIFY(dialog);
+    dialog->scan(3, 8);
+    QVERIFY(dialog->found().isEmpty());
 }
 
 void tst_bus_scan::stopsBetweenAddresses_data()
