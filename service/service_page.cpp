@@ -292,27 +292,29 @@ void ServicePage::ButtonReadCoeffCAN1Click(int n)
     }
     // Five reads of up to 8 s each: the window shows which one runs, and the
     // user may stop between them; the groups already shown stay.
-    m_ctx.status.beginProgress(QStringLiteral("Чтение коэффициентов канала %1").arg(n),
+    bool answered = true;
+    {
+        ProgressScope progress(m_ctx.status, QStringLiteral("Чтение коэффициентов канала %1").arg(n),
                                int(groups.size()), true);
-    int done = 0;
-    for (const CoefficientGroup &group : groups) {
-        const std::optional<QByteArray> data = readBlock(
-            m_ctx.modbus, false,
-            {{quint16(coefficientFirstRegister(n) + group.offset), calibration::kCoefficientGroupCount}},
-            group.waitMs);
-        if (!data) {
-            // The groups already shown stay; the rest stay empty.
-            m_ctx.status.endProgress();
-            m_ctx.boxes.error(kNoLink);
-            return;
+        int done = 0;
+        for (const CoefficientGroup &group : groups) {
+            const std::optional<QByteArray> data = readBlock(
+                m_ctx.modbus, false,
+                {{quint16(coefficientFirstRegister(n) + group.offset), calibration::kCoefficientGroupCount}},
+                group.waitMs);
+            answered = data.has_value();
+            if (!answered)
+                break;
+            for (int point = 1; point <= calibration::kCoefficientPoints; ++point)
+                c.setText(coefficientEditName(n, group, point),
+                          formatGeneral(double(readFloat(*data, 4 * (point - 1)))));
+            if (!progress(++done))
+                break;
         }
-        for (int point = 1; point <= calibration::kCoefficientPoints; ++point)
-            c.setText(coefficientEditName(n, group, point),
-                      formatGeneral(double(readFloat(*data, 4 * (point - 1)))));
-        if (!m_ctx.status.stepProgress(++done))
-            break;
     }
-    m_ctx.status.endProgress();
+    // The groups already shown stay; the rest stay empty.
+    if (!answered)
+        m_ctx.boxes.error(kNoLink);
 }
 
 void ServicePage::ListBoxCalibrClick()

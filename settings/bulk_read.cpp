@@ -52,11 +52,11 @@ void Button11Click(PageContext &ctx)
     IControls &controls = ctx.controls;
     IShellStatus &status = ctx.status;
     status.showInfo(kReading);
-    status.beginProgress(kReading, bulk::kRequests, true);
+    ProgressScope progress(status, kReading, bulk::kRequests, true);
     bool stopped = false;
     int done = 0;
     auto step = [&] {
-        stopped = stopped || !status.stepProgress(++done);
+        stopped = stopped || !progress(++done);
         return !stopped;
     };
 
@@ -91,7 +91,6 @@ void Button11Click(PageContext &ctx)
     const std::optional<QByteArray> live = readBlock(
         ctx.modbus, true, {{0, bulk::kLiveRegisters}}, moduleStatusWaitMs(ctx.link));
     ctx.relabelChannels(channelPresence(absentChannels(live), ctx.image));
-    status.endProgress();
     // No second fill: after a complete read the pages were filled above (and
     // relabelling keeps every selection), after a failure they keep what they
     // had. A refill here would also undo edits made during the status read.

@@ -26,29 +26,6 @@ bool sameGroupBytes(const ConfigGroup &g, const QByteArray &sent, const QByteArr
     return sent.mid(at + begin, end - begin) == area.mid(at + begin, end - begin);
 }
 
-// Progress of one step of the write; the status may be absent.
-class Step
-{
-public:
-    Step(IShellStatus *status, const QString &what, int steps, bool cancellable) : m_status(status)
-    {
-        if (m_status)
-            m_status->beginProgress(what, steps, cancellable);
-    }
-    ~Step()
-    {
-        if (m_status)
-            m_status->endProgress();
-    }
-    Step(const Step &) = delete;
-    Step &operator=(const Step &) = delete;
-
-    bool operator()(int done) { return !m_status || m_status->stepProgress(done); }
-
-private:
-    IShellStatus *m_status;
-};
-
 QStringList idsIn(const QList<GroupOutcome> &groups, GroupState state)
 {
     QStringList ids;
@@ -211,7 +188,7 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
         std::optional<DeviceConfig> old;
         bool stopped = false;
         try {
-            Step step(options.status, kBackupStep, kConfigReadRequests, true);
+            ProgressScope step(options.status, kBackupStep, kConfigReadRequests, true);
             old = readDeviceConfig(modbus, options.program, [&](int done, int) {
                 stopped = !step(done);
                 return !stopped;
@@ -241,7 +218,7 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
 
     // 2. Every group as the pages send it; a write in progress is never stopped.
     {
-        Step step(options.status, kWriteStep, int(groups.size()), false);
+        ProgressScope step(options.status, kWriteStep, int(groups.size()), false);
         for (int k = 0; k < groups.size(); ++k) {
             const ConfigGroup &g = groups[k];
             if (report.groups[k].state == GroupState::Kept)
@@ -267,7 +244,7 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
 
     // 3. Read back and compare whatever was acknowledged.
     if (!idsIn(report.groups, GroupState::Unverified).isEmpty()) {
-        Step step(options.status, kVerifyStep, bulk::kBlocks + 1, false);
+        ProgressScope step(options.status, kVerifyStep, bulk::kBlocks + 1, false);
         try {
             report.readBack = readSettingsArea(modbus, [&](int done, int) {
                 step(done);

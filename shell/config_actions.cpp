@@ -129,14 +129,15 @@ void ConfigActions::remember(const QString &path)
 
 std::optional<DeviceConfig> ConfigActions::readDevice(bool *stopped)
 {
-    IShellStatus &status = m_ctx.status;
     *stopped = false;
-    status.beginProgress(kReading, kConfigReadRequests, true);
-    std::optional<DeviceConfig> config = readDeviceConfig(m_ctx.modbus, program(), [&](int done, int) {
-        *stopped = !status.stepProgress(done);
-        return !*stopped;
-    });
-    status.endProgress();
+    std::optional<DeviceConfig> config;
+    {
+        ProgressScope progress(m_ctx.status, kReading, kConfigReadRequests, true);
+        config = readDeviceConfig(m_ctx.modbus, program(), [&](int done, int) {
+            *stopped = !progress(done);
+            return !*stopped;
+        });
+    }
     if (!config)
         m_ctx.boxes.error(*stopped ? QStringLiteral("Чтение прервано") : kNoLink);
     return config;

@@ -53,6 +53,37 @@ public:
     virtual void endProgress() = 0;
 };
 
+// A long operation's progress for as long as the scope lives: begun when it
+// is made and ended when it goes, also when an error escapes (a gateway
+// that resets the connection). A null status shows nothing.
+class ProgressScope
+{
+public:
+    ProgressScope(IShellStatus *status, const QString &what, int steps, bool cancellable)
+        : m_status(status)
+    {
+        if (m_status)
+            m_status->beginProgress(what, steps, cancellable);
+    }
+    ProgressScope(IShellStatus &status, const QString &what, int steps, bool cancellable)
+        : ProgressScope(&status, what, steps, cancellable)
+    {
+    }
+    ~ProgressScope()
+    {
+        if (m_status)
+            m_status->endProgress();
+    }
+    ProgressScope(const ProgressScope &) = delete;
+    ProgressScope &operator=(const ProgressScope &) = delete;
+
+    // `done` steps complete; false once the user asked to stop.
+    bool operator()(int done) { return !m_status || m_status->stepProgress(done); }
+
+private:
+    IShellStatus *m_status;
+};
+
 // For contexts without a window (tests of single pages).
 class NullShellStatus : public IShellStatus
 {

@@ -7,6 +7,7 @@
 
 #include "link/link_activity.h"
 #include "link/modbus.h"
+#include "link/tcp_client.h"
 #include "settings/settings_image.h"
 #include "ui/page_context.h"
 #include "ui/widget_controls.h"
@@ -32,7 +33,10 @@ public:
     {
         sent.append({request, waitMs});
         const FaultPlan plan = faults.planFor(request);
-        if (plan.drop || plan.closeConnection)
+        // A gateway that resets the connection: the client raises it.
+        if (plan.closeConnection)
+            throw ESocketError(QStringLiteral("Connection reset by peer"), 104, QStringLiteral("recv"));
+        if (plan.drop)
             return QByteArray();
         return plan.mangle(slave.process(request));
     }
@@ -48,6 +52,15 @@ public:
     ModbusSlave slave{model, 1};
     FaultRules faults;
     QList<Sent> sent;
+};
+
+// Counts the long operations begun and not yet ended.
+class OpenProgress : public NullShellStatus
+{
+public:
+    void beginProgress(const QString &, int, bool) override { ++open; }
+    void endProgress() override { --open; }
+    int open = 0;
 };
 
 template <typename Page>
@@ -67,7 +80,7 @@ public:
     SettingsImage image;
     QWidget root;
     WidgetControls controls{&root};
-    NullShellStatus status;
+    OpenProgress status;
     PageContext ctx{modbus, boxes, controls, activity, image, link, status};
     Page *page = nullptr;
 };

@@ -130,6 +130,7 @@ private slots:
     void coefficientRead();
     void coefficientReadStopsAtFailure_data();
     void coefficientReadStopsAtFailure();
+    void coefficientReadEndsItsProgressOnAReset();
 
     // --- through the window ------------------------------------------------
     void busyLinkDuringALongCommand();
@@ -666,6 +667,18 @@ void TestCalibrationPen::coefficientReadStopsAtFailure()
             QCOMPARE(h.controls.text(editName(1, g, k)), QStringLiteral("old"));
         }
     }
+}
+
+void TestCalibrationPen::coefficientReadEndsItsProgressOnAReset()
+{
+    PageHarness<ServicePage> h;
+    FaultRule reset{FaultRule::DropTcp};
+    reset.firstRegister = 12001 + kOffsets[2];
+    h.link.faults.add(reset);
+    h.root.findChild<QAbstractButton *>(QStringLiteral("ButtonReadCoeffCAN2"))->click();
+    QCOMPARE(h.link.sent.size(), 3);
+    QCOMPARE(h.boxes.boxes.size(), 1); // the socket error, reported
+    QCOMPARE(h.status.open, 0);
 }
 
 // An 8000 ms command waits; meanwhile the poll is running and a click on
