@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QSet>
 
 namespace vexs::cli {
 
@@ -57,6 +58,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     Options o;
     QStringList positional;
     QStringList seen;
+    QSet<QString> given; // options of one value, each allowed once
     bool addressGiven = false;
     bool addressesGiven = false;
     auto failed = [error](const QString &message) {
@@ -79,6 +81,12 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
                     return failed(QStringLiteral("после %1 нужно значение").arg(arg));
                 value = arguments[++i];
             }
+            // A second value would silently replace the first (a batch read
+            // into "plant" becoming a read of one address).
+            const QString key = arg == QLatin1String("--output") ? QStringLiteral("-o") : arg;
+            if (arg != QLatin1String("--keep") && given.contains(key))
+                return failed(QStringLiteral("%1 указан дважды").arg(arg));
+            given.insert(key);
             seen << arg;
         } else if (hasValue) {
             return failed(QStringLiteral("%1 не принимает значения").arg(arg));
@@ -127,6 +135,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
                 return failed(QStringLiteral("--baud: одна из скоростей 9600, 19200, 38400, 57600, 115200"));
             o.baud = *baud;
         } else if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
+            if (value.isEmpty())
+                return failed(QStringLiteral("%1: нужен путь к файлу или папке").arg(arg));
             o.output = value;
         } else if (arg == QLatin1String("--count")) {
             const auto count = number(value, 1, 100000000);
@@ -139,9 +149,20 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
                 return failed(QStringLiteral("--wait: время ожидания ответа в мс, от 1 до 10000"));
             o.scanWaitMs = *wait;
         } else if (arg == QLatin1String("--csv")) {
+            if (value.isEmpty())
+                return failed(QStringLiteral("--csv: нужен путь к файлу"));
             o.csv = value;
         } else if (arg == QLatin1String("--keep")) {
-            for (const QString &id : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            // An empty list would keep nothing, and the network group would
+            // be written after all.
+            QStringList ids;
+            for (const QString &part : value.split(QLatin1Char(','))) {
+                if (!part.trimmed().isEmpty())
+                    ids << part;
+            }
+            if (ids.isEmpty())
+                return failed(QStringLiteral("--keep: нужна группа, например network"));
+            for (const QString &id : ids) {
                 if (!findConfigGroup(id.trimmed()))
                     return failed(QStringLiteral("--keep: нет группы «%1»").arg(id.trimmed()));
                 o.keep << id.trimmed();
@@ -239,8 +260,9 @@ QString helpText()
         "Backups go to %2.\n"
         "\n"
         "Exit status: 0 success (diff: no difference in the configuration groups);\n"
-        "1 differences (diff) or a write that was not verified; 2 bad usage, bad file\n"
-        "or no link, with a message on stderr.\n"
+        "1 differences (diff), a write that was not verified, or a read of several\n"
+        "addresses that not every address answered; 2 bad usage, bad file, no link\n"
+        "or output that could not be written, with a message on stderr.\n"
         "\n"
         "  -h, --help         this text\n"
         "  --version          program version\n")

@@ -21,7 +21,9 @@
 #include <QElapsedTimer>
 #include <QSet>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -33,16 +35,30 @@ enum Exit { kOk = 0, kDifferent = 1, kFailed = 2 };
 
 const QString kDevice = QStringLiteral("device");
 
+// Whether everything printed reached standard output: a full disk or a
+// closed pipe behind it must not end in success.
+int g_outputError = 0; // errno of the first failed write
+
 void print(const QString &text)
 {
-    std::fputs(text.toUtf8().constData(), stdout);
-    std::fflush(stdout);
+    if ((std::fputs(text.toUtf8().constData(), stdout) < 0 || std::fflush(stdout) != 0) && !g_outputError)
+        g_outputError = errno ? errno : EIO;
 }
 
 void say(const QString &text)
 {
     std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stderr);
     std::fflush(stderr);
+}
+
+// The exit status, unless what was printed did not reach standard output.
+int finish(int exit)
+{
+    if (!g_outputError)
+        return exit;
+    say(QStringLiteral("vexs-cli: вывод не записан: %1")
+            .arg(QString::fromLocal8Bit(std::strerror(g_outputError))));
+    return kFailed;
 }
 
 QString program()
@@ -91,39 +107,49 @@ int readOne(const Options &o)
 // One file per recorder found, named by its serial number.
 int readMany(const Options &o)
 {
-    if (!QDir().mkpath(o.output)) {
-        say(QStringLiteral("Папка «%1» не создана").arg(o.output));
-        return kFailed;
-    }
     DeviceLink link(o);
     QString error;
     if (!link.open(&error)) {
         say(error);
         return kFailed;
     }
+    if (!QDir().mkpath(o.output)) {
+        say(QStringLiteral("Папка «%1» не создана").arg(o.output));
+        return kFailed;
+    }
     int ok = 0;
-    QSet<QString> written;
+    QSet<QString> written; // file names, compared as a file system that ignores case would
     for (const int address : o.addresses) {
         link.settings().setAddress(address);
-        const std::optional<DeviceConfig> config = readDeviceConfig(link.modbus(), program());
+        std::optional<DeviceConfig> config;
+        try {
+            config = readDeviceConfig(link.modbus(), program());
+        } catch (const ESocketError &e) {
+            // The gateway went away; the recorders read so far are still told.
+            print(QStringLiteral("%1: error %2\n").arg(address).arg(QString::fromUtf8(e.what())));
+            continue;
+        }
         if (!config) {
             print(QStringLiteral("%1: no answer\n").arg(address));
             continue;
         }
-        QString name = config->serial();
-        // Two recorders of one run never share a file, even with one serial.
-        if (name.isEmpty() || written.contains(name))
-            name += QStringLiteral("address%1").arg(address);
-        const QString path = QDir(o.output).filePath(serialFileName(name) + QStringLiteral(".json"));
+        // Two recorders of one run never share a file, even with one serial
+        // or with serials that make the same file name.
+        QString name = serialFileName(config->serial());
+        if (config->serial().isEmpty() || written.contains(name.toLower()))
+            name = serialFileName(config->serial() + QStringLiteral("address%1").arg(address));
+        const QString path = QDir(o.output).filePath(name + QStringLiteral(".json"));
         if (!writeConfigFile(path, *config, &error)) {
             print(QStringLiteral("%1: error %2\n").arg(address).arg(error));
             continue;
         }
-        written.insert(config->serial());
+        written.insert(name.toLower());
         print(QStringLiteral("%1: ok %2\n").arg(address).arg(QDir::toNativeSeparators(path)));
         ++ok;
     }
     say(QStringLiteral("Считано приборов: %1 из %2").arg(ok).arg(o.addresses.size()));
+    if (ok == 0)
+        say(link.noLinkMessage());
     return ok == o.addresses.size() ? kOk : ok > 0 ? kDifferent : kFailed;
 }
 
@@ -272,7 +298,15 @@ int scan(const Options &o)
     int found = 0;
     for (const int address : o.addresses) {
         link.settings().setAddress(address);
-        if (const std::optional<FoundRecorder> recorder = probeRecorder(link.modbus(), address, waitMs)) {
+        std::optional<FoundRecorder> recorder;
+        try {
+            recorder = probeRecorder(link.modbus(), address, waitMs);
+        } catch (const ESocketError &e) {
+            // The recorders found so far are still told.
+            say(QStringLiteral("Адрес %1: %2").arg(address).arg(QString::fromUtf8(e.what())));
+            continue;
+        }
+        if (recorder) {
             print(foundRecorderLine(*recorder) + QLatin1Char('\n'));
             ++found;
         }
@@ -321,14 +355,14 @@ int main(int argc, char *argv[])
     }
     if (options->help) {
         print(helpText());
-        return kOk;
+        return finish(kOk);
     }
     if (options->version) {
         print(program() + QLatin1Char('\n'));
-        return kOk;
+        return finish(kOk);
     }
     try {
-        return run(*options);
+        return finish(run(*options));
     } catch (const vexs::ESocketError &e) {
         say(QStringLiteral("Нет связи с прибором: ") + QString::fromUtf8(e.what()));
     } catch (const std::exception &e) {

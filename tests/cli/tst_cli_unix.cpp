@@ -56,7 +56,8 @@ private slots:
     void scanAndBatchBackupOfALine();
 
 private:
-    Result run(const QStringList &args, int timeoutMs = 120000);
+    // stdoutFile: where standard output goes instead of Result::out.
+    Result run(const QStringList &args, int timeoutMs = 120000, const QString &stdoutFile = QString());
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
     QTemporaryDir m_dir;
@@ -64,9 +65,11 @@ private:
     QByteArray m_imageB;
 };
 
-Result tst_cli::run(const QStringList &args, int timeoutMs)
+Result tst_cli::run(const QStringList &args, int timeoutMs, const QString &stdoutFile)
 {
     QProcess p;
+    if (!stdoutFile.isEmpty())
+        p.setStandardOutputFile(stdoutFile);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // Backups land in the test's own folder.
     env.insert(QStringLiteral("HOME"), m_dir.path());
@@ -167,10 +170,16 @@ void tst_cli::badUsageAndBadFilesSendNothing_data()
     QTest::newRow("speed") << QStringList{"--baud", "1234", "read"} << "--baud";
     QTest::newRow("address") << QStringList{"--address", "0", "read"} << "--address";
     QTest::newRow("tcp") << QStringList{"--tcp", "gateway", "read"} << "ХОСТ:ПОРТ";
-    QTest::newRow("two links") << QStringList{"--tcp", "127.0.0.1:5000", "--port", "/dev/null", "read"}
+    // The runner gives --port already.
+    QTest::newRow("two links") << QStringList{"--tcp", "127.0.0.1:5000", "read"}
                                << "--port и --tcp";
     QTest::newRow("option of another command") << QStringList{"read", "--no-backup"} << "не относится к команде read";
     QTest::newRow("diff of one") << QStringList{"diff", "a.json"} << "нужны два файла";
+    QTest::newRow("empty output") << QStringList{"read", "-o", ""} << "-o: нужен путь";
+    QTest::newRow("empty keep") << QStringList{"write", "a.json", "--keep", " , "} << "--keep: нужна группа";
+    QTest::newRow("address twice")
+        << QStringList{"--address", "1-8", "read", "-o", "plant", "--address", "3"} << "--address указан дважды";
+    QTest::newRow("output twice") << QStringList{"read", "-o", "a", "--output=b"} << "--output указан дважды";
     QTest::newRow("missing file") << QStringList{"write", "missing.json"} << "не удается открыть";
     QTest::newRow("bad file") << QStringList{"write", "bad.json"}
                               << "группа measurement.1 («Канал измерения 1»), поле «rangeHigh»: "
@@ -243,6 +252,19 @@ void tst_cli::scanAndBatchBackupOfALine()
     QVERIFY2(six, qPrintable(error));
     QCOMPARE(six->image, sim.simulator().modelAt(6)->settingsArea());
     QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList({"310004.json", "310006.json"}));
+
+    // Serials that make one file name still give two files.
+    QVERIFY(sim.simulator().modelAt(4)->setHoldingBytes(10015, "0417/1"));
+    QVERIFY(sim.simulator().modelAt(6)->setHoldingBytes(10015, "0417 1"));
+    const QString clash = path(QStringLiteral("clash"));
+    r = run(port + QStringList{"--fast", "read", "--address", "4,6", "-o", clash});
+    QVERIFY2(r.exit == 0, qPrintable(r.out + r.err));
+    QCOMPARE(QDir(clash).entryList(QDir::Files), QStringList({"0417_1.json", "0417_1address6.json"}));
+
+    // A configuration that never reached standard output is no success.
+    r = run(port + QStringList{"--fast", "read", "--address", "2"}, 120000, QStringLiteral("/dev/full"));
+    QCOMPARE(r.exit, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("вывод не записан")), qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(tst_cli)
