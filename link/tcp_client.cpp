@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -74,7 +75,8 @@ TcpClient::~TcpClient()
 
 bool TcpClient::setPort(int port)
 {
-    if (port < 0 || port > 65535)
+    // Port 0 is no destination a connection could reach.
+    if (port < 1 || port > 65535)
         return false;
     m_port = port;
     return true;
@@ -99,19 +101,27 @@ QString TcpClient::normalizeHost(const QString &host, bool *ok)
         if (c.isSpace())
             return QString();
     }
+    const QStringList groups = text.split(u'.');
+    QStringList numbers;
+    bool digitsOnly = groups.size() == 4;
+    for (const QString &group : groups) {
+        digitsOnly = digitsOnly && !group.isEmpty()
+                     && std::all_of(group.begin(), group.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+        // A group too long for a number is out of range as well.
+        numbers.append(group.size() > 9 ? QStringLiteral("256") : QString::number(group.toInt()));
+    }
+    if (!digitsOnly) {
+        if (ok)
+            *ok = true;
+        return text; // not a dotted address: leave it to the resolver
+    }
+    // Four groups of digits are an address or nothing: no name looks so.
+    for (const QString &number : numbers) {
+        if (number.toInt() > 255)
+            return QString();
+    }
     if (ok)
         *ok = true;
-    const QStringList groups = text.split(u'.');
-    if (groups.size() != 4)
-        return text;
-    QStringList numbers;
-    for (const QString &group : groups) {
-        bool isNumber = false;
-        const int value = group.toInt(&isNumber, 10);
-        if (!isNumber || group.isEmpty() || value < 0 || value > 255)
-            return text; // not a dotted address: leave it to the resolver
-        numbers.append(QString::number(value));
-    }
     return numbers.join(u'.');
 }
 

@@ -338,6 +338,8 @@ void tst_exchange::hostWithLeadingZeros_data()
     QTest::newRow("name") << "gateway.local" << "gateway.local" << true;
     QTest::newRow("empty") << "" << "" << false;
     QTest::newRow("blank inside") << "192.168. 11.2" << "" << false;
+    QTest::newRow("group over 255") << "192.168.1.300" << "" << false;
+    QTest::newRow("group too long") << "192.168.1.00000000001" << "" << false;
 }
 
 void tst_exchange::hostWithLeadingZeros()

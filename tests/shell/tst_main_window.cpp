@@ -327,6 +327,8 @@ void tst_main_window::startWithBadPortText_data()
     QTest::newRow("letters") << "50a0" << "127.0.0.1" << "Неверно введен порт";
     QTest::newRow("empty port") << "" << "127.0.0.1" << "Неверно введен порт";
     QTest::newRow("out of range") << "70000" << "127.0.0.1" << "Неверно введен порт";
+    QTest::newRow("port 0") << "0" << "127.0.0.1" << "Неверно введен порт";
+    QTest::newRow("address group over 255") << "5000" << "192.168.1.300" << "Неверно введен IP";
     QTest::newRow("empty host") << "5000" << "" << "Неверно введен IP";
     QTest::newRow("impossible host") << "5000" << "a/b" << "Нет соединения с сервером";
 }
