@@ -38,14 +38,7 @@ QColor seriesColour(int series)
 
 // A scale of round steps (1, 2 or 5 times a power of ten) that covers
 // low..high in about `ticks` steps: 0, 250, 500 rather than 239.951, 569.89.
-struct Scale
-{
-    double low = 0;
-    double high = 1;
-    double step = 0.25;
-};
-
-Scale niceScale(double low, double high, int ticks)
+TrendScale niceScale(double low, double high, int ticks)
 {
     const double raw = (high - low) / ticks;
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
@@ -59,6 +52,27 @@ Scale niceScale(double low, double high, int ticks)
 }
 
 } // namespace
+
+TrendScale trendScale(double low, double high)
+{
+    if (low > high) {
+        low = 0;
+        high = 1;
+    }
+    // Lines all alike get a band around them; at 1e17 and beyond adding 1
+    // would change nothing, so the band grows with the values.
+    const double least = std::max(1e-9, 1e-6 * std::max(std::abs(low), std::abs(high)));
+    if (high - low < least) {
+        const double pad = std::max(1.0, 1e-6 * std::abs(high));
+        low -= pad;
+        high += pad;
+    } else {
+        const double margin = (high - low) * 0.05;
+        low -= margin;
+        high += margin;
+    }
+    return niceScale(low, high, 5);
+}
 
 // The drawing of the trend: grid, scales and lines, painted straight from
 // the window's runs. A chart library kept several copies of every point and
@@ -285,18 +299,7 @@ void TrendWindow::redraw()
     m_toMs = m_buffer.samples().empty() ? QDateTime::currentMSecsSinceEpoch()
                                         : m_buffer.samples().back().timeMs;
     m_fromMs = m_toMs - m_buffer.spanMs();
-    if (low > high) {
-        low = 0;
-        high = 1;
-    } else if (high - low < 1e-9) {
-        low -= 1;
-        high += 1;
-    } else {
-        const double margin = (high - low) * 0.05;
-        low -= margin;
-        high += margin;
-    }
-    const Scale scale = niceScale(low, high, 5);
+    const TrendScale scale = trendScale(low, high);
     m_scaleLow = scale.low;
     m_scaleHigh = scale.high;
     m_scaleStep = scale.step;

@@ -33,6 +33,17 @@ TrendValues trendValues(const LiveView &view);
 // "Канал 1" .. "Канал 4", "Канал M1" .. "Канал M4", as the page heads them.
 QString trendSeriesName(int series);
 
+// The value axis for lines between low and high (low > high: no line):
+// round ends a whole number of steps apart, with a margin, and a step > 0
+// however large or alike the values are.
+struct TrendScale
+{
+    double low = 0;
+    double high = 1;
+    double step = 0.25;
+};
+TrendScale trendScale(double low, double high);
+
 struct TrendSample
 {
     qint64 timeMs; // since the epoch

@@ -74,6 +74,8 @@ private slots:
     void csvOnThePageAcrossALostLink();
     void csvFileRefused();
     void trendWindowOnThePage();
+    void scaleHoldsEveryLine_data();
+    void scaleHoldsEveryLine();
 };
 
 void TestTrendCsv::csvRows()
@@ -231,6 +233,30 @@ void TestTrendCsv::trendWindowOnThePage()
 
     fx.window().close();
     QVERIFY(!trend->isVisible());
+}
+
+void TestTrendCsv::scaleHoldsEveryLine_data()
+{
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    const double big = 3.40282e38; // the largest single-precision value
+    QTest::newRow("one value") << 250.0 << 250.0;
+    QTest::newRow("zero") << 0.0 << 0.0;
+    QTest::newRow("range") << -50.0 << 250.0;
+    QTest::newRow("1e17 constant") << 1e17 << 1e17;
+    QTest::newRow("largest constant") << big << big;
+    QTest::newRow("both extremes") << -big << big;
+}
+
+void TestTrendCsv::scaleHoldsEveryLine()
+{
+    QFETCH(double, low);
+    QFETCH(double, high);
+    const TrendScale s = trendScale(low, high);
+    QVERIFY(std::isfinite(s.low) && std::isfinite(s.high) && std::isfinite(s.step));
+    QVERIFY(s.step > 0);
+    QVERIFY(s.low <= low && s.high >= high && s.low < s.high);
+    QVERIFY((s.high - s.low) / s.step <= 12);
 }
 
 QTEST_MAIN(TestTrendCsv)
