@@ -30,6 +30,13 @@ bool isWriteAcknowledged(const QByteArray &reply)
     return reply.size() == 8;
 }
 
+std::optional<quint8> exceptionCodeOf(const QByteArray &reply)
+{
+    if (reply.size() != 5 || !(quint8(reply[1]) & 0x80) || !frames::crcMatches(reply))
+        return std::nullopt;
+    return quint8(reply[2]);
+}
+
 namespace frames {
 
 void appendCrc(QByteArray &frame)
@@ -106,7 +113,9 @@ QByteArray ModbusMaster::read(quint8 function, quint16 first, quint16 count, int
 {
     const QByteArray request =
         frames::readRequest(m_settings.slaveAddress(), function, first, count);
+    m_lastReply.clear();
     const QByteArray reply = m_exchange.exchange(waitMs, request);
+    m_lastReply = reply;
     if (frames::isValidReadReply(reply, count))
         return reply;
     qCInfo(lcLink, "read fn %d reg %u count %u: no valid reply (%lld octets)", function,
@@ -136,8 +145,10 @@ QByteArray ModbusMaster::write(quint16 first, quint16 count, const QByteArray &d
     }
     const QByteArray request =
         frames::writeRequest(m_settings.slaveAddress(), first, count, data);
+    m_lastReply.clear();
     const QByteArray reply = command ? m_exchange.exchangeCommand(waitMs, request)
                                      : m_exchange.exchange(waitMs, request);
+    m_lastReply = reply;
     if (frames::isValidWriteReply(reply))
         return reply;
     qCInfo(lcLink, "write reg %u count %u: no valid reply (%lld octets)", first, count,

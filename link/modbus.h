@@ -62,6 +62,9 @@ private:
 
 // True for the echo that acknowledges a write of several registers.
 bool isWriteAcknowledged(const QByteArray &reply);
+// The code of a device's refusal: a 5-octet exception reply (function with
+// the high bit set) with a good CRC; nullopt for any other reply.
+std::optional<quint8> exceptionCodeOf(const QByteArray &reply);
 
 // Where the link takes its settings from: the connection bar in the program,
 // a plain struct in tests.
@@ -112,6 +115,10 @@ public:
     // the next request never goes out before the wait is over.
     QByteArray WriteCommand(quint16 first, quint16 count, const QByteArray &data, int waitMs);
 
+    // The octets of the last exchange as they came, before validation: a
+    // caller may tell a device's refusal (an exception reply) from silence.
+    QByteArray lastReply() const { return m_lastReply; }
+
 private:
     QByteArray read(quint8 function, quint16 first, quint16 count, int waitMs);
     QByteArray write(quint16 first, quint16 count, const QByteArray &data, int waitMs,
@@ -119,6 +126,7 @@ private:
 
     IExchange &m_exchange;
     const ILinkSettings &m_settings;
+    QByteArray m_lastReply;
 };
 
 } // namespace vexs

@@ -28,14 +28,20 @@ std::optional<QByteArray> readBlock(ModbusMaster &modbus, bool inputRegisters,
 }
 
 bool writeBlock(ModbusMaster &modbus, const QList<RegisterSpan> &spans, const QByteArray &data,
-                int waitMs)
+                int waitMs, WriteStop *stop)
 {
+    WriteStop ignored;
+    WriteStop &s = stop ? *stop : ignored;
+    s = WriteStop();
     qsizetype at = 0;
     for (const RegisterSpan &span : spans) {
         const QByteArray reply =
             modbus.WriteMultipleRegisters(span.first, span.count, data.mid(at, 2 * span.count), waitMs);
-        if (!isWriteAcknowledged(reply))
+        if (!isWriteAcknowledged(reply)) {
+            s.reply = modbus.lastReply();
             return false;
+        }
+        ++s.acknowledged;
         at += 2 * span.count;
     }
     return true;
@@ -62,10 +68,11 @@ std::optional<QByteArray> readGroup(ModbusMaster &modbus, const ConfigGroup &gro
     return record;
 }
 
-bool writeGroup(ModbusMaster &modbus, const ConfigGroup &group, const QByteArray &record)
+bool writeGroup(ModbusMaster &modbus, const ConfigGroup &group, const QByteArray &record,
+                WriteStop *stop)
 {
     const int at = recordOffsetOf(group, group.writeSpans.first());
-    return writeBlock(modbus, group.writeSpans, record.mid(at), group.writeWaitMs);
+    return writeBlock(modbus, group.writeSpans, record.mid(at), group.writeWaitMs, stop);
 }
 
 void readGroupIntoPage(PageContext &ctx, const ConfigGroup &group)

@@ -26,16 +26,26 @@ using BlockProgress = std::function<bool(int done, int total)>;
 std::optional<QByteArray> readBlock(ModbusMaster &modbus, bool inputRegisters,
                                     const QList<RegisterSpan> &spans, int waitMs,
                                     const BlockProgress &progress = {});
+// How far a write came: the spans acknowledged, and the octets that came
+// back for the one that was not, as they came (empty after a write
+// acknowledged in full).
+struct WriteStop
+{
+    int acknowledged = 0;
+    QByteArray reply;
+};
+
 // Sends `data` over the spans in order (2 x count octets each); false at the
 // first request not acknowledged. Spans acknowledged before it stay written.
 bool writeBlock(ModbusMaster &modbus, const QList<RegisterSpan> &spans, const QByteArray &data,
-                int waitMs);
+                int waitMs, WriteStop *stop = nullptr);
 
 // A group's record as the device holds it: the data of its read at its place
 // in a record of the layout's size, zeros elsewhere.
 std::optional<QByteArray> readGroup(ModbusMaster &modbus, const ConfigGroup &group);
 // Writes the group's part of `record`.
-bool writeGroup(ModbusMaster &modbus, const ConfigGroup &group, const QByteArray &record);
+bool writeGroup(ModbusMaster &modbus, const ConfigGroup &group, const QByteArray &record,
+                WriteStop *stop = nullptr);
 
 // The page handlers: read fills the group's controls and says "done", or
 // says there is no link and leaves them; write validates the controls in

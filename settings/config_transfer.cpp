@@ -1,5 +1,6 @@
 #include "settings/config_transfer.h"
 
+#include "link/modbus.h"
 #include "link/tcp_client.h"
 #include "settings/bulk_read.h"
 #include "settings/identification.h"
@@ -122,6 +123,8 @@ QString groupStateText(GroupState state)
         return QStringLiteral("не записывалась");
     case GroupState::WriteFailed:
         return QStringLiteral("не записана: прибор не подтвердил запись");
+    case GroupState::PartlyWritten:
+        return QStringLiteral("записана не полностью: прибор подтвердил не все запросы");
     case GroupState::Unverified:
         return QStringLiteral("записана, не проверена");
     case GroupState::Verified:
@@ -156,6 +159,7 @@ QString WriteReport::summary() const
             {GroupState::Verified, "Записаны и проверены"},
             {GroupState::Mismatch, "Записаны, но прибор вернул другие значения"},
             {GroupState::Unverified, "Записаны, не проверены"},
+            {GroupState::PartlyWritten, "Записаны не полностью"},
             {GroupState::WriteFailed, "Не записана"},
             {GroupState::NotWritten, "Не записывались"},
             {GroupState::Kept, "Оставлены как в приборе"},
@@ -224,17 +228,29 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
             if (report.groups[k].state == GroupState::Kept)
                 continue;
             bool written = false;
+            WriteStop stop;
             try {
-                written = writeGroup(modbus, g, config.groupRecord(g));
+                written = writeGroup(modbus, g, config.groupRecord(g), &stop);
             } catch (const ESocketError &) {
                 // The gateway's connection is gone; what was written so far
                 // is still to be told, with the backup.
             }
             if (!written) {
-                report.noAnswer = true;
-                report.groups[k].state = GroupState::WriteFailed;
-                report.error = QStringLiteral("Нет связи с прибором: группа %1 («%2») не записана")
-                                   .arg(g.id, g.title);
+                // A group of several requests may be in the device in part;
+                // a refusal is the device's answer, not a lost link.
+                const std::optional<quint8> refused = exceptionCodeOf(stop.reply);
+                const bool part = stop.acknowledged > 0;
+                report.noAnswer = !refused;
+                report.groups[k].state = part ? GroupState::PartlyWritten : GroupState::WriteFailed;
+                const QString what = part ? QStringLiteral("записана не полностью (подтверждено запросов %1 из %2)")
+                                                .arg(stop.acknowledged)
+                                                .arg(g.writeSpans.size())
+                                          : QStringLiteral("не записана");
+                report.error = refused ? QStringLiteral("Прибор отказал в записи (код исключения %1): группа %2 («%3») %4")
+                                             .arg(*refused)
+                                             .arg(g.id, g.title, what)
+                                       : QStringLiteral("Нет связи с прибором: группа %1 («%2») %3")
+                                             .arg(g.id, g.title, what);
                 break;
             }
             report.groups[k].state = GroupState::Unverified;

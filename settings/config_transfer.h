@@ -42,7 +42,8 @@ QString backupFilePath(const QString &folder, const QString &serial, const QDate
 
 enum class GroupState {
     NotWritten,  // not sent: the write stopped before it
-    WriteFailed, // the device did not acknowledge every request
+    WriteFailed, // the device did not acknowledge its first request
+    PartlyWritten, // some requests of the group acknowledged, then one not
     Unverified,  // acknowledged, but the read-back did not arrive
     Verified,    // read back equal to what was sent
     Mismatch,    // read back different

@@ -25,7 +25,7 @@ bool FaultRule::matches(const QByteArray &request) const
 QString FaultRule::describe() const
 {
     static const char *const names[] = {"silent", "late", "bad-crc", "truncate",
-                                        "pad", "extra-late", "drop-tcp", "second-reply"};
+                                        "pad", "extra-late", "drop-tcp", "second-reply", "refuse"};
     QString text = QString::fromLatin1(names[kind]);
     if (kind != Silent && kind != BadCrc && kind != DropTcp && kind != SecondReply)
         text += QStringLiteral(" %1").arg(amount);
@@ -43,12 +43,20 @@ QString FaultRule::describe() const
 bool FaultPlan::any() const
 {
     return drop || closeConnection || delayMs > 0 || badCrc || truncate > 0 || pad > 0
-           || extraAfterMs >= 0 || secondReply;
+           || extraAfterMs >= 0 || secondReply || refuseCode > 0;
 }
 
 QByteArray FaultPlan::mangle(const QByteArray &reply) const
 {
     QByteArray out = reply;
+    if (refuseCode > 0 && reply.size() >= 2) {
+        out = reply.left(2);
+        out[1] = char(quint8(out[1]) | 0x80);
+        out.append(char(refuseCode));
+        const quint16 crc = Crc16Modbus(out);
+        out.append(char(crc & 0xFF));
+        out.append(char(crc >> 8));
+    }
     if (badCrc && out.size() >= 2)
         out[out.size() - 2] = char(out[out.size() - 2] ^ 0xFF);
     if (truncate > 0)
@@ -125,6 +133,7 @@ FaultPlan FaultRules::planFor(const QByteArray &request)
             break;
         case FaultRule::DropTcp: plan.closeConnection = true; break;
         case FaultRule::SecondReply: plan.secondReply = true; break;
+        case FaultRule::Refuse: plan.refuseCode = qBound(1, amount, 255); break;
         }
     }
     return plan;

@@ -18,6 +18,7 @@ struct FaultRule {
         LateExtra, // reply, then `extraBytes` octets `amount` ms later
         DropTcp,   // close the TCP connection instead of replying (unprocessed)
         SecondReply, // after the reply, the same reply from the next address
+        Refuse,    // an exception reply with code `amount` instead (processed)
     };
 
     Kind kind = Silent;
@@ -43,6 +44,7 @@ struct FaultPlan {
     int extraAfterMs = -1;     // -1: no late extra octets
     int extraBytes = 0;
     bool secondReply = false;
+    int refuseCode = 0;        // 0: no exception reply
 
     bool any() const;
     // The reply as it should go out, CRC corruption, truncation and padding applied.

@@ -98,6 +98,9 @@ int main(int argc, char *argv[])
         QStringLiteral("N"));
     const QCommandLineOption secondReply(QStringLiteral("second-reply"),
         QStringLiteral("After the reply, send the same reply as from the next address."));
+    const QCommandLineOption refuse(QStringLiteral("refuse"),
+        QStringLiteral("Carry the request out, then answer with exception code C (1..255)."),
+        QStringLiteral("C"));
     const QCommandLineOption dropTcp(QStringLiteral("drop-tcp"),
         QStringLiteral("Close the TCP connection instead of answering."));
     const QCommandLineOption onlyFunction(QStringLiteral("only-function"),
@@ -112,7 +115,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption quiet(QStringLiteral("quiet"),
         QStringLiteral("Do not log requests and replies."));
     parser.addOptions({tcp, pty, address, addresses, pace, latency, baud, silent, late, badCrc, truncate, pad, extraLate,
-                       noModule, secondReply, dropTcp, onlyFunction, onlyRegister, skip, times, quiet});
+                       noModule, secondReply, refuse, dropTcp, onlyFunction, onlyRegister, skip, times, quiet});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         usageError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
@@ -194,6 +197,8 @@ int main(int argc, char *argv[])
         addRule(FaultRule::LateExtra, intOption(extraLate, 0, 600000));
     if (parser.isSet(secondReply))
         addRule(FaultRule::SecondReply, 0);
+    if (parser.isSet(refuse))
+        addRule(FaultRule::Refuse, intOption(refuse, 1, 255));
     if (parser.isSet(dropTcp))
         addRule(FaultRule::DropTcp, 0);
     for (const QString &text : parser.values(noModule)) {

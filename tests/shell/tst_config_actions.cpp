@@ -44,6 +44,8 @@ private slots:
     void writeKeepsBackupAndVerifies();
     void badFileWritesNothing();
     void failureMidWayNamesGroupsAndBackup();
+    void groupCutShortOrRefused_data();
+    void groupCutShortOrRefused();
 
 private:
     ConfigActions::Hooks &hooks() { return m_fx->window().configActions().hooks(); }
@@ -238,6 +240,43 @@ void tst_config_actions::failureMidWayNamesGroupsAndBackup()
     QCOMPARE(lines.value(2), QStringLiteral("Не записана: measurement.2"));
     QVERIFY(lines.value(3).startsWith(QStringLiteral("Не записывались: measurement.3, measurement.4, math.1")));
     QVERIFY(lines.value(4).startsWith(QStringLiteral("Резервная копия: ") + path("backups/001234-")));
+}
+
+void tst_config_actions::groupCutShortOrRefused_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("firstRegister");
+    QTest::addColumn<QString>("headline");
+    QTest::addColumn<QString>("stateLine");
+    const ConfigGroup &math = configGroup(GroupFamily::Math, 1);
+    QTest::newRow("third of five requests unanswered")
+        << int(FaultRule::Silent) << int(math.writeSpans[2].first)
+        << "Нет связи с прибором: группа math.1 («Математический канал М1») записана не полностью "
+           "(подтверждено запросов 2 из 5)"
+        << "Записаны не полностью: math.1";
+    QTest::newRow("refused")
+        << int(FaultRule::Refuse) << int(configGroup(GroupFamily::Measurement, 2).recordFirstRegister())
+        << "Прибор отказал в записи (код исключения 3): группа measurement.2 («Канал измерения 2») не записана"
+        << "Не записана: measurement.2";
+}
+
+void tst_config_actions::groupCutShortOrRefused()
+{
+    QFETCH(int, kind);
+    QFETCH(int, firstRegister);
+    QFETCH(QString, headline);
+    QFETCH(QString, stateLine);
+    m_open = writeFile(QStringLiteral("file.json"), m_fx->sim().model().settingsArea());
+    FaultRule rule{FaultRule::Kind(kind)};
+    rule.amount = 3;
+    rule.function = 0x10;
+    rule.firstRegister = firstRegister;
+    m_fx->sim().faults().add(rule);
+    m_fx->click(QStringLiteral("ButtonConfigWrite"));
+    QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Error);
+    const QStringList lines = m_fx->boxes.lastText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.value(0), headline);
+    QVERIFY2(lines.contains(stateLine), qPrintable(lines.join(QLatin1Char('|'))));
 }
 
 QTEST_MAIN(tst_config_actions)
