@@ -293,8 +293,7 @@ int scan(const Options &o)
     // Always fast, with a short wait: an absent address costs little more
     // than the line time.
     link.settings().setFast(true);
-    const int waitMs = o.scanWaitMs > 0 ? o.scanWaitMs
-                                        : scanWaitMs(link.settings().serial(), link.settings().baud());
+    const int waitMs = scanWaitMs(link.settings().serial(), link.settings().baud(), o.scanWaitMs);
     int found = 0;
     for (const int address : o.addresses) {
         link.settings().setAddress(address);

@@ -6,18 +6,21 @@
 
 #include <QDate>
 
+#include <algorithm>
+
 namespace vexs {
 
-int scanWaitMs(bool serial, int bitsPerSecond)
+int scanWaitMs(bool serial, int bitsPerSecond, int chosenMs)
 {
     // Enough for a recorder's turnaround, short enough that 247 silent
     // addresses take seconds, not minutes.
     constexpr int kTurnaroundMs = 50;
     constexpr int kGatewayMs = 100;
     if (!serial)
-        return kGatewayMs;
-    return wireTimeMs(8 + ident::kReplySize, bitsPerSecond > 0 ? bitsPerSecond : kLineSpeeds[0])
-           + kTurnaroundMs;
+        return chosenMs > 0 ? chosenMs : kGatewayMs;
+    const int lineMs =
+        wireTimeMs(8 + ident::kReplySize, bitsPerSecond > 0 ? bitsPerSecond : kLineSpeeds[0]);
+    return chosenMs > 0 ? std::max(chosenMs, lineMs) : lineMs + kTurnaroundMs;
 }
 
 std::optional<FoundRecorder> probeRecorder(ModbusMaster &modbus, int address, int waitMs)

@@ -22,8 +22,10 @@ struct FoundRecorder
 };
 
 // The wait of one probe: request and reply on the wire at the chosen speed
-// plus the device's turnaround; a fixed margin over a gateway.
-int scanWaitMs(bool serial, int bitsPerSecond);
+// plus the device's turnaround; a fixed margin over a gateway. A wait the
+// user chose (chosenMs > 0) replaces it, but on a serial line never falls
+// short of the line time itself, in which no reply could ever be whole.
+int scanWaitMs(bool serial, int bitsPerSecond, int chosenMs = 0);
 
 // Reads the identification of the address `modbus` is set to; nullopt when
 // no valid reply came.

@@ -147,8 +147,7 @@ void BusScanDialog::scan(int from, int to)
     m_progress->setRange(0, to - from + 1);
     m_progress->setValue(0);
     const bool serial = m_settings.interfaceIndex() == 0;
-    const int waitMs = m_wait->value() > 0 ? m_wait->value()
-                                           : scanWaitMs(serial, lineSpeedForIndex(m_settings.baudIndex()));
+    const int waitMs = scanWaitMs(serial, lineSpeedForIndex(m_settings.baudIndex()), m_wait->value());
     QString failure;
     int address = from;
     for (; address <= to && !m_cancelled && !pumpingDelaysInterrupted(); ++address) {

@@ -1,6 +1,7 @@
 // The search of the line from the connection bar: several simulated
 // recorders on one pseudo-terminal, the dialog's list, cancelling, and the
 // address a double click takes.
+#include "settings/bus_scan.h"
 #include "shell/bus_scan_dialog.h"
 #include "shell/connection_bar.h"
 #include "tests/support/window_fixture.h"
@@ -40,6 +41,8 @@ private slots:
     void fastExchangeIsKeptInVexsIni();
     void waitOfTheUserReachesASlowRecorder();
     void lateReplyIsNotTakenForTheNextAddress();
+    void waitOfAProbe_data();
+    void waitOfAProbe();
 };
 
 void tst_bus_scan::findsEveryRecorderAndTakesTheChosenAddress()
@@ -96,6 +99,27 @@ void tst_bus_scan::lateReplyIsNotTakenForTheNextAddress()
     QVERIFY(dialog);
     dialog->scan(3, 8);
     QVERIFY(dialog->found().isEmpty());
+}
+
+void tst_bus_scan::waitOfAProbe_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<int>("chosenMs"); // 0: "авто"
+    QTest::addColumn<int>("waitMs");
+    // 35 octets of request and reply take 37 ms at 9600 bit/s.
+    QTest::newRow("line, auto") << true << 0 << 87;
+    QTest::newRow("line, chosen") << true << 300 << 300;
+    QTest::newRow("line, chosen below the line time") << true << 20 << 37;
+    QTest::newRow("gateway, auto") << false << 0 << 100;
+    QTest::newRow("gateway, chosen") << false << 20 << 20;
+}
+
+void tst_bus_scan::waitOfAProbe()
+{
+    QFETCH(bool, serial);
+    QFETCH(int, chosenMs);
+    QFETCH(int, waitMs);
+    QCOMPARE(scanWaitMs(serial, 9600, chosenMs), waitMs);
 }
 
 void tst_bus_scan::stopsBetweenAddresses_data()
