@@ -554,7 +554,12 @@ EncodeResult encodeRecord(const IControls &controls, const BlockLayout &block, i
         case FieldKind::NibblePair: {
             const int low = controls.itemIndex(name);
             const int high = controls.itemIndex(block.controlName(f.prefix2, item));
-            record[f.offset] = static_cast<char>((low + 16 * high) & 0xFF);
+            // low + 16 x high, low 8 bits. With only one half unselected
+            // (-1) that sum would borrow from the other half and change a
+            // colour the page shows, so each half then keeps to its bits.
+            const bool oneMissing = (low < 0) != (high < 0);
+            record[f.offset] = static_cast<char>(oneMissing ? (low & 0x0F) | ((high & 0x0F) << 4)
+                                                            : (low + 16 * high) & 0xFF);
             break;
         }
         case FieldKind::Spinner:

@@ -156,7 +156,12 @@ RandomRecord randomRecord(QRandomGenerator &rng, const FakeControls &fc, const B
             const int lo = rng.bounded(3) == 0 ? rng.bounded(16) : std::min(15, listByte(name));
             const int hi = rng.bounded(3) == 0 ? rng.bounded(16) : std::min(15, listByte(high));
             r.record[f.offset] = char(lo + 16 * hi);
-            r.expected[f.offset] = char((held(name, lo) + 16 * held(high, hi)) & 0xFF);
+            // An unselected half (-1) keeps to its own bits when the other
+            // half is selected.
+            const int heldLo = held(name, lo), heldHi = held(high, hi);
+            r.expected[f.offset] = char((heldLo < 0) != (heldHi < 0)
+                                            ? (heldLo & 0x0F) | ((heldHi & 0x0F) << 4)
+                                            : (heldLo + 16 * heldHi) & 0xFF);
             break;
         }
         case FieldKind::Spinner: {
@@ -249,6 +254,7 @@ private slots:
     void measurementMessages();
     void validationOrder_data();
     void validationOrder();
+    void nibblePairBothWays_data();
     void nibblePairBothWays();
     void byteOutsideListReadsBackAsNoSelection();
     void mathTableSendsOnlyCountedPoints();
@@ -462,8 +468,26 @@ void TestRecordLayout::validationOrder()
     QCOMPARE(encodeRecord(fc, *block, 1, QStringLiteral("Канал 1: ")).error, message);
 }
 
+void TestRecordLayout::nibblePairBothWays_data()
+{
+    QTest::addColumn<int>("byte");
+    QTest::addColumn<int>("low"); // item indexes shown, -1 for none
+    QTest::addColumn<int>("high");
+    QTest::addColumn<int>("written");
+    // Setpoint greater: "Синий" (2), setpoint less: "Зеленый" (1).
+    QTest::newRow("both shown") << 0x12 << 2 << 1 << 0x12;
+    // A half past the three colours must not change the colour shown in
+    // the other half when the page writes.
+    QTest::newRow("low past the list") << 0x2F << -1 << 2 << 0x2F;
+    QTest::newRow("high past the list") << 0xF1 << 1 << -1 << 0xF1;
+}
+
 void TestRecordLayout::nibblePairBothWays()
 {
+    QFETCH(int, byte);
+    QFETCH(int, low);
+    QFETCH(int, high);
+    QFETCH(int, written);
     for (const BlockLayout *b : {&measurementChannelLayout(), &mathChannelLayout()}) {
         FakeControls fc;
         declareItem(fc, *b, 4, 3);
@@ -471,14 +495,13 @@ void TestRecordLayout::nibblePairBothWays()
         const Field &f = *std::find_if(b->fields.begin(), b->fields.end(),
                                        [](const Field &x) { return x.kind == FieldKind::NibblePair; });
         QByteArray record(b->recordSize, '\0');
-        record[f.offset] = 0x12;
+        record[f.offset] = char(byte);
         decodeRecord(fc, *b, 4, record);
-        // Setpoint greater: "Синий" (2), setpoint less: "Зеленый" (1).
-        QCOMPARE(fc.itemIndex(b->controlName(f.prefix, 4)), 2);
-        QCOMPARE(fc.itemIndex(b->controlName(f.prefix2, 4)), 1);
+        QCOMPARE(fc.itemIndex(b->controlName(f.prefix, 4)), low);
+        QCOMPARE(fc.itemIndex(b->controlName(f.prefix2, 4)), high);
         const EncodeResult r = encodeRecord(fc, *b, 4, QString());
         QVERIFY2(r.ok(), qPrintable(r.error));
-        QCOMPARE(quint8(r.bytes[f.offset]), quint8(0x12));
+        QCOMPARE(quint8(r.bytes[f.offset]), quint8(written));
     }
 }
 
