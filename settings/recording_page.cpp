@@ -163,7 +163,13 @@ void RecordingPage::ButtonWriteDateTimeClick()
     }
 
     // Characters 1-2, 4-5 and 7-8 of the time text, checked in that order.
+    // A longer text (a three-digit byte read from the device, shown whole)
+    // would otherwise go out cut to a time nobody saw.
     const QString time = m_ctx.controls.text(QStringLiteral("MaskEditTime"));
+    if (time.size() > 8) {
+        m_ctx.boxes.error(kBadTime);
+        return;
+    }
     const QStringView text(time);
     const struct
     {
@@ -208,7 +214,9 @@ void RecordingPage::ButtonReadDateTimeClick()
     // workstation's.
     const int year = QDate::currentDate().year() / 100 * 100 + byte(5);
     const QDate date(year, byte(4), byte(3));
-    if (date.isValid())
+    // A year byte past 99 names no year within the century: as impossible
+    // as month 0, it keeps the date shown.
+    if (date.isValid() && byte(5) <= 99)
         m_ctx.controls.setDate(QStringLiteral("DateEdit1"), date);
     m_ctx.controls.setText(QStringLiteral("MaskEditTime"), timeText(byte(2), byte(1), byte(0)));
     m_ctx.boxes.info(kDone);

@@ -545,7 +545,8 @@ void RecorderModel::setClockBytesLocked(const QByteArray &record)
     const QDate date(2000 + b(5), b(4), b(3));
     const QTime time(b(2), b(1), b(0));
     m_clockRunning.start();
-    if (date.isValid() && time.isValid()) {
+    // A year byte past 99 is kept as it came, like any impossible value.
+    if (date.isValid() && time.isValid() && b(5) <= 99) {
         m_clockBase = QDateTime(date, time, Qt::UTC);
         m_rawClock.reset();
     } else {

@@ -97,6 +97,7 @@ private slots:
     void clockWriteAndReadBack_data();
     void clockWriteAndReadBack();
     void clockRead_data();
+    void timeReadPastTheMaskIsNotWritten();
     void clockRead();
 
 private:
@@ -396,6 +397,8 @@ void TestRecordingClock::clockRead_data()
         << QByteArray::fromHex("090507010163") << QDate(century + 99, 1, 1) << QStringLiteral("07:05:09");
     QTest::newRow("month 0 keeps the date")
         << QByteArray::fromHex("000000010018") << before << QStringLiteral("00:00:00");
+    QTest::newRow("year byte over 99 keeps the date")
+        << QByteArray::fromHex("0000000f06c8") << before << QStringLiteral("00:00:00");
     QTest::newRow("time bytes are shown unchecked")
         << QByteArray::fromHex("073d190f0618") << QDate(century + 24, 6, 15) << QStringLiteral("25:61:07");
 }
@@ -421,6 +424,20 @@ void TestRecordingClock::clockRead()
     QCOMPARE(countOf(sent[0]), 32);
     QCOMPARE(c().date(QStringLiteral("DateEdit1")), date);
     QCOMPARE(c().text(QStringLiteral("MaskEditTime")), time);
+}
+
+// A seconds byte of 123 is shown whole; writing it back would cut it to 12.
+void TestRecordingClock::timeReadPastTheMaskIsNotWritten()
+{
+    model().setClockBytes(QByteArray::fromHex("7b050a0f0618"));
+    model().freezeLiveRecord();
+    m_fx->click(QStringLiteral("ButtonReadDateTime"));
+    QCOMPARE(c().text(QStringLiteral("MaskEditTime")), QStringLiteral("10:05:123"));
+    m_fx->clearRequests();
+    m_fx->boxes.boxes.clear();
+    m_fx->click(QStringLiteral("ButtonWriteDateTime"));
+    QCOMPARE(m_fx->boxes.texts(), QStringList{kBadTime});
+    QVERIFY(m_fx->requests().isEmpty());
 }
 
 QTEST_MAIN(TestRecordingClock)
