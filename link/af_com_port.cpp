@@ -162,6 +162,7 @@ void TAfComPort::Open()
     port.setParity(QSerialPort::NoParity);
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
+    port.setReadBufferSize(MaxReceivedOctets);
     d->lineFailed = false;
     if (!port.open(QIODevice::ReadWrite)) {
         const QFileInfo device(path);
@@ -235,7 +236,8 @@ void TAfComPort::drainDriver()
 {
     // Take what the driver holds now, not only what the event loop has
     // already collected.
-    while (!d->lineFailed && d->port.waitForReadyRead(0)) {
+    while (!d->lineFailed && d->port.bytesAvailable() < MaxReceivedOctets
+           && d->port.waitForReadyRead(0)) {
     }
 }
 

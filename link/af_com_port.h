@@ -64,6 +64,10 @@ class TAfComPort
 public:
     explicit TAfComPort(QString name = QStringLiteral("AfComPort1"));
     ~TAfComPort();
+
+    // Received octets held at most, far beyond any reply: a peer that
+    // floods the line cannot make a read take memory or time without end.
+    static constexpr int MaxReceivedOctets = 4096;
     TAfComPort(const TAfComPort &) = delete;
     TAfComPort &operator=(const TAfComPort &) = delete;
 

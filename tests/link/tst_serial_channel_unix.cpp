@@ -98,6 +98,19 @@ private slots:
         QCOMPARE(port->ReadString(), QByteArray());
     }
 
+    // A peer that keeps sending: one read takes a bounded share.
+    void floodIsBounded()
+    {
+        openOn();
+        for (int i = 0; i < 16; ++i) {
+            pty->write(QByteArray(1024, 'x'));
+            PumpingDelay(5);
+        }
+        const QByteArray got = port->ReadString();
+        QVERIFY(!got.isEmpty());
+        QVERIFY2(got.size() <= TAfComPort::MaxReceivedOctets, qPrintable(QString::number(got.size())));
+    }
+
     void closedChannelDoesNothing()
     {
         QVERIFY(!port->Active());
