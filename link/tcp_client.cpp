@@ -102,23 +102,23 @@ QString TcpClient::normalizeHost(const QString &host, bool *ok)
             return QString();
     }
     const QStringList groups = text.split(u'.');
-    QStringList numbers;
-    bool digitsOnly = groups.size() == 4;
-    for (const QString &group : groups) {
-        digitsOnly = digitsOnly && !group.isEmpty()
-                     && std::all_of(group.begin(), group.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-        // A group too long for a number is out of range as well.
-        numbers.append(group.size() > 9 ? QStringLiteral("256") : QString::number(group.toInt()));
-    }
-    if (!digitsOnly) {
+    const auto digits = [](const QString &group) {
+        return !group.isEmpty()
+               && std::all_of(group.begin(), group.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    };
+    if (groups.size() != 4 || !std::all_of(groups.begin(), groups.end(), digits)) {
         if (ok)
             *ok = true;
         return text; // not a dotted address: leave it to the resolver
     }
     // Four groups of digits are an address or nothing: no name looks so.
-    for (const QString &number : numbers) {
-        if (number.toInt() > 255)
+    QStringList numbers;
+    for (const QString &group : groups) {
+        // More than nine digits is past 255 whatever they are.
+        const int value = group.size() > 9 ? 256 : group.toInt();
+        if (value > 255)
             return QString();
+        numbers.append(QString::number(value));
     }
     if (ok)
         *ok = true;

@@ -1,6 +1,6 @@
 #include "sim/faults.h"
 
-#include "link/crc.h"
+#include "link/modbus.h"
 
 #include <QMutexLocker>
 
@@ -53,9 +53,7 @@ QByteArray FaultPlan::mangle(const QByteArray &reply) const
         out = reply.left(2);
         out[1] = char(quint8(out[1]) | 0x80);
         out.append(char(refuseCode));
-        const quint16 crc = Crc16Modbus(out);
-        out.append(char(crc & 0xFF));
-        out.append(char(crc >> 8));
+        frames::appendCrc(out);
     }
     if (badCrc && out.size() >= 2)
         out[out.size() - 2] = char(out[out.size() - 2] ^ 0xFF);
@@ -69,9 +67,7 @@ QByteArray FaultPlan::mangle(const QByteArray &reply) const
         // it wraps to 1, never to the broadcast address 0.
         QByteArray other = reply.chopped(2);
         other[0] = char(quint8(other[0]) >= 247 ? 1 : quint8(other[0]) + 1);
-        const quint16 crc = Crc16Modbus(other);
-        other.append(char(crc & 0xFF));
-        other.append(char(crc >> 8));
+        frames::appendCrc(other);
         out += other;
     }
     return out;
