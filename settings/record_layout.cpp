@@ -505,9 +505,11 @@ void decodeRecord(IControls &controls, const BlockLayout &block, int item, const
         case FieldKind::Spinner:
             controls.setPosition(name, byteAt(record, f.offset));
             break;
-        case FieldKind::Real:
-            controls.setText(name, formatReal(readFloat(record, f.offset)));
+        case FieldKind::Real: {
+            const float v = readFloat(record, f.offset);
+            controls.setRealText(name, formatReal(v), v);
             break;
+        }
         case FieldKind::Text:
             controls.setText(name, decodeTextField(record.mid(f.offset, f.width), f.width, f.pad));
             break;
@@ -519,7 +521,7 @@ void decodeRecord(IControls &controls, const BlockLayout &block, int item, const
             const int n = pointCount(controls, block.controlName(f.prefix2, item));
             for (int row = 1; row <= n; ++row) {
                 const float v = readFloat(record, f.offset + 4 * (row - 1));
-                controls.setCell(name, gridColumn(f.kind), row, formatReal(v));
+                controls.setRealCell(name, gridColumn(f.kind), row, formatReal(v), v);
             }
             break;
         }
@@ -574,7 +576,8 @@ EncodeResult encodeRecord(const IControls &controls, const BlockLayout &block, i
                             + QStringLiteral(". Значение должно быть от ") + signedNumber(f.range->min)
                             + QStringLiteral(" до ") + signedNumber(f.range->max));
             }
-            writeFloat(record, f.offset, *value);
+            // Checked as shown; an unedited value goes back as the device sent it.
+            writeFloat(record, f.offset, controls.exactReal(name).value_or(*value));
             break;
         }
         case FieldKind::Text: {
@@ -598,12 +601,13 @@ EncodeResult encodeRecord(const IControls &controls, const BlockLayout &block, i
             for (int row = 1; row <= kTablePoints; ++row) {
                 float v = 0.0f;
                 if (row <= n) {
-                    const auto parsed = parseReal(controls.cell(name, gridColumn(f.kind), row));
+                    const int column = gridColumn(f.kind);
+                    const auto parsed = parseReal(controls.cell(name, column, row));
                     if (!parsed) {
                         return fail(messagePrefix + QStringLiteral("Неверное значение ") + axis
                                     + QStringLiteral(" в строке ") + QString::number(row));
                     }
-                    v = *parsed;
+                    v = controls.exactCell(name, column, row).value_or(*parsed);
                 }
                 writeFloat(record, f.offset + 4 * (row - 1), v);
             }

@@ -135,6 +135,7 @@ const QList<LabelCaption> &messageLabels();
 // offsets; it must cover the fields handled). Lists take the byte as their
 // item index unchecked, so an index past the end leaves no selection. The
 // point tables fill rows 1..N, N read back from the spinner after it was set.
+// Reals are shown rounded, with the exact value kept behind the text.
 // A record too short or an item out of range is a programming fault and
 // throws std::invalid_argument.
 void decodeRecord(IControls &controls, const BlockLayout &block, int item,
@@ -150,7 +151,9 @@ struct EncodeResult
 // Builds item `item`'s record from the controls, validating fields in layout
 // order and stopping at the first bad one. The record starts as `base` (zeros
 // when empty); fields outside `range` and reserved fields keep the base's
-// bytes. Messages start with messagePrefix ("Канал 2: ", or empty).
+// bytes. Messages start with messagePrefix ("Канал 2: ", or empty). A real
+// is checked as its text reads; one still showing the text it was decoded
+// with goes out as the exact value behind it.
 EncodeResult encodeRecord(const IControls &controls, const BlockLayout &block, int item,
                           const QString &messagePrefix, QByteArray base = QByteArray(),
                           std::optional<ByteRange> range = std::nullopt);

@@ -4,6 +4,7 @@
 #include <QDate>
 #include <QString>
 
+#include <optional>
 #include <stdexcept>
 
 class QWidget;
@@ -49,6 +50,22 @@ public:
     virtual QString text(const QString &name) const = 0;
     virtual void setText(const QString &name, const QString &text) = 0;
 
+    // Reals are shown rounded to what an edit holds. One set with the exact
+    // value behind its text keeps that value for as long as the text stays
+    // as set, so a value nobody edited goes back to the device as it came;
+    // any other text, or one set plainly, has none. Controls that cannot
+    // keep it show the text only.
+    virtual void setRealText(const QString &name, const QString &text, float exact)
+    {
+        (void)exact;
+        setText(name, text);
+    }
+    virtual std::optional<float> exactReal(const QString &name) const
+    {
+        (void)name;
+        return std::nullopt;
+    }
+
     // Spinners: setting clamps into the spinner's range.
     virtual int position(const QString &name) const = 0;
     virtual void setPosition(const QString &name, int position) = 0;
@@ -57,6 +74,18 @@ public:
     virtual QString cell(const QString &grid, int column, int row) const = 0;
     virtual void setCell(const QString &grid, int column, int row, const QString &text) = 0;
     virtual int rowCount(const QString &grid) const = 0;
+    // A cell's real with the exact value behind it, as for edits above.
+    virtual void setRealCell(const QString &grid, int column, int row, const QString &text,
+                             float exact)
+    {
+        (void)exact;
+        setCell(grid, column, row, text);
+    }
+    virtual std::optional<float> exactCell(const QString &grid, int column, int row) const
+    {
+        (void)grid, (void)column, (void)row;
+        return std::nullopt;
+    }
 
     // Date fields: a null date means the field holds no date yet.
     virtual QDate date(const QString &name) const = 0;

@@ -11,6 +11,17 @@
 
 namespace vexs {
 
+namespace {
+
+// The exact real behind a text, and the text it stands behind: an edit
+// keeps them as properties, a grid cell as item data.
+const char kExact[] = "vexsExactReal";
+const char kExactText[] = "vexsExactText";
+constexpr int kExactRole = Qt::UserRole + 1;
+constexpr int kExactTextRole = Qt::UserRole + 2;
+
+} // namespace
+
 QString maskedText(const QLineEdit *edit)
 {
     if (edit->inputMask().isEmpty())
@@ -143,6 +154,7 @@ QString WidgetControls::text(const QString &name) const
 void WidgetControls::setText(const QString &name, const QString &text)
 {
     QWidget *w = widget(name);
+    w->setProperty(kExact, QVariant());
     if (auto *edit = qobject_cast<QLineEdit *>(w)) {
         setMaskedText(edit, text);
         return;
@@ -152,6 +164,24 @@ void WidgetControls::setText(const QString &name, const QString &text)
         return;
     }
     throw MissingControl(name);
+}
+
+void WidgetControls::setRealText(const QString &name, const QString &text, float exact)
+{
+    setText(name, text);
+    QWidget *w = widget(name);
+    w->setProperty(kExact, exact);
+    // As the edit reads it back (a masked edit may show it otherwise).
+    w->setProperty(kExactText, this->text(name));
+}
+
+std::optional<float> WidgetControls::exactReal(const QString &name) const
+{
+    const QWidget *w = widget(name);
+    const QVariant exact = w->property(kExact);
+    if (!exact.isValid() || w->property(kExactText).toString() != text(name))
+        return std::nullopt;
+    return exact.toFloat();
 }
 
 int WidgetControls::position(const QString &name) const
@@ -182,6 +212,28 @@ void WidgetControls::setCell(const QString &grid, int column, int row, const QSt
         table->setItem(row, column, item);
     }
     item->setText(text);
+    item->setData(kExactRole, QVariant());
+}
+
+void WidgetControls::setRealCell(const QString &grid, int column, int row, const QString &text,
+                                 float exact)
+{
+    setCell(grid, column, row, text);
+    if (QTableWidgetItem *item = find<QTableWidget>(grid)->item(row, column)) {
+        item->setData(kExactRole, exact);
+        item->setData(kExactTextRole, item->text());
+    }
+}
+
+std::optional<float> WidgetControls::exactCell(const QString &grid, int column, int row) const
+{
+    const QTableWidgetItem *item = find<QTableWidget>(grid)->item(row, column);
+    if (!item)
+        return std::nullopt;
+    const QVariant exact = item->data(kExactRole);
+    if (!exact.isValid() || item->data(kExactTextRole).toString() != item->text())
+        return std::nullopt;
+    return exact.toFloat();
 }
 
 int WidgetControls::rowCount(const QString &grid) const

@@ -21,11 +21,16 @@ public:
     void setItemText(const QString &name, int index, const QString &text) override;
     QString text(const QString &name) const override;
     void setText(const QString &name, const QString &text) override;
+    void setRealText(const QString &name, const QString &text, float exact) override;
+    std::optional<float> exactReal(const QString &name) const override;
     int position(const QString &name) const override;
     void setPosition(const QString &name, int position) override;
     QString cell(const QString &grid, int column, int row) const override;
     void setCell(const QString &grid, int column, int row, const QString &text) override;
     int rowCount(const QString &grid) const override;
+    void setRealCell(const QString &grid, int column, int row, const QString &text,
+                     float exact) override;
+    std::optional<float> exactCell(const QString &grid, int column, int row) const override;
     QDate date(const QString &name) const override;
     void setDate(const QString &name, const QDate &date) override;
     bool isShown(const QString &name) const override;

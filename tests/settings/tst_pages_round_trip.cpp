@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cmath>
 #include <cstring>
 
 using namespace vexs;
@@ -22,10 +23,16 @@ using namespace vexs::test;
 namespace {
 
 // A record the controls can hold exactly: list bytes inside their lists,
-// reals with at most three decimals, spinners inside their ranges, texts
-// ending at their pad byte.
-QByteArray randomRecord(IControls &c, const BlockLayout &block, int item, QRandomGenerator &rng)
+// spinners inside their ranges, texts ending at their pad byte. Reals have
+// at most three decimals, or with `fine` any number of digits (edits show
+// them rounded, and must still write back what came).
+QByteArray randomRecord(IControls &c, const BlockLayout &block, int item, QRandomGenerator &rng,
+                        bool fine)
 {
+    // Any digits, at magnitudes from 1e-4 to 1e8.
+    auto fineReal = [&rng] {
+        return float((rng.generateDouble() - 0.5) * std::pow(10.0, int(rng.bounded(13)) - 4));
+    };
     QByteArray r(block.recordSize, '\0');
     auto listByte = [&](const QString &prefix) {
         return char(rng.bounded(c.itemCount(block.controlName(prefix, item))));
@@ -49,7 +56,11 @@ QByteArray randomRecord(IControls &c, const BlockLayout &block, int item, QRando
             break;
         }
         case FieldKind::Real:
-            if (f.range) // eighths inside the range
+            if (fine && f.range)
+                writeFloat(r, f.offset, float(f.range->min + rng.generateDouble() * (f.range->max - f.range->min)));
+            else if (fine)
+                writeFloat(r, f.offset, fineReal());
+            else if (f.range) // eighths inside the range
                 writeFloat(r, f.offset,
                            f.range->min + float(rng.bounded(int(8 * (f.range->max - f.range->min)) + 1)) / 8.0f);
             else
@@ -58,7 +69,8 @@ QByteArray randomRecord(IControls &c, const BlockLayout &block, int item, QRando
         case FieldKind::PointsX:
         case FieldKind::PointsY:
             for (int i = 0; i < points; ++i)
-                writeFloat(r, f.offset + 4 * i, float(int(rng.bounded(20001)) - 10000) / 4.0f);
+                writeFloat(r, f.offset + 4 * i,
+                           fine ? fineReal() : float(int(rng.bounded(20001)) - 10000) / 4.0f);
             break;
         case FieldKind::Text: {
             // Network texts as their masked edits hold them: four groups of
@@ -99,13 +111,17 @@ private slots:
 void tst_pages_round_trip::randomImages_data()
 {
     QTest::addColumn<quint32>("seed");
+    QTest::addColumn<bool>("fine");
     for (quint32 seed : {1u, 2u, 3u, 42u, 1950u})
-        QTest::addRow("seed %u", seed) << seed;
+        QTest::addRow("seed %u", seed) << seed << false;
+    for (quint32 seed : {7u, 8u})
+        QTest::addRow("fine reals, seed %u", seed) << seed << true;
 }
 
 void tst_pages_round_trip::randomImages()
 {
     QFETCH(quint32, seed);
+    QFETCH(bool, fine);
     WindowFixture::Options o;
     o.sim = false;
     WindowFixture fx(o);
@@ -115,7 +131,7 @@ void tst_pages_round_trip::randomImages()
     QByteArray bytes(SettingsImage::Size, '\0');
     for (const BlockLayout *block : settingsBlocks()) {
         for (int item = 1; item <= block->recordCount; ++item) {
-            const QByteArray record = randomRecord(c, *block, item, rng);
+            const QByteArray record = randomRecord(c, *block, item, rng, fine);
             bytes.replace(block->imageOffset + (item - 1) * block->recordSize, record.size(), record);
         }
     }
@@ -138,6 +154,12 @@ void tst_pages_round_trip::randomImages()
                                     .arg(QString::fromLatin1(got.bytes.toHex(' ')))));
         }
     }
+
+    // A text set again, even unchanged, is the value it shows.
+    const QString edit = composedName(QStringLiteral("EditCanNPI"), 1);
+    c.setText(edit, c.text(edit));
+    const EncodeResult again = encodeRecord(c, measurementChannelLayout(), 1, QString());
+    QCOMPARE(readFloat(again.bytes, 10), *parseReal(c.text(edit)));
 }
 
 void tst_pages_round_trip::valuesOutsideLists()
