@@ -29,7 +29,7 @@ bool isStandardInteger(const QString &text)
     const QStringView rest = QStringView(text).mid(i);
     if (rest.isEmpty() || rest.back().isSpace())
         return false;
-    rest.toInt(&ok, 10);
+    static_cast<void>(rest.toInt(&ok, 10));
     return ok;
 }
 
