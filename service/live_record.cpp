@@ -1,6 +1,7 @@
 #include "service/live_record.h"
 
 #include "link/line_speed.h"
+#include "link/modbus.h"
 #include "settings/encodings.h"
 
 #include <QtEndian>
@@ -129,9 +130,10 @@ std::optional<LiveView> decodeLiveRecord(const QByteArray &record)
 
 std::optional<QByteArray> liveRecordOfReply(const QByteArray &reply)
 {
-    if (reply.size() != live::kReplySize)
+    const std::optional<ReadReply> view = ReadReply::of(reply, live::kRegisterCount);
+    if (!view)
         return std::nullopt;
-    return reply.mid(live::kReplyDataStart, live::kRecordSize);
+    return view->data();
 }
 
 int pollWaitMs(bool serial, int baud)

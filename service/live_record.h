@@ -18,7 +18,6 @@ inline constexpr quint16 kFirstRegister = 0;
 inline constexpr quint16 kRegisterCount = 48;
 inline constexpr int kRecordSize = 2 * kRegisterCount;  // 96
 inline constexpr int kReplySize = kRecordSize + 5;      // address, function, count, data, CRC
-inline constexpr int kReplyDataStart = 3;
 inline constexpr int kRequestSize = 8;
 inline constexpr int kPollWaitMs = 100;
 inline constexpr int kChannels = 4;

@@ -1,7 +1,7 @@
 #include "service/output_test_group.h"
 
-#include "link/modbus.h"
 #include "service/calibration.h"
+#include "settings/block_io.h"
 #include "ui/controls.h"
 #include "ui/message_boxes.h"
 #include "ui/page_context.h"
@@ -21,7 +21,6 @@ namespace vexs {
 namespace {
 const QString kChannelList = QStringLiteral("ComboBoxPointCan");
 const QString kCurrentList = QStringLiteral("ComboBoxPointIout");
-constexpr int kWriteReplySize = 8;
 } // namespace
 
 OutputTestGroup::OutputTestGroup(PageContext &context, QWidget *parent)
@@ -71,12 +70,8 @@ void OutputTestGroup::send(const std::optional<QByteArray> &command)
 {
     // A list without a selection would make a step code of its own (32 is
     // the thermometer calibration): send nothing then.
-    const QByteArray reply =
-        command ? m_ctx.modbus.WriteCommand(calibration::kCommandRegister,
-                                                      calibration::kCommandCount, *command,
-                                                      calibration::kCommandWaitMs)
-                : failureReply();
-    if (reply.size() == kWriteReplySize)
+    if (command && sendCommand(m_ctx.modbus, calibration::kCommandRegister,
+                               calibration::kCommandCount, *command, calibration::kCommandWaitMs))
         m_ctx.boxes.info(kDone);
     else
         m_ctx.boxes.error(QStringLiteral("Ошибка выполнения команды"));

@@ -1,6 +1,5 @@
 #include "service/service_page.h"
 
-#include "link/modbus.h"
 #include "service/calibration.h"
 #include "settings/block_io.h"
 #include "settings/encodings.h"
@@ -70,7 +69,6 @@ const QString kChannelSpin = QStringLiteral("UpDownCalibrCan");
 const QString kNudgeStatus = QStringLiteral("StaticText50");
 const QString kPercentEdit = QStringLiteral("Edit_ArrowPer");
 
-constexpr int kWriteReplySize = 8;
 constexpr int kEditHeight = 17;
 
 // Row captions of the coefficient table, per group.
@@ -380,10 +378,8 @@ void ServicePage::ButtonCalibrClick()
     }
     const QByteArray payload =
         calibrationCommand(quint8(c.position(kChannelSpin)), quint8(*step), value);
-    const QByteArray reply = m_ctx.modbus.WriteCommand(
-        calibration::kCommandRegister, calibration::kCommandCount, payload,
-        calibration::kCommandWaitMs);
-    if (reply.size() == kWriteReplySize)
+    if (sendCommand(m_ctx.modbus, calibration::kCommandRegister, calibration::kCommandCount,
+                    payload, calibration::kCommandWaitMs))
         m_ctx.boxes.info(QStringLiteral("Точка откалибрована"));
     else
         m_ctx.boxes.error(QStringLiteral("Ошибка калибровки"));
@@ -391,10 +387,8 @@ void ServicePage::ButtonCalibrClick()
 
 void ServicePage::runPenCommand(const PenCommand &command)
 {
-    const QByteArray reply =
-        m_ctx.modbus.WriteCommand(command.reg, 1, penPayload(command.value),
-                                            command.waitMs);
-    const bool ok = reply.size() == kWriteReplySize;
+    const bool ok =
+        sendCommand(m_ctx.modbus, command.reg, 1, penPayload(command.value), command.waitMs);
     if (command.statusOnly) {
         m_ctx.controls.setText(kNudgeStatus, ok ? QStringLiteral("OK") : QStringLiteral("Err"));
         return;
@@ -419,9 +413,7 @@ void ServicePage::Button34Click()
         m_ctx.boxes.error(check.error);
         return;
     }
-    const QByteArray reply = m_ctx.modbus.WriteCommand(kPenCheckRegister, 1,
-                                                                 check.payload, kPenCheckWaitMs);
-    if (reply.size() == kWriteReplySize)
+    if (sendCommand(m_ctx.modbus, kPenCheckRegister, 1, check.payload, kPenCheckWaitMs))
         m_ctx.boxes.info(QStringLiteral("Положение пера установлено"));
     else
         m_ctx.boxes.error(QStringLiteral("Ошибка калибровки"));

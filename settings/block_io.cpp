@@ -47,6 +47,12 @@ bool writeBlock(ModbusMaster &modbus, const QList<RegisterSpan> &spans, const QB
     return true;
 }
 
+bool sendCommand(ModbusMaster &modbus, quint16 first, quint16 count, const QByteArray &data,
+                 int waitMs)
+{
+    return isWriteAcknowledged(modbus.WriteCommand(first, count, data, waitMs));
+}
+
 namespace {
 
 int recordOffsetOf(const ConfigGroup &group, const RegisterSpan &span)

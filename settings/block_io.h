@@ -40,6 +40,12 @@ struct WriteStop
 bool writeBlock(ModbusMaster &modbus, const QList<RegisterSpan> &spans, const QByteArray &data,
                 int waitMs, WriteStop *stop = nullptr);
 
+// A command the device carries out within the wait (a calibration step, a
+// pen move): one write of `data`; true when the device acknowledged it. The
+// next request never goes out before the wait is over.
+bool sendCommand(ModbusMaster &modbus, quint16 first, quint16 count, const QByteArray &data,
+                 int waitMs);
+
 // A group's record as the device holds it: the data of its read at its place
 // in a record of the layout's size, zeros elsewhere.
 std::optional<QByteArray> readGroup(ModbusMaster &modbus, const ConfigGroup &group);
