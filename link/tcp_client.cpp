@@ -137,7 +137,7 @@ bool TcpClient::setHost(const QString &host)
 
 bool TcpClient::activate()
 {
-    static const QRegularExpression hostName(QStringLiteral("^[A-Za-z0-9._-]+$"));
+    static const QRegularExpression hostName(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9._-]+")));
     if (QHostAddress(m_host).isNull() && !hostName.match(m_host).hasMatch())
         return false;
     if (m_socket->state() == QAbstractSocket::UnconnectedState)

@@ -117,12 +117,12 @@ const FieldName kFieldNames[] = {
     {"UpDownRsAdr", "address", "Адрес", 1, 255},
     {"ComboBoxRsInter", "interface", "Интерфейс"},
     {"ComboBoxRsBaud", "baud", "Скорость RS-485"},
-    {"EditRsIP", "ip", "IP-адрес", 0, 255, R"(^\d{3}\.\d{3}\.\d{3}\.\d{3}$)", "Неверный IP-адрес"},
-    {"EditRsMask", "mask", "Маска подсети", 0, 255, R"(^\d{3}\.\d{3}\.\d{3}\.\d{3}$)",
+    {"EditRsIP", "ip", "IP-адрес", 0, 255, R"(\d{3}\.\d{3}\.\d{3}\.\d{3})", "Неверный IP-адрес"},
+    {"EditRsMask", "mask", "Маска подсети", 0, 255, R"(\d{3}\.\d{3}\.\d{3}\.\d{3})",
      "Неверная маска подсети"},
-    {"EditRsGate", "gateway", "Основной шлюз", 0, 255, R"(^\d{3}\.\d{3}\.\d{3}\.\d{3}$)",
+    {"EditRsGate", "gateway", "Основной шлюз", 0, 255, R"(\d{3}\.\d{3}\.\d{3}\.\d{3})",
      "Неверный шлюз"},
-    {"EditRsPort", "port", "Порт", 0, 255, R"(^\d{4}$)", "Неверный порт"},
+    {"EditRsPort", "port", "Порт", 0, 255, R"(\d{4})", "Неверный порт"},
 };
 
 enum class Shape { List, NibbleLow, NibbleHigh, Spinner, Real, Text, Table, Reserved };
@@ -259,13 +259,32 @@ QString realText(float value)
     return text;
 }
 
-bool sameReal(const QString &a, const QString &b)
+// A file's text for a real the record holds as `held`: the text the file
+// shows for it, or a number equal to it. "0.0030" for a held 0.0034 (shown
+// 0.003) is a change.
+bool keepsReal(const QString &text, float held)
 {
-    if (a == b)
+    if (text == realText(held))
         return true;
-    const auto pa = parseReal(a);
-    const auto pb = parseReal(b);
-    return pa && pb && *pa == *pb;
+    const auto value = parseReal(text);
+    return value && *value == held;
+}
+
+// A comparison tells apart values that the edits' rounding shows alike:
+// those get the shortest text that gives the value back.
+QString comparedReal(float value)
+{
+    const QString shown = realText(value);
+    const auto back = parseReal(shown);
+    if (!back || *back == value)
+        return shown;
+    QString exact;
+    for (int digits = 1; digits <= 9; ++digits) {
+        exact = QString::number(double(value), 'g', digits);
+        if (exact.toFloat() == value)
+            break;
+    }
+    return shown + QStringLiteral(" (") + exact + QLatin1Char(')');
 }
 
 int listIndex(const FileField &ff, const QByteArray &record)
@@ -286,9 +305,9 @@ int tableRows(const FileField &ff, const QByteArray &record)
     return std::clamp(int(octet(record, ff.field->offset)), 0, kTablePoints);
 }
 
-QString pointText(const Field &column, const QByteArray &record, int row)
+float pointAt(const Field &column, const QByteArray &record, int row)
 {
-    return realText(readFloat(record, column.offset + 4 * (row - 1)));
+    return readFloat(record, column.offset + 4 * (row - 1));
 }
 
 QString jsonQuoted(const QString &text)
@@ -319,8 +338,8 @@ QString jsonValueText(const FileField &ff, const ConfigGroup &g, const QByteArra
     case Shape::Table: {
         QStringList rows;
         for (int row = 1; row <= tableRows(ff, record); ++row) {
-            rows << QStringLiteral("[%1, %2]").arg(jsonQuoted(pointText(*ff.x, record, row)),
-                                                   jsonQuoted(pointText(*ff.y, record, row)));
+            rows << QStringLiteral("[%1, %2]").arg(jsonQuoted(realText(pointAt(*ff.x, record, row))),
+                                                   jsonQuoted(realText(pointAt(*ff.y, record, row))));
         }
         return QLatin1Char('[') + rows.join(QStringLiteral(", ")) + QLatin1Char(']');
     }
@@ -352,7 +371,7 @@ QList<Atom> atomsOf(const FileField &ff, const ConfigGroup &g, const QByteArray 
     case Shape::Spinner:
         return {{ff.key, ff.caption, QString::number(octet(record, ff.field->offset))}};
     case Shape::Real:
-        return {{ff.key, ff.caption, realText(readFloat(record, ff.field->offset))}};
+        return {{ff.key, ff.caption, comparedReal(readFloat(record, ff.field->offset))}};
     case Shape::Text:
         return {{ff.key, ff.caption,
                  decodeTextField(record.mid(ff.field->offset, ff.field->width), ff.field->width,
@@ -364,9 +383,9 @@ QList<Atom> atomsOf(const FileField &ff, const ConfigGroup &g, const QByteArray 
             const QString at = QStringLiteral("%1[%2]").arg(ff.key).arg(row);
             const QString caption = ff.caption + QStringLiteral(": точка %1").arg(row);
             atoms << Atom{at + QStringLiteral(".x"), caption + QStringLiteral(", X"),
-                          pointText(*ff.x, record, row)}
+                          comparedReal(pointAt(*ff.x, record, row))}
                   << Atom{at + QStringLiteral(".y"), caption + QStringLiteral(", Y"),
-                          pointText(*ff.y, record, row)};
+                          comparedReal(pointAt(*ff.y, record, row))};
         }
         return atoms;
     }
@@ -520,7 +539,7 @@ QString applyField(const FileField &ff, const QJsonValue &value, const ConfigGro
         const auto text = numberText(value);
         if (!text)
             return QStringLiteral("ожидается число");
-        if (sameReal(*text, realText(readFloat(record, ff.field->offset))))
+        if (keepsReal(*text, readFloat(record, ff.field->offset)))
             return QString();
         controls.setText(name, *text);
         return encodeOnly(controls, g, {*ff.field}, record);
@@ -532,10 +551,14 @@ QString applyField(const FileField &ff, const QJsonValue &value, const ConfigGro
         const Field &f = *ff.field;
         if (text == decodeTextField(record.mid(f.offset, f.width), f.width, f.pad))
             return QString();
-        if (!ff.pattern.isEmpty() && !QRegularExpression(ff.pattern).match(text).hasMatch())
+        if (!ff.pattern.isEmpty()
+            && !QRegularExpression(QRegularExpression::anchoredPattern(ff.pattern)).match(text).hasMatch())
             return ff.patternMessage;
         if (text.size() > f.width)
             return QStringLiteral("не длиннее %1 символов").arg(f.width);
+        // The device ends the text at its pad byte: what followed would be lost.
+        if (text.contains(QChar(char16_t(quint8(f.pad)))))
+            return QStringLiteral("недопустимый символ (код %1)").arg(int(quint8(f.pad)));
         controls.setText(name, text);
         return encodeOnly(controls, g, {f}, record);
     }
@@ -560,8 +583,8 @@ QString applyField(const FileField &ff, const QJsonValue &value, const ConfigGro
         }
         bool same = rows.size() == tableRows(ff, record);
         for (int row = 1; same && row <= rows.size(); ++row) {
-            same = sameReal(xs.at(row - 1), pointText(*ff.x, record, row))
-                   && sameReal(ys.at(row - 1), pointText(*ff.y, record, row));
+            same = keepsReal(xs.at(row - 1), pointAt(*ff.x, record, row))
+                   && keepsReal(ys.at(row - 1), pointAt(*ff.y, record, row));
         }
         // A count the device holds is kept even outside the page's range.
         if (same)
@@ -574,7 +597,19 @@ QString applyField(const FileField &ff, const QJsonValue &value, const ConfigGro
             controls.setCell(grid, 1, row, xs.at(row - 1));
             controls.setCell(grid, 2, row, ys.at(row - 1));
         }
-        return encodeOnly(controls, g, {*ff.field, *ff.x, *ff.y}, record);
+        const QByteArray held = record;
+        const int heldRows = tableRows(ff, held);
+        const QString message = encodeOnly(controls, g, {*ff.field, *ff.x, *ff.y}, record);
+        // Points the file leaves as they were keep their octets, however
+        // the cells round them.
+        for (int row = 1; message.isEmpty() && row <= qMin(int(rows.size()), heldRows); ++row) {
+            for (const auto &[column, text] : {std::pair{ff.x, xs.at(row - 1)}, std::pair{ff.y, ys.at(row - 1)}}) {
+                const int at = column->offset + 4 * (row - 1);
+                if (keepsReal(text, readFloat(held, at)))
+                    record.replace(at, 4, held.mid(at, 4));
+            }
+        }
+        return message;
     }
     case Shape::Reserved:
         break;
@@ -696,6 +731,16 @@ std::optional<DeviceConfig> Reader::read(const QByteArray &text, QString *error)
         return failed(fail(QStringLiteral("версия формата %1 не поддерживается (нужна %2)")
                                .arg(shown)
                                .arg(configfile::kVersion)));
+    }
+
+    // A misspelt key would otherwise drop what it holds without a word.
+    static const QStringList known = {
+        QStringLiteral("format"), QStringLiteral("version"),        QStringLiteral("program"),
+        QStringLiteral("readAt"), QStringLiteral("identification"), QStringLiteral("groups"),
+        QStringLiteral("image")};
+    for (const QString &key : root.keys()) {
+        if (!known.contains(key))
+            return failed(fail(QStringLiteral("неизвестный ключ «%1»").arg(key)));
     }
 
     DeviceConfig config;

@@ -64,6 +64,8 @@ private slots:
     void roundTripKeepsEveryOctet();
     void handEditsEncodeAsThePageWould_data();
     void handEditsEncodeAsThePageWould();
+    void realsShownRoundedStayExact_data();
+    void realsShownRoundedStayExact();
     void badValueNamesFileGroupAndField_data();
     void badValueNamesFileGroupAndField();
     void badFileIsRefused_data();
@@ -159,6 +161,43 @@ void TestConfigFile::handEditsEncodeAsThePageWould()
     }
 }
 
+void TestConfigFile::realsShownRoundedStayExact_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<int>("offset"); // of the held real, in the group's record
+    QTest::addColumn<float>("held");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<float>("loaded");
+    QTest::newRow("text as the file shows it") << "setpoint.1" << 4 << 0.0034f << "value"
+                                               << QByteArray("\"0.003\"") << 0.0034f;
+    QTest::newRow("change below the rounding") << "setpoint.1" << 4 << 0.0034f << "value"
+                                               << QByteArray("\"0.0030\"") << 0.003f;
+    QTest::newRow("another point edited") << "math.1" << 26 << 0.0004f << "points"
+                                          << QByteArray(R"([["0.000", "0"], ["1", "2"]])") << 0.0004f;
+}
+
+void TestConfigFile::realsShownRoundedStayExact()
+{
+    QFETCH(QString, group);
+    QFETCH(int, offset);
+    QFETCH(float, held);
+    QFETCH(QString, field);
+    QFETCH(QByteArray, value);
+    QFETCH(float, loaded);
+    const ConfigGroup &g = *findConfigGroup(group);
+    DeviceConfig original = factoryConfig();
+    writeFloat(original.image, g.layout->recordOffset(g.item) + offset, held);
+    QJsonObject root = fileOf(original);
+    setField(root, group, field, jsonValue(value));
+    QString error;
+    const auto edited = load(root, &error);
+    QVERIFY2(edited, qPrintable(error));
+    QCOMPARE(readFloat(edited->groupRecord(g), offset), loaded);
+    // A comparison tells apart what the rounding shows alike.
+    QCOMPARE(compareGroups(original, *edited).isEmpty(), original.image == edited->image);
+}
+
 void TestConfigFile::badValueNamesFileGroupAndField_data()
 {
     QTest::addColumn<QString>("group");
@@ -184,6 +223,10 @@ void TestConfigFile::badValueNamesFileGroupAndField_data()
                                       << "ожидается пункт списка";
     QTest::newRow("mask not filled") << "network" << "ip" << QByteArray("\"192.168.11.2\"") << "Неверный IP-адрес";
     QTest::newRow("port") << "network" << "port" << QByteArray("\"50\"") << "Неверный порт";
+    QTest::newRow("line break after the IP") << "network" << "ip" << QByteArray(R"("010.000.000.001\n")")
+                                             << "Неверный IP-адрес";
+    QTest::newRow("pad byte inside a text") << "measurement.1" << "units" << QByteArray(R"("м\u00003")")
+                                            << "недопустимый символ (код 0)";
     QTest::newRow("address 0") << "network" << "address" << QByteArray("0") << "от 1 до 255";
     QTest::newRow("no points") << "math.1" << "points" << QByteArray("[]") << "от 1 до 32 точек";
     QTest::newRow("bad point") << "math.4" << "points" << QByteArray(R"([[1, 2], ["x", 1]])")
@@ -217,6 +260,7 @@ void TestConfigFile::badFileIsRefused_data()
     QTest::newRow("truncated image") << "short image" << "образ настроек (image): 1536 октетов вместо 1544";
     QTest::newRow("image not hex") << "image not hex" << "образ настроек (image): не шестнадцатеричная запись";
     QTest::newRow("unknown group") << "group" << "неизвестная группа «measurement.5»";
+    QTest::newRow("misspelt key") << "Groups" << "неизвестный ключ «Groups»";
     QTest::newRow("identification") << "identification" << "идентификация (identification.raw)";
 }
 
@@ -238,6 +282,8 @@ void TestConfigFile::badFileIsRefused()
         image.replace(3, image.at(3).toString().replace(0, 2, QStringLiteral("zz")));
     else if (damage == QLatin1String("group"))
         root.insert(QStringLiteral("groups"), QJsonObject{{QStringLiteral("measurement.5"), QJsonObject()}});
+    else if (damage == QLatin1String("Groups"))
+        root.insert(damage, root.take(QStringLiteral("groups")));
     else if (damage == QLatin1String("identification"))
         root.insert(QStringLiteral("identification"), QJsonObject{{QStringLiteral("raw"), QStringLiteral("0102")}});
     if (damage.contains(QLatin1String("image")) && root.contains(QLatin1String("image")))
