@@ -40,17 +40,28 @@ const char *const kBoardRows[live::kBoardBits] = {
 constexpr int kGridRowHeight = 16;
 constexpr int kGridTitleWidth = 200;
 
-// One group of value fields: row captions down the left, one column per
-// channel, fields named prefix + channel.
-void addValueRows(QGridLayout *grid, QWidget *parent, int firstRow,
-                  const QList<QPair<QString, QString>> &rows)
+// One group of value fields: a heading over each channel's column (named
+// headName + channel when given), row captions down the left, fields named
+// prefix + channel.
+QGroupBox *valueGroup(const QString &title, const QString &headText, const QString &headName,
+                      const QList<QPair<QString, QString>> &rows, QWidget *parent)
 {
-    for (int r = 0; r < rows.size(); ++r) {
-        grid->addWidget(makeLabel(rows[r].first, parent), firstRow + r, 0);
-        for (int n = 1; n <= live::kChannels; ++n)
-            grid->addWidget(makeValueLabel(composedName(rows[r].second, n), parent),
-                            firstRow + r, n);
+    auto *group = makeGroup(QString(), title, parent);
+    auto *grid = new QGridLayout(group);
+    grid->setVerticalSpacing(3);
+    for (int n = 1; n <= live::kChannels; ++n) {
+        auto *head = makeLabel(headText + QString::number(n), group,
+                               headName.isEmpty() ? QString() : composedName(headName, n));
+        head->setAlignment(Qt::AlignCenter);
+        grid->addWidget(head, 0, n);
+        grid->setColumnStretch(n, 1);
     }
+    for (int r = 0; r < rows.size(); ++r) {
+        grid->addWidget(makeLabel(rows[r].first, group), 1 + r, 0);
+        for (int n = 1; n <= live::kChannels; ++n)
+            grid->addWidget(makeValueLabel(composedName(rows[r].second, n), group), 1 + r, n);
+    }
+    return group;
 }
 
 } // namespace
@@ -109,38 +120,20 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     auto *body = new QHBoxLayout;
     auto *left = new QVBoxLayout;
 
-    auto *channels = makeGroup(QString(), QStringLiteral(" Каналы измерения "), this);
-    auto *channelGrid = new QGridLayout(channels);
-    channelGrid->setVerticalSpacing(3);
-    for (int n = 1; n <= live::kChannels; ++n) {
-        auto *head = makeLabel(QStringLiteral("Канал ") + QString::number(n), channels,
-                               composedName(QStringLiteral("StaticTextCanIzm"), n));
-        head->setAlignment(Qt::AlignCenter);
-        channelGrid->addWidget(head, 0, n);
-        channelGrid->setColumnStretch(n, 1);
-    }
-    addValueRows(channelGrid, channels, 1,
-                 {{QStringLiteral("Вкл/Выкл:"), QStringLiteral("StaticTextIzmerVkl")},
-                  {QStringLiteral("Ошибка"), QStringLiteral("StaticTextIzmerErr")},
-                  {QStringLiteral("Параметр:"), QStringLiteral("StaticTextIzmerParam")},
-                  {QStringLiteral("Физ. параметр:"), QStringLiteral("StaticTextIzmerFiz")},
-                  {QStringLiteral("Температура ХС:"), QStringLiteral("StaticTextIzmerTemp")}});
-    left->addWidget(channels);
-
-    auto *math = makeGroup(QString(), QStringLiteral(" Каналы математические "), this);
-    auto *mathGrid = new QGridLayout(math);
-    mathGrid->setVerticalSpacing(3);
-    for (int m = 1; m <= live::kChannels; ++m) {
-        auto *head = makeLabel(QStringLiteral("Канал M") + QString::number(m), math);
-        head->setAlignment(Qt::AlignCenter);
-        mathGrid->addWidget(head, 0, m);
-        mathGrid->setColumnStretch(m, 1);
-    }
-    addValueRows(mathGrid, math, 1,
-                 {{QStringLiteral("Вкл/Выкл:"), QStringLiteral("StaticTextIzmerMatVkl")},
-                  {QStringLiteral("Ошибка"), QStringLiteral("StaticTextIzmerMatErr")},
-                  {QStringLiteral("Значение:"), QStringLiteral("StaticTextIzmerMatParam")}});
-    left->addWidget(math);
+    left->addWidget(valueGroup(
+        QStringLiteral(" Каналы измерения "), QStringLiteral("Канал "), QStringLiteral("StaticTextCanIzm"),
+        {{QStringLiteral("Вкл/Выкл:"), QStringLiteral("StaticTextIzmerVkl")},
+         {QStringLiteral("Ошибка"), QStringLiteral("StaticTextIzmerErr")},
+         {QStringLiteral("Параметр:"), QStringLiteral("StaticTextIzmerParam")},
+         {QStringLiteral("Физ. параметр:"), QStringLiteral("StaticTextIzmerFiz")},
+         {QStringLiteral("Температура ХС:"), QStringLiteral("StaticTextIzmerTemp")}},
+        this));
+    left->addWidget(valueGroup(QStringLiteral(" Каналы математические "), QStringLiteral("Канал M"),
+                               QString(),
+                               {{QStringLiteral("Вкл/Выкл:"), QStringLiteral("StaticTextIzmerMatVkl")},
+                                {QStringLiteral("Ошибка"), QStringLiteral("StaticTextIzmerMatErr")},
+                                {QStringLiteral("Значение:"), QStringLiteral("StaticTextIzmerMatParam")}},
+                               this));
 
     auto *alarms = makeGroup(QString(), QStringLiteral(" Сигнализация "), this);
     auto *alarmGrid = new QGridLayout(alarms);

@@ -314,6 +314,26 @@ BlockLayout makeNetwork()
     return b;
 }
 
+// Every layout, built once on first use.
+struct Layouts
+{
+    BlockLayout measurement = makeMeasurement();
+    BlockLayout math = makeMath();
+    BlockLayout output = makeOutput();
+    BlockLayout setpoint = makeSetpoint();
+    BlockLayout recording = makeRecording();
+    BlockLayout display = makeDisplay();
+    BlockLayout network = makeNetwork();
+    QList<const BlockLayout *> all = {&measurement, &math,    &output, &setpoint,
+                                      &recording,   &display, &network};
+};
+
+const Layouts &layouts()
+{
+    static const Layouts built;
+    return built;
+}
+
 bool inRange(const Field &f, const std::optional<ByteRange> &range)
 {
     if (!range)
@@ -392,56 +412,14 @@ QString BlockLayout::controlName(const QString &prefix, int item) const
     return numbered ? composedName(prefix, item) : prefix;
 }
 
-const BlockLayout &measurementChannelLayout()
-{
-    static const BlockLayout layout = makeMeasurement();
-    return layout;
-}
-
-const BlockLayout &mathChannelLayout()
-{
-    static const BlockLayout layout = makeMath();
-    return layout;
-}
-
-const BlockLayout &outputLayout()
-{
-    static const BlockLayout layout = makeOutput();
-    return layout;
-}
-
-const BlockLayout &setpointLayout()
-{
-    static const BlockLayout layout = makeSetpoint();
-    return layout;
-}
-
-const BlockLayout &recordingLayout()
-{
-    static const BlockLayout layout = makeRecording();
-    return layout;
-}
-
-const BlockLayout &displayLayout()
-{
-    static const BlockLayout layout = makeDisplay();
-    return layout;
-}
-
-const BlockLayout &networkLayout()
-{
-    static const BlockLayout layout = makeNetwork();
-    return layout;
-}
-
-const QList<const BlockLayout *> &settingsBlocks()
-{
-    static const QList<const BlockLayout *> blocks = {
-        &measurementChannelLayout(), &mathChannelLayout(), &outputLayout(), &setpointLayout(),
-        &recordingLayout(),          &displayLayout(),     &networkLayout(),
-    };
-    return blocks;
-}
+const BlockLayout &measurementChannelLayout() { return layouts().measurement; }
+const BlockLayout &mathChannelLayout() { return layouts().math; }
+const BlockLayout &outputLayout() { return layouts().output; }
+const BlockLayout &setpointLayout() { return layouts().setpoint; }
+const BlockLayout &recordingLayout() { return layouts().recording; }
+const BlockLayout &displayLayout() { return layouts().display; }
+const BlockLayout &networkLayout() { return layouts().network; }
+const QList<const BlockLayout *> &settingsBlocks() { return layouts().all; }
 
 QStringList listItems(const BlockLayout &block, const QString &control, int item)
 {
