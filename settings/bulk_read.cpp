@@ -33,8 +33,16 @@ std::optional<QByteArray> readSettingsArea(ModbusMaster &modbus, const BlockProg
     QList<RegisterSpan> blocks;
     for (int b = 0; b < bulk::kBlocks; ++b)
         blocks.append({quint16(b * bulk::kBlockRegisters), quint16(bulk::kBlockRegisters)});
-    const std::optional<QByteArray> head = readBlock(modbus, false, blocks, bulk::kBlockWaitMs, progress);
-    if (!head)
+    // A stop asked during the last block of the batch comes too late for
+    // the batch itself, but still stops the read before the next request.
+    bool stop = false;
+    const BlockProgress counted = progress ? BlockProgress([&](int done, int total) {
+        stop = !progress(done, total);
+        return !stop;
+    })
+                                           : BlockProgress();
+    const std::optional<QByteArray> head = readBlock(modbus, false, blocks, bulk::kBlockWaitMs, counted);
+    if (!head || stop)
         return std::nullopt;
     const BlockProgress last = progress ? BlockProgress([&](int, int) {
         return progress(bulk::kBlocks + 1, bulk::kBlocks + 1);
@@ -60,21 +68,26 @@ void Button11Click(PageContext &ctx)
         return !stopped;
     };
 
-    const std::optional<QByteArray> identData = readBlock(
-        ctx.modbus, false, {{ident::kFirstRegister, ident::kRegisterCount}}, bulk::kIdentWaitMs);
-    if (identData) {
-        step();
-        const Identification identification =
-            decodeIdentification(*identData, QDate::currentDate().year());
-        // An impossible date or a byte that is not a digit keeps the date shown.
-        if (identification.date.date.isValid())
-            controls.setDate(QString::fromLatin1(ident::DateEdit), identification.date.date);
-        showIdentificationBody(controls, identification);
-    }
-
     std::optional<QByteArray> area;
-    if (identData && !stopped)
-        area = readSettingsArea(ctx.modbus, [&](int, int) { return step(); });
+    try {
+        const std::optional<QByteArray> identData = readBlock(
+            ctx.modbus, false, {{ident::kFirstRegister, ident::kRegisterCount}}, bulk::kIdentWaitMs);
+        if (identData) {
+            step();
+            const Identification identification =
+                decodeIdentification(*identData, QDate::currentDate().year());
+            // An impossible date or a byte that is not a digit keeps the date shown.
+            if (identification.date.date.isValid())
+                controls.setDate(QString::fromLatin1(ident::DateEdit), identification.date.date);
+            showIdentificationBody(controls, identification);
+        }
+        if (identData && !stopped)
+            area = readSettingsArea(ctx.modbus, [&](int, int) { return step(); });
+    } catch (...) {
+        // A lost gateway leaves the panel saying why, not that it is reading.
+        status.showInfo(kNoLink);
+        throw;
+    }
 
     if (area) {
         ctx.image.replaceAll(*area);

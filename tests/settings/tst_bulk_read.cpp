@@ -2,7 +2,9 @@
 // identification block on their own (a scripted device, no waits), then end
 // to end against the simulated recorder: the image, the 27 requests, the
 // channel labels, and a read that fails midway and must change nothing.
+#include "link/link_activity.h"
 #include "link/modbus.h"
+#include "link/tcp_client.h"
 #include "settings/bulk_read.h"
 #include "settings/encodings.h"
 #include "settings/identification.h"
@@ -10,6 +12,8 @@
 #include "settings/settings_image.h"
 #include "ui/controls.h"
 #include "ui/date_field.h"
+#include "tests/support/captured_boxes.h"
+#include "tests/support/fake_controls.h"
 #include "tests/support/window_fixture.h"
 
 #include <QAbstractButton>
@@ -70,6 +74,7 @@ class ScriptedDevice : public IExchange, public ILinkSettings
 public:
     QByteArray area;
     int failAt = -1;
+    bool reset = false; // the failing request resets the connection
     QList<QByteArray> requests;
     QList<int> waits;
 
@@ -77,6 +82,8 @@ public:
     {
         requests << request;
         waits << waitMs;
+        if (requests.size() - 1 == failAt && reset)
+            throw ESocketError(QStringLiteral("Connection reset by peer"), 104, QStringLiteral("recv"));
         if (requests.size() - 1 == failAt)
             return {};
         const int first = quint8(request.at(2)) * 256 + quint8(request.at(3));
@@ -243,6 +250,7 @@ private slots:
     void channelLabels_data();
     void channelLabels();
     void failureAtTwelfthBlockChangesNothing();
+    void gatewayResetDuringTheRead();
     void noAnswerAtAll();
     void missingModuleMarkedAt9600();
     void progressAndStop();
@@ -256,31 +264,36 @@ void tst_bulk_read::initTestCase()
 void tst_bulk_read::areaRequestSequence_data()
 {
     QTest::addColumn<int>("failAt");
+    QTest::addColumn<int>("stopAfter"); // the user stops once this many blocks came
     QTest::addColumn<int>("requests");
 
-    QTest::newRow("all answered") << -1 << 25;
-    QTest::newRow("first block") << 0 << 1;
-    QTest::newRow("twelfth block") << 11 << 12;
-    QTest::newRow("last 32-register block") << 23 << 24;
-    QTest::newRow("last 4-register block") << 24 << 25;
+    QTest::newRow("all answered") << -1 << -1 << 25;
+    QTest::newRow("first block") << 0 << -1 << 1;
+    QTest::newRow("twelfth block") << 11 << -1 << 12;
+    QTest::newRow("last 32-register block") << 23 << -1 << 24;
+    QTest::newRow("last 4-register block") << 24 << -1 << 25;
+    QTest::newRow("stopped after block 12") << -1 << 12 << 12;
+    QTest::newRow("stopped after block 24") << -1 << 24 << 24;
 }
 
 void tst_bulk_read::areaRequestSequence()
 {
     QFETCH(int, failAt);
+    QFETCH(int, stopAfter);
     QFETCH(int, requests);
 
     ScriptedDevice device;
     device.area = randomBytes(SettingsImage::Size, 310);
     device.failAt = failAt;
     ModbusMaster modbus(device, device);
-    const std::optional<QByteArray> area = readSettingsArea(modbus);
+    const std::optional<QByteArray> area =
+        readSettingsArea(modbus, [stopAfter](int done, int) { return done != stopAfter; });
 
     QStringList expected = expectedRequests(true, 25).mid(1, requests);
     QCOMPARE(summaries(device.requests), expected);
     for (int i = 0; i < device.waits.size(); ++i)
         QCOMPARE(device.waits[i], i < 24 ? 200 : 100);
-    if (failAt < 0) {
+    if (failAt < 0 && stopAfter < 0) {
         QVERIFY(area.has_value());
         QCOMPARE(*area, device.area);
     } else {
@@ -520,6 +533,26 @@ void tst_bulk_read::failureAtTwelfthBlockChangesNothing()
     QVERIFY(pagesAfter.size() > 100);
 }
 
+void tst_bulk_read::gatewayResetDuringTheRead()
+{
+    ScriptedDevice device;
+    device.failAt = 0;
+    device.reset = true;
+    ModbusMaster modbus(device, device);
+    CapturedBoxes boxes;
+    FakeControls controls;
+    LinkActivity activity;
+    SettingsImage image;
+    struct : NullShellStatus
+    {
+        QString info;
+        void showInfo(const QString &text) override { info = text; }
+    } status;
+    PageContext ctx{modbus, boxes, controls, activity, image, device, status};
+    QVERIFY_THROWS_EXCEPTION(ESocketError, Button11Click(ctx));
+    QCOMPARE(status.info, QStringLiteral("Нет связи с прибором"));
+}
+
 void tst_bulk_read::noAnswerAtAll()
 {
     WindowFixture fx;
@@ -567,8 +600,11 @@ void tst_bulk_read::progressAndStop()
     QVERIFY(bar);
     int maximum = 0;
     int valueSeen = 0;
+    auto *address = fx.window().findChild<QWidget *>(QStringLiteral("UpDownAdr"));
+    bool addressHeld = false;
     // Stopped after a few blocks: the image and the settings pages stay.
     QTimer::singleShot(2300, &fx.window(), [&] {
+        addressHeld = !address->isEnabled();
         maximum = bar->maximum();
         valueSeen = bar->value();
         fx.button(QStringLiteral("ButtonCancelOperation"))->click();
@@ -583,6 +619,9 @@ void tst_bulk_read::progressAndStop()
     QVERIFY(sent.size() < 12);
     QCOMPARE(sent.last().left(6), QByteArray::fromHex("010400000030"));
     QVERIFY(!bar->isVisible());
+    // The recorder cannot change under a running read.
+    QVERIFY(addressHeld);
+    QVERIFY(address->isEnabled());
 }
 
 QTEST_MAIN(tst_bulk_read)
