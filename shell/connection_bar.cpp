@@ -142,6 +142,14 @@ void ConnectionBar::setSlaveAddress(int address)
     m_address->setValue(address);
 }
 
+void ConnectionBar::holdLink(bool held)
+{
+    for (QWidget *w : {static_cast<QWidget *>(m_interface), static_cast<QWidget *>(m_address),
+                       static_cast<QWidget *>(m_comPort), static_cast<QWidget *>(m_pickPort),
+                       static_cast<QWidget *>(m_baud)})
+        w->setEnabled(!held);
+}
+
 void ConnectionBar::ComboBoxInterfaceChange()
 {
     const bool serial = m_interface->currentIndex() == 0;

@@ -43,6 +43,9 @@ public:
     QPushButton *scanButton() const { return m_scan; }
     // Takes an address found by the search.
     void setSlaveAddress(int address);
+    // While a long operation runs its requests go to the recorder it began
+    // with: interface, address, serial port and speed cannot be changed.
+    void holdLink(bool held);
 
     // Shows why the serial port failed (or clears it after a good open) in
     // the bar's port status and as the port number's tooltip.

@@ -452,6 +452,8 @@ void TformMain::showNavigation()
 
 void TformMain::beginProgress(const QString &what, int steps, bool cancellable)
 {
+    if (m_progressDepth++ == 0)
+        m_bar->holdLink(true);
     m_progressStopped = false;
     // The info panel holds the bar; an operation that runs on another page
     // brings it up over that page's corner instead.
@@ -482,6 +484,8 @@ bool TformMain::stepProgress(int done)
 
 void TformMain::endProgress()
 {
+    if (m_progressDepth > 0 && --m_progressDepth == 0)
+        m_bar->holdLink(false);
     m_progressPanel->hide();
 }
 

@@ -146,6 +146,7 @@ private:
     QProgressBar *m_progress = nullptr;
     QPushButton *m_progressCancel = nullptr;
     bool m_progressStopped = false;
+    int m_progressDepth = 0; // operations begun and not yet ended
 
     IdentificationPage *m_identification = nullptr;
     MeasurementChannelsPage *m_measurement = nullptr;
