@@ -196,10 +196,17 @@ void TrendBuffer::add(qint64 timeMs, const std::optional<TrendValues> &values)
 
 QList<QList<QPointF>> TrendBuffer::segments(int series) const
 {
+    // Polls a second apart; a longer silence (measurements stopped, or the
+    // link busy with a long command) is no line, as a poll without a record.
+    constexpr qint64 kJoinedGapMs = 3000;
     QList<QList<QPointF>> runs;
     bool inRun = false;
+    qint64 previousMs = 0;
     for (const TrendSample &s : m_samples) {
         const double v = s.values[series];
+        if (inRun && s.timeMs - previousMs > kJoinedGapMs)
+            inRun = false;
+        previousMs = s.timeMs;
         if (!std::isfinite(v)) {
             inRun = false;
             continue;

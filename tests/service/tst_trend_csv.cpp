@@ -107,7 +107,8 @@ void TestTrendCsv::trendValuesAreTheShownNumbers()
 
 void TestTrendCsv::bufferKeepsTenMinutesAndBreaksAtGaps_data()
 {
-    // One character a second: a good poll, or '_' for one without a record.
+    // One character a second: a good poll, '_' for one without a record, or
+    // ' ' for no poll at all.
     QTest::addColumn<QString>("polls");
     QTest::addColumn<qint64>("spanMs");
     QTest::addColumn<QList<int>>("runs"); // lengths of the lines drawn
@@ -115,6 +116,8 @@ void TestTrendCsv::bufferKeepsTenMinutesAndBreaksAtGaps_data()
     QTest::newRow("gaps") << "xx_x__xxx" << qint64(600000) << QList<int>{2, 1, 3};
     QTest::newRow("only gaps") << "___" << qint64(600000) << QList<int>{};
     QTest::newRow("older than the span go") << "xxxxx_xx" << qint64(3000) << QList<int>{1, 2};
+    QTest::newRow("silence of four seconds") << "xx   xx" << qint64(600000) << QList<int>{2, 2};
+    QTest::newRow("two ticks skipped") << "xx  xx" << qint64(600000) << QList<int>{4};
 }
 
 void TestTrendCsv::bufferKeepsTenMinutesAndBreaksAtGaps()
@@ -125,8 +128,10 @@ void TestTrendCsv::bufferKeepsTenMinutesAndBreaksAtGaps()
     TrendBuffer buffer(spanMs);
     TrendValues values;
     values.fill(1.0);
-    for (int i = 0; i < polls.size(); ++i)
-        buffer.add(1000 * i, polls[i] == u'x' ? std::optional(values) : std::nullopt);
+    for (int i = 0; i < polls.size(); ++i) {
+        if (polls[i] != u' ')
+            buffer.add(1000 * i, polls[i] == u'x' ? std::optional(values) : std::nullopt);
+    }
     QVERIFY(buffer.samples().back().timeMs - buffer.samples().front().timeMs <= spanMs);
     const QList<QList<QPointF>> segments = buffer.segments(0);
     QList<int> lengths;
