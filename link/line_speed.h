@@ -30,7 +30,10 @@ constexpr int lineSpeedIndex(int bitsPerSecond)
 // in whole milliseconds rounded up.
 constexpr int wireTimeMs(int octets, int bitsPerSecond)
 {
-    return bitsPerSecond > 0 ? (octets * 10 * 1000 + bitsPerSecond - 1) / bitsPerSecond : 0;
+    // In 64 bits: a speed near the top of int would overflow the sum.
+    return bitsPerSecond > 0
+               ? int((static_cast<long long>(octets) * 10 * 1000 + bitsPerSecond - 1) / bitsPerSecond)
+               : 0;
 }
 
 // The wait of a request whose reply is `replyOctets` long: on a serial line
