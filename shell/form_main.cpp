@@ -45,6 +45,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -335,6 +336,14 @@ void TformMain::FormShow()
 
 void TformMain::closeEvent(QCloseEvent *event)
 {
+    // A configuration write is never stopped part-way, which would leave
+    // the recorder with some groups old and some new: the window closes
+    // once the operation is over.
+    if (!m_closed && m_progressDepth > 0 && !m_progressCancellable) {
+        m_closeWhenDone = true;
+        event->ignore();
+        return;
+    }
     if (!m_closed) {
         m_closed = true;
         FormClose();
@@ -454,6 +463,7 @@ void TformMain::beginProgress(const QString &what, int steps, bool cancellable)
 {
     if (m_progressDepth++ == 0)
         m_bar->holdLink(true);
+    m_progressCancellable = cancellable;
     m_progressStopped = false;
     // The info panel holds the bar; an operation that runs on another page
     // brings it up over that page's corner instead.
@@ -484,8 +494,13 @@ bool TformMain::stepProgress(int done)
 
 void TformMain::endProgress()
 {
-    if (m_progressDepth > 0 && --m_progressDepth == 0)
+    if (m_progressDepth > 0 && --m_progressDepth == 0) {
         m_bar->holdLink(false);
+        // After the event that ended it: a following step (the read-back)
+        // begins at once and keeps the window open too.
+        if (m_closeWhenDone)
+            QTimer::singleShot(0, this, [this] { close(); });
+    }
     m_progressPanel->hide();
 }
 

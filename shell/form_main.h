@@ -147,6 +147,8 @@ private:
     QPushButton *m_progressCancel = nullptr;
     bool m_progressStopped = false;
     int m_progressDepth = 0; // operations begun and not yet ended
+    bool m_progressCancellable = false;
+    bool m_closeWhenDone = false; // a close asked while a write ran
 
     IdentificationPage *m_identification = nullptr;
     MeasurementChannelsPage *m_measurement = nullptr;

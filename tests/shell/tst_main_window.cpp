@@ -71,6 +71,7 @@ private slots:
     void requestButtonsDisabledWhileBusy();
     void closeDuringLongExchange();
     void closeWhileMessageBoxOpen();
+    void closeWaitsForAWrite();
 };
 
 void tst_main_window::firstRunDefaultsAndFileWrittenAtClose()
@@ -468,6 +469,24 @@ void tst_main_window::closeDuringLongExchange()
     QCOMPARE(w.context().modbus.ReadInputRegisters(0, 48, 100), QByteArray(" "));
     QTest::qWait(50);
     QCOMPARE(fx.requests().size(), 0);
+}
+
+void tst_main_window::closeWaitsForAWrite()
+{
+    WindowFixture fx;
+    TformMain &w = fx.window();
+    QVERIFY(!QFile::exists(fx.configPath()));
+    w.beginProgress(QStringLiteral("Запись в прибор"), 3, false);
+    w.close();
+    w.endProgress();
+    // The read-back that follows at once keeps it open as well.
+    w.beginProgress(QStringLiteral("Проверка записанного"), 25, false);
+    QTest::qWait(50);
+    QVERIFY(!QFile::exists(fx.configPath())); // not closed yet
+    QCOMPARE(w.context().modbus.ReadInputRegisters(0, 48, 200).size(), 101);
+    w.endProgress();
+    QTRY_VERIFY(QFile::exists(fx.configPath()));
+    QCOMPARE(w.context().modbus.ReadInputRegisters(0, 48, 100), QByteArray(" "));
 }
 
 void tst_main_window::closeWhileMessageBoxOpen()
