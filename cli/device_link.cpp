@@ -66,6 +66,14 @@ bool DeviceLink::open(QString *error)
     return false;
 }
 
+bool DeviceLink::ready(QString *error)
+{
+    if (!m_options.tcp() || m_tcp.active())
+        return true;
+    m_tcp.deactivate();
+    return open(error);
+}
+
 QString DeviceLink::describe() const
 {
     const QString address = QStringLiteral("адрес %1").arg(m_settings.slaveAddress());

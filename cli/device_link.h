@@ -44,6 +44,10 @@ public:
     // Serial: nothing to do until the first exchange. TCP: connects and
     // waits for the connection; false with `error` set when it fails.
     bool open(QString *error);
+    // Before the next of many requests: a connection the gateway closed or
+    // reset is opened again; false with why when that fails (always true
+    // on a serial line).
+    bool ready(QString *error);
 
     ModbusMaster &modbus() { return m_modbus; }
     LinkSettings &settings() { return m_settings; }

@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSet>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -114,18 +115,32 @@ int readMany(const Options &o)
         return kFailed;
     }
     if (!QDir().mkpath(o.output)) {
-        say(QStringLiteral("Папка «%1» не создана").arg(o.output));
+        say(QStringLiteral("Папка «%1» не создана").arg(QDir::toNativeSeparators(o.output)));
         return kFailed;
     }
+    // Before any recorder is read: every file would fail otherwise.
+    QTemporaryFile probe(QDir(o.output).filePath(QStringLiteral("vexs-XXXXXX.tmp")));
+    if (!probe.open()) {
+        say(QStringLiteral("В папку «%1» нельзя записать: %2")
+                .arg(QDir::toNativeSeparators(o.output), probe.errorString()));
+        return kFailed;
+    }
+    probe.close();
     int ok = 0;
+    int answered = 0;
     QSet<QString> written; // file names, compared as a file system that ignores case would
     for (const int address : o.addresses) {
+        if (!link.ready(&error)) {
+            say(error);
+            break;
+        }
         link.settings().setAddress(address);
         std::optional<DeviceConfig> config;
         try {
             config = readDeviceConfig(link.modbus(), program());
         } catch (const ESocketError &e) {
-            // The gateway went away; the recorders read so far are still told.
+            // The gateway went away; the recorders read so far are still
+            // told, and the rest are asked over a new connection.
             print(QStringLiteral("%1: error %2\n").arg(address).arg(QString::fromUtf8(e.what())));
             continue;
         }
@@ -133,6 +148,7 @@ int readMany(const Options &o)
             print(QStringLiteral("%1: no answer\n").arg(address));
             continue;
         }
+        ++answered;
         // Two recorders of one run never share a file, even with one serial
         // or with serials that make the same file name.
         QString name = serialFileName(config->serial());
@@ -148,7 +164,7 @@ int readMany(const Options &o)
         ++ok;
     }
     say(QStringLiteral("Считано приборов: %1 из %2").arg(ok).arg(o.addresses.size()));
-    if (ok == 0)
+    if (answered == 0)
         say(link.noLinkMessage());
     return ok == o.addresses.size() ? kOk : ok > 0 ? kDifferent : kFailed;
 }
@@ -295,13 +311,20 @@ int scan(const Options &o)
     link.settings().setFast(true);
     const int waitMs = scanWaitMs(link.settings().serial(), link.settings().baud(), o.scanWaitMs);
     int found = 0;
+    int asked = 0;
     for (const int address : o.addresses) {
+        if (!link.ready(&error)) {
+            say(error);
+            break;
+        }
         link.settings().setAddress(address);
         std::optional<FoundRecorder> recorder;
         try {
+            ++asked;
             recorder = probeRecorder(link.modbus(), address, waitMs);
         } catch (const ESocketError &e) {
-            // The recorders found so far are still told.
+            // The recorders found so far are still told, and the rest are
+            // asked over a new connection.
             say(QStringLiteral("Адрес %1: %2").arg(address).arg(QString::fromUtf8(e.what())));
             continue;
         }
@@ -310,12 +333,15 @@ int scan(const Options &o)
             ++found;
         }
     }
-    say(QStringLiteral("Найдено приборов: %1 (опрошено адресов: %2)").arg(found).arg(o.addresses.size()));
+    say(QStringLiteral("Найдено приборов: %1 (опрошено адресов: %2 из %3)")
+            .arg(found)
+            .arg(asked)
+            .arg(o.addresses.size()));
     if (found == 0) {
         say(link.noLinkMessage());
         return kFailed;
     }
-    return kOk;
+    return asked == o.addresses.size() ? kOk : kDifferent;
 }
 
 int run(const Options &o)

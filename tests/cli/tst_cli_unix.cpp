@@ -185,6 +185,8 @@ void tst_cli::badUsageAndBadFilesSendNothing_data()
                               << "группа measurement.1 («Канал измерения 1»), поле «rangeHigh»: "
                                  "Канал 1: ВПИ.Неверное значение";
     QTest::newRow("foreign file") << QStringList{"diff", "foreign.json", "bad.json"} << "не файл конфигурации";
+    QTest::newRow("folder not writable") << QStringList{"read", "--address", "1-2", "-o", "/proc"}
+                                         << "В папку «/proc» нельзя записать";
 }
 
 void tst_cli::badUsageAndBadFilesSendNothing()
@@ -260,6 +262,22 @@ void tst_cli::scanAndBatchBackupOfALine()
     r = run(port + QStringList{"--fast", "read", "--address", "4,6", "-o", clash});
     QVERIFY2(r.exit == 0, qPrintable(r.out + r.err));
     QCOMPARE(QDir(clash).entryList(QDir::Files), QStringList({"0417_1.json", "0417_1address6.json"}));
+
+    // A gateway that closes the connection once: the rest of the line is
+    // asked over a new one (the recorder at 2 went with the connection).
+    SimHarness gateway;
+    SimHarness::Options g;
+    g.pty = false;
+    g.addresses = {2, 4, 6};
+    QVERIFY2(gateway.start(g), qPrintable(gateway.errorString()));
+    FaultRule drop{FaultRule::DropTcp};
+    drop.times = 1; // the first request a recorder sees: address 2's
+    gateway.faults().add(drop);
+    r = run({"--tcp", QStringLiteral("127.0.0.1:%1").arg(gateway.tcpPort()), "scan", "--addresses", "1-8"});
+    QVERIFY2(r.exit == 0, qPrintable(r.out + r.err));
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             QStringList({"4\t310004\tprocessor 2.3\tindicator 10.5\tadc 1.2",
+                          "6\t310006\tprocessor 2.3\tindicator 10.5\tadc 1.2"}));
 
     // A configuration that never reached standard output is no success.
     r = run(port + QStringList{"--fast", "read", "--address", "2"}, 120000, QStringLiteral("/dev/full"));
