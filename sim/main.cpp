@@ -27,8 +27,11 @@ void onSignal(int)
 
 bool parseInt(const QString &text, int low, int high, int *out)
 {
+    // Decimal, or hexadecimal after "0x" (register numbers, function
+    // codes); a leading zero is no octal, so "010" is ten.
     bool ok = false;
-    const int value = text.toInt(&ok, 0);
+    const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const int value = hex ? text.mid(2).toInt(&ok, 16) : text.toInt(&ok, 10);
     if (!ok || value < low || value > high)
         return false;
     *out = value;
