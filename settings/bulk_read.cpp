@@ -3,6 +3,7 @@
 #include "link/line_speed.h"
 #include "link/modbus.h"
 #include "link/pumping_delay.h"
+#include "link/tcp_client.h"
 #include "settings/identification.h"
 #include "settings/image_fill.h"
 #include "settings/settings_image.h"
@@ -33,8 +34,9 @@ std::optional<QByteArray> readSettingsArea(ModbusMaster &modbus, const BlockProg
     QList<RegisterSpan> blocks;
     for (int b = 0; b < bulk::kBlocks; ++b)
         blocks.append({quint16(b * bulk::kBlockRegisters), quint16(bulk::kBlockRegisters)});
-    // A stop asked during the last block of the batch comes too late for
-    // the batch itself, but still stops the read before the next request.
+    // A stop asked during the last request of a batch comes too late for
+    // the batch itself, but still stops the read: nothing more is asked,
+    // and what came is not taken for a complete area.
     bool stop = false;
     const BlockProgress counted = progress ? BlockProgress([&](int done, int total) {
         stop = !progress(done, total);
@@ -45,12 +47,13 @@ std::optional<QByteArray> readSettingsArea(ModbusMaster &modbus, const BlockProg
     if (!head || stop)
         return std::nullopt;
     const BlockProgress last = progress ? BlockProgress([&](int, int) {
-        return progress(bulk::kBlocks + 1, bulk::kBlocks + 1);
+        stop = !progress(bulk::kBlocks + 1, bulk::kBlocks + 1);
+        return !stop;
     })
                                         : BlockProgress();
     const std::optional<QByteArray> tail = readBlock(
         modbus, false, {{bulk::kLastBlockFirst, bulk::kLastBlockCount}}, bulk::kLastBlockWaitMs, last);
-    if (!tail)
+    if (!tail || stop)
         return std::nullopt;
     return *head + *tail;
 }
@@ -83,7 +86,7 @@ void Button11Click(PageContext &ctx)
         }
         if (identData && !stopped)
             area = readSettingsArea(ctx.modbus, [&](int, int) { return step(); });
-    } catch (...) {
+    } catch (const ESocketError &) {
         // A lost gateway leaves the panel saying why, not that it is reading.
         status.showInfo(kNoLink);
         throw;

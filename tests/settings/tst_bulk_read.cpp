@@ -274,6 +274,7 @@ void tst_bulk_read::areaRequestSequence_data()
     QTest::newRow("last 4-register block") << 24 << -1 << 25;
     QTest::newRow("stopped after block 12") << -1 << 12 << 12;
     QTest::newRow("stopped after block 24") << -1 << 24 << 24;
+    QTest::newRow("stopped during the last") << -1 << 25 << 25;
 }
 
 void tst_bulk_read::areaRequestSequence()
