@@ -10,6 +10,7 @@
 #include "ui/texts.h"
 
 #include <QComboBox>
+#include <QDataStream>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -54,7 +55,8 @@ void setFixedCell(QTableWidget *grid, int row, int column, const QString &text)
 
 // N + 1 rows: the header row and one per point. Values are kept even in
 // rows that a smaller N hides for a while: the grid drops rows it shrinks
-// away, so their X and Y texts wait in a stash until the rows come back.
+// away, so their X and Y cells wait in a stash until the rows come back,
+// whole (the exact value behind a rounded text included).
 void sizeTable(QTableWidget *grid, int newValue)
 {
     static const char kStash[] = "vexsHiddenPoints";
@@ -62,8 +64,12 @@ void sizeTable(QTableWidget *grid, int newValue)
     QVariantMap stash = grid->property(kStash).toMap();
     for (int row = points + 1; row < grid->rowCount(); ++row) {
         for (int column = 1; column <= 2; ++column) {
-            if (const QTableWidgetItem *item = grid->item(row, column))
-                stash.insert(QStringLiteral("%1:%2").arg(row).arg(column), item->text());
+            if (const QTableWidgetItem *item = grid->item(row, column)) {
+                QByteArray cell;
+                QDataStream out(&cell, QIODevice::WriteOnly);
+                item->write(out);
+                stash.insert(QStringLiteral("%1:%2").arg(row).arg(column), cell);
+            }
         }
     }
     const int oldRows = grid->rowCount();
@@ -71,8 +77,12 @@ void sizeTable(QTableWidget *grid, int newValue)
     for (int row = oldRows; row <= points; ++row) {
         for (int column = 1; column <= 2; ++column) {
             const QString key = QStringLiteral("%1:%2").arg(row).arg(column);
-            if (stash.contains(key))
-                grid->setItem(row, column, new QTableWidgetItem(stash.take(key).toString()));
+            if (!stash.contains(key))
+                continue;
+            QDataStream in(stash.take(key).toByteArray());
+            auto *item = new QTableWidgetItem;
+            item->read(in);
+            grid->setItem(row, column, item);
         }
     }
     grid->setProperty(kStash, stash);

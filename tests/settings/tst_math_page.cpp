@@ -2,6 +2,7 @@
 // read and write, the point table and its counter, the write's validation
 // order and messages, and the record as it lands in the device.
 #include "settings/math_page.h"
+#include "settings/record_layout.h"
 #include "ui/controls.h"
 #include "tests/support/frame_fields.h"
 #include "tests/support/window_fixture.h"
@@ -267,6 +268,17 @@ void tst_math_page::shrinkingKeepsHiddenPoints()
     QCOMPARE(c.cell(grid, 0, 5), QString("5"));
     c.setPosition(counter, 6);
     QCOMPARE(c.cell(grid, 2, 6), QString("60"));
+
+    // A point read from the device comes back exact after it was hidden.
+    QByteArray record(mathChannelLayout().recordSize, '\0');
+    record[24] = 6;
+    putFloat(record, 26 + 4 * 4, 0.0125f); // X of point 5, shown 0,013
+    decodeRecord(c, mathChannelLayout(), 2, record);
+    c.setPosition(counter, 3);
+    c.setPosition(counter, 6);
+    const EncodeResult back = encodeRecord(c, mathChannelLayout(), 2, QString());
+    QVERIFY2(back.ok(), qPrintable(back.error));
+    QCOMPARE(back.bytes.mid(26 + 4 * 4, 4).toHex(), record.mid(26 + 4 * 4, 4).toHex());
 }
 
 void tst_math_page::counterSizesTable_data()
