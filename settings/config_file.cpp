@@ -16,6 +16,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <stdexcept>
 
@@ -276,12 +277,13 @@ QString comparedReal(float value)
 {
     const QString shown = realText(value);
     const auto back = parseReal(shown);
-    if (!back || *back == value)
+    // Bit for bit: -0 and 0 are other octets too.
+    if (!back || std::bit_cast<quint32>(*back) == std::bit_cast<quint32>(value))
         return shown;
     QString exact;
     for (int digits = 1; digits <= 9; ++digits) {
         exact = QString::number(double(value), 'g', digits);
-        if (exact.toFloat() == value)
+        if (std::bit_cast<quint32>(exact.toFloat()) == std::bit_cast<quint32>(value))
             break;
     }
     return shown + QStringLiteral(" (") + exact + QLatin1Char(')');
@@ -558,7 +560,7 @@ QString applyField(const FileField &ff, const QJsonValue &value, const ConfigGro
             return QStringLiteral("не длиннее %1 символов").arg(f.width);
         // The device ends the text at its pad byte: what followed would be lost.
         if (text.contains(QChar(char16_t(quint8(f.pad)))))
-            return QStringLiteral("недопустимый символ (код %1)").arg(int(quint8(f.pad)));
+            return QStringLiteral("символ с кодом %1 нельзя передать в прибор").arg(int(quint8(f.pad)));
         controls.setText(name, text);
         return encodeOnly(controls, g, {f}, record);
     }

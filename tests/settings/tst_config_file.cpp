@@ -226,7 +226,7 @@ void TestConfigFile::badValueNamesFileGroupAndField_data()
     QTest::newRow("line break after the IP") << "network" << "ip" << QByteArray(R"("010.000.000.001\n")")
                                              << "Неверный IP-адрес";
     QTest::newRow("pad byte inside a text") << "measurement.1" << "units" << QByteArray(R"("м\u00003")")
-                                            << "недопустимый символ (код 0)";
+                                            << "символ с кодом 0 нельзя передать в прибор";
     QTest::newRow("address 0") << "network" << "address" << QByteArray("0") << "от 1 до 255";
     QTest::newRow("no points") << "math.1" << "points" << QByteArray("[]") << "от 1 до 32 точек";
     QTest::newRow("bad point") << "math.4" << "points" << QByteArray(R"([[1, 2], ["x", 1]])")
@@ -325,6 +325,12 @@ void TestConfigFile::comparisonNamesFieldsAndKeepsIdentificationApart()
     const QList<ConfigDifference> notes = compareIdentification(a, *b);
     QCOMPARE(notes.size(), 1);
     QCOMPARE(differenceLine(notes.first()), QStringLiteral("identification / serial: 001234 -> 001235"));
+
+    // Octets that differ only in the sign of a zero differ.
+    DeviceConfig plus = a, minus = a;
+    writeFloat(plus.image, setpointLayout().imageOffset + 4, 0.0f);
+    writeFloat(minus.image, setpointLayout().imageOffset + 4, -0.0f);
+    QCOMPARE(compareGroups(plus, minus).size(), 1);
 }
 
 void TestConfigFile::writeSummarySaysWhatHappened_data()
