@@ -20,9 +20,11 @@
 namespace vexs {
 
 namespace {
-// The addresses a recorder can be given.
+// The addresses a recorder can be given; the search asks the unicast ones
+// unless told otherwise.
 constexpr int kFirstAddress = 1;
-constexpr int kLastAddress = 247;
+constexpr int kLastAddress = 255;
+constexpr int kLastUnicastAddress = 247;
 constexpr int kLongestWaitMs = 10000;
 } // namespace
 
@@ -44,7 +46,7 @@ BusScanDialog::BusScanDialog(const ILinkSettings &link, ITransport &serial, ITra
     grid->addWidget(m_from, 0, 1);
     grid->addWidget(makeLabel(QStringLiteral("по"), this), 0, 2);
     m_to = makeSpinner(QStringLiteral("UpDownScanTo"), QStringLiteral("EditScanTo"), kFirstAddress,
-                       kLastAddress, kLastAddress, this);
+                       kLastAddress, kLastUnicastAddress, this);
     grid->addWidget(m_to, 0, 3);
     m_start = makeButton(QStringLiteral("ButtonScan"), QStringLiteral("Начать"), this);
     grid->addWidget(m_start, 0, 4);

@@ -50,6 +50,9 @@ void tst_bus_scan::findsEveryRecorderAndTakesTheChosenAddress()
     WindowFixture fx(threeRecorders());
     BusScanDialog *dialog = openDialog(fx);
     QVERIFY(dialog);
+    // The unicast addresses by default; a recorder may also be given 248..255.
+    auto *to = dialog->findChild<QSpinBox *>("UpDownScanTo");
+    QCOMPARE(QList<int>({to->value(), to->maximum()}), QList<int>({247, 255}));
     dialog->scan(1, 10);
     QStringList seen;
     for (const FoundRecorder &r : dialog->found())
