@@ -104,8 +104,9 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     m_csvBox = new QCheckBox(QStringLiteral("Запись в CSV"), this);
     m_csvBox->setObjectName(QStringLiteral("CheckBoxCsv"));
     m_csvBox->setToolTip(QStringLiteral("Записывать каждый опрос в файл CSV"));
-    connect(m_csvBox, &QCheckBox::clicked, this,
-            [this](bool on) { runGuarded(m_ctx.boxes, [this, on] { CheckBoxCsvClick(on); }); });
+    // The box shows the click at once; the file is chosen after a poll
+    // that is waiting, from the box as it then stands.
+    connectDialogAction(m_csvBox, m_ctx, [this] { CheckBoxCsvClick(m_csvBox->isChecked()); });
     top->addWidget(m_csvBox);
     page->addLayout(top);
 

@@ -96,7 +96,7 @@ QWidget *ConfigActions::createPanel(QWidget *parent)
         } else {
             // Not while the link is busy either: a read under way fills the pages too.
             markRequestControl(button);
-            connectAction(button, m_ctx.boxes, [this, handler] { (this->*handler)(); });
+            connectDialogAction(button, m_ctx, [this, handler] { (this->*handler)(); });
         }
         column->addWidget(button);
         const QKeySequence key = e.handler == &ConfigActions::saveDeviceConfig

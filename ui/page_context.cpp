@@ -25,14 +25,12 @@ void runGuarded(IMessageBoxes &boxes, const std::function<void()> &handler)
     }
 }
 
-void connectRequest(QAbstractButton *button, PageContext &context, std::function<void()> handler)
+namespace {
+
+// Every click runs `run`: at once, or after the exchange that is waiting.
+void connectAfterExchange(QAbstractButton *button, PageContext *ctx,
+                          std::shared_ptr<std::function<void()>> run)
 {
-    markRequestControl(button);
-    PageContext *ctx = &context;
-    auto run = std::make_shared<std::function<void()>>([ctx, handler = std::move(handler)] {
-        LinkActivity::Scope busy(ctx->activity);
-        runGuarded(ctx->boxes, handler);
-    });
     QObject::connect(button, &QAbstractButton::clicked, button, [ctx, button, run] {
         if (!ctx->activity.exchanging()) {
             (*run)();
@@ -52,6 +50,28 @@ void connectRequest(QAbstractButton *button, PageContext &context, std::function
                                  },
                                  Qt::QueuedConnection);
     });
+}
+
+} // namespace
+
+void connectRequest(QAbstractButton *button, PageContext &context, std::function<void()> handler)
+{
+    markRequestControl(button);
+    PageContext *ctx = &context;
+    connectAfterExchange(button, ctx,
+                         std::make_shared<std::function<void()>>([ctx, handler = std::move(handler)] {
+                             LinkActivity::Scope busy(ctx->activity);
+                             runGuarded(ctx->boxes, handler);
+                         }));
+}
+
+void connectDialogAction(QAbstractButton *button, PageContext &context,
+                         std::function<void()> handler)
+{
+    PageContext *ctx = &context;
+    connectAfterExchange(button, ctx,
+                         std::make_shared<std::function<void()>>(
+                             [ctx, handler = std::move(handler)] { runGuarded(ctx->boxes, handler); }));
 }
 
 void connectAction(QAbstractButton *button, IMessageBoxes &boxes, std::function<void()> handler)

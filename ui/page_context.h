@@ -129,6 +129,11 @@ void connectRequest(QAbstractButton *button, PageContext &context,
 
 // Connects a button whose handler sends nothing; escaping errors are reported.
 void connectAction(QAbstractButton *button, IMessageBoxes &boxes, std::function<void()> handler);
+// The same for a handler that opens a modal dialog (a file to choose): it
+// starts after an exchange that is waiting, as a request button does, so
+// the dialog never holds that wait open.
+void connectDialogAction(QAbstractButton *button, PageContext &context,
+                         std::function<void()> handler);
 
 void markRequestControl(QWidget *widget);
 bool isRequestControl(const QWidget *widget);

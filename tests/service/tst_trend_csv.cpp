@@ -2,6 +2,7 @@
 // the values the chart draws and where it leaves gaps, and both on the page
 // against the simulated recorder, a lost link included.
 
+#include "link/link_activity.h"
 #include "service/live_csv.h"
 #include "service/live_page.h"
 #include "service/live_record.h"
@@ -159,9 +160,17 @@ void TestTrendCsv::csvOnThePageAcrossALostLink()
     QVERIFY(!box->isChecked());
     QVERIFY(!page->csv().isOpen());
 
-    page->chooseCsvFile = [path] { return path; };
-    box->click();
+    // Clicked while a poll waits: the file is chosen after it, not inside.
+    int asked = 0;
+    page->chooseCsvFile = [path, &asked] { ++asked; return path; };
+    {
+        LinkActivity::Exchanging polling(fx.window().context().activity);
+        box->click();
+        QCOMPARE(asked, 0);
+    }
+    QTRY_COMPARE(asked, 1);
     QVERIFY(box->isChecked());
+    QVERIFY(page->csv().isOpen());
     page->TimerDataReadTimer();
     fx.sim().faults().add(FaultRule{FaultRule::Silent});
     page->TimerDataReadTimer();
