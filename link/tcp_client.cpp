@@ -182,6 +182,8 @@ void TcpClient::onStateChanged(QAbstractSocket::SocketState state)
             m_active = false;
             emit disconnected();
         }
+        if (m_inExchange && m_wait)
+            m_wait->finish();
     }
 }
 
@@ -281,17 +283,20 @@ void TcpClient::fail(const QString &api)
 
 void TcpClient::await(int waitMs, const FastEnd *fast)
 {
-    if (!fast) {
-        PumpingDelay(waitMs);
-        return;
-    }
     PumpingWait wait;
-    ReplyWatch watch(*fast, wait, [this] { return m_reply; }, ReplyWatch::Quiet::Timer);
-    struct Watching {
-        ReplyWatch *&watch;
-        ~Watching() { watch = nullptr; }
-    } watching{m_watch};
-    m_watch = &watch;
+    std::optional<ReplyWatch> watch;
+    if (fast)
+        watch.emplace(*fast, wait, [this] { return m_reply; }, ReplyWatch::Quiet::Timer);
+    struct Waiting {
+        TcpClient &client;
+        ~Waiting()
+        {
+            client.m_watch = nullptr;
+            client.m_wait = nullptr;
+        }
+    } waiting{*this};
+    m_watch = watch ? &*watch : nullptr;
+    m_wait = &wait;
     wait.run(waitMs);
 }
 

@@ -14,6 +14,7 @@ class QTcpSocket;
 class QTimer;
 
 namespace vexs {
+class PumpingWait;
 class ReplyWatch;
 }
 
@@ -114,6 +115,9 @@ private:
     QByteArray m_reply;
     // Set while a fast exchange waits for its reply.
     ReplyWatch *m_watch = nullptr;
+    // Set while any exchange waits: a lost connection ends the wait, since
+    // nothing more can come.
+    PumpingWait *m_wait = nullptr;
     // The first failure seen during the current exchange.
     std::optional<QAbstractSocket::SocketError> m_failure;
     // Discarded octets not yet reported, and those since the last exchange
