@@ -54,6 +54,8 @@ TAfComPort::TAfComPort(QString name) : d(std::make_unique<TAfComPortPrivate>())
             || e == QSerialPort::WriteError) {
             d->lineFailed = true;
             d->lineError = d->port.errorString();
+            if (OnLineFailed)
+                OnLineFailed();
         }
     });
     QObject::connect(&d->port, &QSerialPort::readyRead, [this] {

@@ -111,6 +111,9 @@ public:
     std::function<void(bool opening)> OnOpening;
     // Called whenever octets arrive while the port is open.
     std::function<void()> OnRxChar;
+    // Called when the device fails under the open port (the next
+    // ReadString reports it).
+    std::function<void()> OnLineFailed;
 
 private:
     void drainDriver();

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <exception>
+#include <optional>
 
 namespace vexs {
 
@@ -29,18 +30,24 @@ void SerialTransport::closePort()
 
 void SerialTransport::await(int waitMs, const FastEnd *fast)
 {
-    if (!fast) {
-        PumpingDelay(waitMs);
-        return;
-    }
     PumpingWait wait;
-    ReplyWatch watch(*fast, wait, [this] { return m_port.PeekString(); }, ReplyWatch::Quiet::Sleep);
     struct Watching {
         TAfComPort &port;
-        ~Watching() { port.OnRxChar = nullptr; }
+        ~Watching()
+        {
+            port.OnRxChar = nullptr;
+            port.OnLineFailed = nullptr;
+        }
     } watching{m_port};
-    m_port.OnRxChar = [&watch] { watch.check(); };
-    watch.check(); // the reply may be in already
+    // A device gone from under the port (an adapter pulled out) sends
+    // nothing more: the wait ends, and the read reports it.
+    m_port.OnLineFailed = [&wait] { wait.finish(); };
+    std::optional<ReplyWatch> watch;
+    if (fast) {
+        watch.emplace(*fast, wait, [this] { return m_port.PeekString(); }, ReplyWatch::Quiet::Sleep);
+        m_port.OnRxChar = [&watch] { watch->check(); };
+        watch->check(); // the reply may be in already
+    }
     wait.run(waitMs);
 }
 

@@ -166,8 +166,12 @@ private slots:
     void hangUpFailsOnceThenPortWorksAgain()
     {
         openOn();
+        int told = 0;
+        port->OnLineFailed = [&told] { ++told; };
         pty->hangUp(); // the adapter is pulled out
         PumpingDelay(50);
+        QVERIFY(told > 0); // so that a waiting exchange ends at once
+        port->OnLineFailed = nullptr;
         QCOMPARE(errorText([&] { port->ReadString(); }),
                  QStringLiteral("AfComPort1 - Read data error "));
         QCOMPARE(port->LastStatus().failure, PortFailure::LineLost);
