@@ -263,6 +263,10 @@ std::optional<QByteArray> IniFile::withValue(const QByteArray &contents, const Q
         out += line.bytes;
         out += line.end;
     }
+    // A file pushed past the limit would be disowned at the next start, its
+    // settings read as defaults.
+    if (out.size() > MaxSize)
+        return std::nullopt;
     return out;
 }
 

@@ -66,7 +66,7 @@ public:
                            const QString &defaultValue);
     static QStringList keysIn(const QByteArray &contents, const QString &section);
     // The contents with the key written; nullopt when the contents have a
-    // Problem or a text cannot be stored.
+    // Problem, a text cannot be stored, or the result would pass MaxSize.
     static std::optional<QByteArray> withValue(const QByteArray &contents, const QString &section,
                                                const QString &key, const QString &value);
 

@@ -10,7 +10,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDateTime>
-#include <QFile>
+#include <QSaveFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -438,9 +438,9 @@ bool TrafficMonitor::saveTo(const QString &path)
     const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
     const QByteArray bytes =
         traffic::formatRows(rows, csv ? traffic::Format::Csv : traffic::Format::Text, true).toUtf8();
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()
-           && file.flush();
+    // The file replaced only once the whole text is written.
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 void TrafficMonitor::saveClick()

@@ -38,6 +38,7 @@ private slots:
     void textsThatWouldBreakALineAreRefused();
     void unusableFileIsLeftAlone_data();
     void unusableFileIsLeftAlone();
+    void writeNeverGrowsPastTheLimit();
 };
 
 void tst_ini_bytes::writeKeepsOtherBytes_data()
@@ -135,6 +136,14 @@ void tst_ini_bytes::unusableFileIsLeftAlone()
     QFile f(fx.configPath());
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), contents);
+}
+
+void tst_ini_bytes::writeNeverGrowsPastTheLimit()
+{
+    const QByteArray nearly = "[Vexs]\r\n; " + QByteArray(int(IniFile::MaxSize) - 20, 'x') + "\r\n";
+    QVERIFY(nearly.size() <= IniFile::MaxSize);
+    QVERIFY(!IniFile::withValue(nearly, "Ports", "COM3", "/dev/ttyUSB0"));
+    QVERIFY(IniFile::withValue("[Vexs]\r\n", "Ports", "COM3", "/dev/ttyUSB0"));
 }
 
 QTEST_MAIN(tst_ini_bytes)
