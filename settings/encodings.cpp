@@ -216,10 +216,19 @@ std::optional<float> parseReal(const QString &text)
         return std::nullopt;
     const float single = static_cast<float>(*value);
     // A value just above the largest float may still round down to it; one
-    // that rounds to infinity does not fit.
-    if (!std::isfinite(single))
+    // that rounds to infinity does not fit, nor one so small that it would
+    // go out as 0 while the edit still shows it.
+    if (!std::isfinite(single) || (single == 0.0f && *value != 0.0))
         return std::nullopt;
     return single;
+}
+
+QString dateOutsideCentury(const QDate &date)
+{
+    const int first = QDate::currentDate().year() / 100 * 100;
+    if (date.year() >= first && date.year() <= first + 99)
+        return QString();
+    return QStringLiteral("Год должен быть от %1 до %2").arg(first).arg(first + 99);
 }
 
 QString formatGeneral(double value)

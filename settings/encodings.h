@@ -6,6 +6,7 @@
 // Windows-1251 with a fixed width and a pad byte.
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 
 #include <optional>
@@ -80,6 +81,12 @@ std::optional<QByteArray> encodeTextField(const QString &text, int width, char p
 
 // Board version byte as shown: v div 10, '.', v mod 10 (23 -> "2.3").
 QString versionText(quint8 version);
+
+// The device keeps only a date's year within its century, and a read puts
+// that year in the workstation's century: a date outside it would come back
+// as another. The refusal of such a date ("Год должен быть от 2000 до
+// 2099"), or empty.
+QString dateOutsideCentury(const QDate &date);
 
 // ASCII digit texts (identification block): the value of the digits, or
 // nullopt when any byte is not '0'..'9' or the text is empty.

@@ -1,5 +1,7 @@
 #include "settings/identification_page.h"
 
+#include "settings/encodings.h"
+
 #include "settings/block_io.h"
 #include "settings/identification.h"
 #include "ui/controls.h"
@@ -155,6 +157,10 @@ void IdentificationPage::ButtonWriteManufClick()
         // No date has been read or picked yet; sending one of our own
         // would put a date on the device that nobody chose.
         m_ctx.boxes.error(QStringLiteral("Не задана дата изготовления"));
+        return;
+    }
+    if (const QString century = dateOutsideCentury(date); !century.isEmpty()) {
+        m_ctx.boxes.error(century);
         return;
     }
 

@@ -12,6 +12,7 @@
 #include "ui/texts.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -128,10 +129,11 @@ QWidget *RecordingPage::buildClockGroup()
 
 void RecordingPage::ButtonSetDateClick()
 {
-    m_ctx.controls.setDate(QStringLiteral("DateEdit1"), QDate::currentDate());
-    const QTime now = QTime::currentTime();
+    // One reading of the clock: date and time apart could straddle midnight.
+    const QDateTime now = QDateTime::currentDateTime();
+    m_ctx.controls.setDate(QStringLiteral("DateEdit1"), now.date());
     m_ctx.controls.setText(QStringLiteral("MaskEditTime"),
-                           timeText(now.hour(), now.minute(), now.second()));
+                           timeText(now.time().hour(), now.time().minute(), now.time().second()));
 }
 
 std::optional<int> RecordingPage::timeFieldValue(QStringView field)
@@ -159,6 +161,10 @@ void RecordingPage::ButtonWriteDateTimeClick()
     const QDate date = m_ctx.controls.date(QStringLiteral("DateEdit1"));
     if (!date.isValid()) {
         m_ctx.boxes.error(QStringLiteral("Не задана дата"));
+        return;
+    }
+    if (const QString century = dateOutsideCentury(date); !century.isEmpty()) {
+        m_ctx.boxes.error(century);
         return;
     }
 
@@ -192,7 +198,7 @@ void RecordingPage::ButtonWriteDateTimeClick()
     record[2] = char(values[0]);
     record[3] = char(date.day());
     record[4] = char(date.month());
-    record[5] = char(((date.year() % 100) + 100) % 100);
+    record[5] = char(date.year() % 100);
 
     if (writeBlock(m_ctx.modbus, {{kClockRegister, kClockRegisters}}, record, kClockWriteWaitMs))
         m_ctx.boxes.info(kDone);

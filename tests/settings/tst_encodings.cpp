@@ -170,6 +170,9 @@ void TestEncodings::parseReal_data()
         QTest::newRow(qPrintable(n + "1e400")) << l << "1e400" << false << 0.0f;
         QTest::newRow(qPrintable(n + "inf")) << l << "inf" << false << 0.0f;
         QTest::newRow(qPrintable(n + "nan")) << l << "nan" << false << 0.0f;
+        QTest::newRow(qPrintable(n + "1e-50, no float but 0")) << l << "1e-50" << false << 0.0f;
+        QTest::newRow(qPrintable(n + "1e-40, a small float")) << l << "1e-40" << true << 1e-40f;
+        QTest::newRow(qPrintable(n + "-0")) << l << "-0" << true << -0.0f;
         QTest::newRow(qPrintable(n + "largest float")) << l << "3.4028234e38" << true
                                                        << std::numeric_limits<float>::max();
     }

@@ -181,6 +181,11 @@ void tst_identification_page::refusedWriteSendsNothing_data()
     QTest::newRow("empty serial") << QDate(2009, 3, 5) << ""
                                   << "Ошибка в серийном номере " << int(CapturedBoxes::ErrorNoIcon);
     QTest::newRow("no date") << QDate() << "001234" << "Не задана дата изготовления" << int(CapturedBoxes::Error);
+    // Its year would come back in this century.
+    const int century = QDate::currentDate().year() / 100 * 100;
+    QTest::newRow("date of the last century")
+        << QDate(century - 1, 3, 5) << "001234"
+        << QStringLiteral("Год должен быть от %1 до %2").arg(century).arg(century + 99) << int(CapturedBoxes::Error);
 }
 
 void tst_identification_page::refusedWriteSendsNothing()

@@ -91,7 +91,8 @@ private slots:
     void noReplyLeavesPage();
 
     void setCurrentDateCopiesClock();
-    void clockWriteWithoutDateRefused();
+    void clockWriteRefusesDate_data();
+    void clockWriteRefusesDate();
     void clockWriteRefusesTime_data();
     void clockWriteRefusesTime();
     void clockWriteAndReadBack_data();
@@ -290,13 +291,26 @@ void TestRecordingClock::setCurrentDateCopiesClock()
     QVERIFY2(at >= before.addSecs(-1) && at <= after, qPrintable(at.toString()));
 }
 
-void TestRecordingClock::clockWriteWithoutDateRefused()
+void TestRecordingClock::clockWriteRefusesDate_data()
 {
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QString>("message");
     // Only the calendar, "Установить текущую" and a clock read fill the field.
-    c().setDate(QStringLiteral("DateEdit1"), QDate());
+    QTest::newRow("no date") << QDate() << QStringLiteral("Не задана дата");
+    // The device keeps the year within its century.
+    const int century = QDate::currentDate().year() / 100 * 100;
+    QTest::newRow("next century") << QDate(century + 100, 1, 1)
+                                  << QStringLiteral("Год должен быть от %1 до %2").arg(century).arg(century + 99);
+}
+
+void TestRecordingClock::clockWriteRefusesDate()
+{
+    QFETCH(QDate, date);
+    QFETCH(QString, message);
+    c().setDate(QStringLiteral("DateEdit1"), date);
     c().setText(QStringLiteral("MaskEditTime"), QStringLiteral("12:00:00"));
     m_fx->click(QStringLiteral("ButtonWriteDateTime"));
-    QCOMPARE(m_fx->boxes.texts(), QStringList{QStringLiteral("Не задана дата")});
+    QCOMPARE(m_fx->boxes.texts(), QStringList{message});
     QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Error);
     QVERIFY(m_fx->requests().isEmpty());
 }
