@@ -554,7 +554,8 @@ QString applyField(const FileField &ff, const QJsonValue &value, const ConfigGro
         if (text == decodeTextField(record.mid(f.offset, f.width), f.width, f.pad))
             return QString();
         if (!ff.pattern.isEmpty()
-            && !QRegularExpression(QRegularExpression::anchoredPattern(ff.pattern)).match(text).hasMatch())
+            && (!QRegularExpression(QRegularExpression::anchoredPattern(ff.pattern)).match(text).hasMatch()
+                || !addressGroupsFit(text)))
             return ff.patternMessage;
         if (text.size() > f.width)
             return QStringLiteral("не длиннее %1 символов").arg(f.width);

@@ -231,6 +231,20 @@ QString dateOutsideCentury(const QDate &date)
     return QStringLiteral("Год должен быть от %1 до %2").arg(first).arg(first + 99);
 }
 
+bool addressGroupsFit(const QString &text)
+{
+    const QStringList groups = text.split(u'.');
+    if (text.size() != 15 || groups.size() != 4)
+        return true;
+    for (const QString &group : groups) {
+        bool ok = false;
+        const int value = group.toInt(&ok, 10);
+        if (ok && value > 255)
+            return false;
+    }
+    return true;
+}
+
 QString formatGeneral(double value)
 {
     if (!std::isfinite(value))

@@ -88,6 +88,11 @@ QString versionText(quint8 version);
 // 2099"), or empty.
 QString dateOutsideCentury(const QDate &date);
 
+// An address as its masked edit holds it, "ddd.ddd.ddd.ddd": false when a
+// group is past 255. A text of any other shape (one the device sent that
+// did not fit the mask) is not judged here.
+bool addressGroupsFit(const QString &text);
+
 // ASCII digit texts (identification block): the value of the digits, or
 // nullopt when any byte is not '0'..'9' or the text is empty.
 std::optional<int> digitTextValue(const QByteArray &digits);

@@ -106,7 +106,7 @@ void NetworkPage::ButtonWriteNastrRsClick()
 {
     for (const TextEdit &t : kTextEdits) {
         const QString text = m_ctx.controls.text(QString::fromLatin1(t.name));
-        if (!fillsMask(text)) {
+        if (!fillsMask(text) || !addressGroupsFit(text)) {
             m_ctx.boxes.error(QString::fromUtf8(t.message));
             return;
         }

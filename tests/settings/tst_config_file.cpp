@@ -223,6 +223,8 @@ void TestConfigFile::badValueNamesFileGroupAndField_data()
                                       << "ожидается пункт списка";
     QTest::newRow("mask not filled") << "network" << "ip" << QByteArray("\"192.168.11.2\"") << "Неверный IP-адрес";
     QTest::newRow("port") << "network" << "port" << QByteArray("\"50\"") << "Неверный порт";
+    QTest::newRow("IP group past 255") << "network" << "mask" << QByteArray("\"255.256.000.000\"")
+                                       << "Неверная маска подсети";
     QTest::newRow("line break after the IP") << "network" << "ip" << QByteArray(R"("010.000.000.001\n")")
                                              << "Неверный IP-адрес";
     QTest::newRow("pad byte inside a text") << "measurement.1" << "units" << QByteArray(R"("м\u00003")")

@@ -313,6 +313,8 @@ void TestDisplayNetwork::networkBlankRefused_data()
     QTest::newRow("mask one digit short") << QStringLiteral("EditRsMask") << QStringLiteral("25525500000")
                                           << QStringLiteral("255.255.000.00 ")
                                           << QStringLiteral("Неверная маска подсети");
+    QTest::newRow("IP group past 255") << QStringLiteral("EditRsIP") << QStringLiteral("300168011002")
+                                       << QStringLiteral("300.168.011.002") << QStringLiteral("Неверный IP-адрес");
     QTest::newRow("gateway empty") << QStringLiteral("EditRsGate") << QString()
                                    << QStringLiteral("   .   .   .   ") << QStringLiteral("Неверный шлюз");
     QTest::newRow("port of three digits") << QStringLiteral("EditRsPort") << QStringLiteral("502")
