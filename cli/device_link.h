@@ -49,6 +49,9 @@ public:
     // on a serial line).
     bool ready(QString *error);
 
+    // The gateway closed or reset the connection (never on a serial line).
+    bool lost() const { return m_options.tcp() && !m_tcp.active(); }
+
     ModbusMaster &modbus() { return m_modbus; }
     LinkSettings &settings() { return m_settings; }
     // "Нет связи с прибором" with what is known of why.

@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 
 namespace vexs::cli {
@@ -105,6 +106,32 @@ int readOne(const Options &o)
     return kOk;
 }
 
+enum class Asked { Done, Lost, NoLink };
+
+// Asks one address of a line. A gateway that closed or reset the connection
+// during the exchange never let the address answer, so it is asked once more
+// over a new connection. Lost when that connection went too, NoLink when none
+// could be made; `why` says which.
+template <typename Result>
+Asked askAddress(DeviceLink &link, int address, const std::function<Result()> &ask, Result *result,
+                 QString *why)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!link.ready(why))
+            return Asked::NoLink;
+        link.settings().setAddress(address);
+        try {
+            *result = ask();
+            if (*result || !link.lost())
+                return Asked::Done;
+            *why = QStringLiteral("шлюз закрыл соединение");
+        } catch (const ESocketError &e) {
+            *why = QString::fromUtf8(e.what());
+        }
+    }
+    return Asked::Lost;
+}
+
 // One file per recorder found, named by its serial number.
 int readMany(const Options &o)
 {
@@ -125,23 +152,24 @@ int readMany(const Options &o)
                 .arg(QDir::toNativeSeparators(o.output), probe.errorString()));
         return kFailed;
     }
-    probe.close();
+    probe.remove();
     int ok = 0;
     int answered = 0;
     QSet<QString> written; // file names, compared as a file system that ignores case would
+    const std::function<std::optional<DeviceConfig>()> read = [&] {
+        return readDeviceConfig(link.modbus(), program());
+    };
     for (const int address : o.addresses) {
-        if (!link.ready(&error)) {
+        std::optional<DeviceConfig> config;
+        const Asked asked = askAddress(link, address, read, &config, &error);
+        if (asked == Asked::NoLink) {
             say(error);
             break;
         }
-        link.settings().setAddress(address);
-        std::optional<DeviceConfig> config;
-        try {
-            config = readDeviceConfig(link.modbus(), program());
-        } catch (const ESocketError &e) {
-            // The gateway went away; the recorders read so far are still
-            // told, and the rest are asked over a new connection.
-            print(QStringLiteral("%1: error %2\n").arg(address).arg(QString::fromUtf8(e.what())));
+        if (asked == Asked::Lost) {
+            // The recorders read so far are still told, and the rest are
+            // asked over a new connection.
+            print(QStringLiteral("%1: error %2\n").arg(address).arg(error));
             continue;
         }
         if (!config) {
@@ -313,21 +341,21 @@ int scan(const Options &o)
     int found = 0;
     int asked = 0;
     for (const int address : o.addresses) {
-        if (!link.ready(&error)) {
+        std::optional<FoundRecorder> recorder;
+        const Asked result = askAddress<std::optional<FoundRecorder>>(
+            link, address, [&] { return probeRecorder(link.modbus(), address, waitMs); }, &recorder,
+            &error);
+        if (result == Asked::NoLink) {
             say(error);
             break;
         }
-        link.settings().setAddress(address);
-        std::optional<FoundRecorder> recorder;
-        try {
-            ++asked;
-            recorder = probeRecorder(link.modbus(), address, waitMs);
-        } catch (const ESocketError &e) {
-            // The recorders found so far are still told, and the rest are
-            // asked over a new connection.
-            say(QStringLiteral("Адрес %1: %2").arg(address).arg(QString::fromUtf8(e.what())));
+        if (result == Asked::Lost) {
+            // Not asked: the recorders found so far are still told, and the
+            // rest are asked over a new connection.
+            say(QStringLiteral("Адрес %1: %2").arg(address).arg(error));
             continue;
         }
+        ++asked;
         if (recorder) {
             print(foundRecorderLine(*recorder) + QLatin1Char('\n'));
             ++found;
