@@ -75,9 +75,10 @@ public:
     // Any socket failure other than "would block" disconnects the socket
     // (disconnected() is emitted) and then throws ESocketError: a failed
     // send at once, naming 'send'; a failure while waiting (a connection
-    // reset included) after the wait, naming 'recv'. A peer that closes the
-    // connection in order during the wait is no failure: the socket is
-    // disconnected and whatever arrived before the close is returned.
+    // reset included) as soon as the socket reports it, naming 'recv'. A
+    // peer that closes the connection in order during the wait is no
+    // failure: the wait ends there, the socket is disconnected and whatever
+    // arrived before the close is returned.
     QByteArray exchange(int waitMs, const QByteArray &request,
                         const FastEnd *fast = nullptr) override;
 

@@ -2,12 +2,15 @@
 // side and maps port numbers to slave paths, so every byte crosses the tty
 // layer the way it does on a real port.
 #include "link/af_com_port.h"
+#include "link/modbus.h"
+#include "link/serial_transport.h"
 #include "link/pumping_delay.h"
 #include "sim/pseudo_terminal.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QTest>
+#include <QTimer>
 
 using namespace vexs;
 
@@ -184,6 +187,23 @@ private slots:
         pty->write("ok");
         PumpingDelay(50);
         QCOMPARE(port->ReadString(), QByteArray("ok"));
+    }
+
+    void exchangeEndsWhenTheAdapterGoes()
+    {
+        struct : ILinkSettings {
+            quint8 slaveAddress() const override { return 1; }
+            int interfaceIndex() const override { return 0; }
+            int comPortNumber() const override { return 3; }
+            int baudIndex() const override { return 4; }
+        } link;
+        SerialTransport transport(link, *port);
+        QTimer::singleShot(100, [this] { pty->hangUp(); });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(transport.exchange(5000, QByteArray::fromHex("010300000001840a")), failureReply());
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(port->LastStatus().failure, PortFailure::LineLost);
     }
 
     void classification_data()
