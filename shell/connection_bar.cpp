@@ -17,7 +17,8 @@
 
 namespace vexs {
 
-ConnectionBar::ConnectionBar(TcpClient &socket, IMessageBoxes &boxes, QWidget *parent)
+ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessageBoxes &boxes,
+                             QWidget *parent)
     : QWidget(parent), m_socket(socket), m_boxes(boxes)
 {
     setObjectName(QStringLiteral("Panel1"));
@@ -92,7 +93,9 @@ ConnectionBar::ConnectionBar(TcpClient &socket, IMessageBoxes &boxes, QWidget *p
     connect(m_interface, &QComboBox::currentIndexChanged, this,
             &ConnectionBar::ComboBoxInterfaceChange);
     connectAction(m_connect, m_boxes, [this] { ButtonIPConnectClick(); });
-    connectAction(m_pickPort, m_boxes, [this] { ButtonComPortPickClick(); });
+    // The picker is a modal dialog: it opens after a poll's exchange that is
+    // waiting, so it never holds that wait open.
+    connectDialogAction(m_pickPort, activity, m_boxes, [this] { ButtonComPortPickClick(); });
     listPorts = [] { return availableSerialPorts(); };
     choosePort = [this](const QList<SerialPortEntry> &ports, int comNumber) {
         PortPickerDialog dialog(ports, comNumber, this);

@@ -18,6 +18,7 @@ class QSpinBox;
 namespace vexs {
 
 class IMessageBoxes;
+class LinkActivity;
 class TcpClient;
 
 // The strip along the top of the window: interface, slave address, serial
@@ -27,7 +28,8 @@ class ConnectionBar : public QWidget, public ILinkSettings
 {
     Q_OBJECT
 public:
-    ConnectionBar(TcpClient &socket, IMessageBoxes &boxes, QWidget *parent = nullptr);
+    ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessageBoxes &boxes,
+                  QWidget *parent = nullptr);
 
     quint8 slaveAddress() const override;
     int interfaceIndex() const override;
@@ -43,8 +45,9 @@ public:
     QPushButton *scanButton() const { return m_scan; }
     // Takes an address found by the search.
     void setSlaveAddress(int address);
-    // While a long operation runs its requests go to the recorder it began
-    // with: interface, address, serial port and speed cannot be changed.
+    // While a user's action runs its requests (a page write in several
+    // chunks, a long operation) they go to the recorder it began with:
+    // interface, address, serial port and speed cannot be changed.
     void holdLink(bool held);
 
     // Shows why the serial port failed (or clears it after a good open) in

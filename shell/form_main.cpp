@@ -115,7 +115,7 @@ TformMain::TformMain(Options options)
     auto *top = new QVBoxLayout(this);
     top->setContentsMargins(0, 0, 0, 0);
     top->setSpacing(0);
-    m_bar = new ConnectionBar(*m_socket, *m_boxes, this);
+    m_bar = new ConnectionBar(*m_socket, *m_activity, *m_boxes, this);
     top->addWidget(m_bar);
 
     m_serial->OnOpening = [](bool opening) {
@@ -134,7 +134,7 @@ TformMain::TformMain(Options options)
     m_exchange = std::make_unique<Exchange>(*m_bar, *m_serialLink, *m_socket, *m_activity);
     // The monitor watches every exchange from the start, so that opening it
     // after a failure shows what led up to it.
-    m_monitor = new TrafficMonitor(*m_boxes, this);
+    m_monitor = new TrafficMonitor(*m_boxes, m_activity.get(), this);
     m_exchange->setObserver(m_monitor);
     connect(m_socket, &TcpClient::octetsDiscarded, this,
             [this](int count) { m_monitor->octetsDiscarded(count); });
@@ -338,9 +338,11 @@ void TformMain::closeEvent(QCloseEvent *event)
 {
     // A configuration write is never stopped part-way, which would leave
     // the recorder with some groups old and some new: the window closes
-    // once the operation is over.
-    if (!m_closed && m_progressDepth > 0 && !m_progressCancellable) {
+    // once the write, its read-back and its summary are over.
+    const bool writing = m_progressDepth > 0 && !m_progressCancellable;
+    if (!m_closed && (writing || (m_closeWhenDone && m_activity->busy()))) {
         m_closeWhenDone = true;
+        m_progressText->setText(QStringLiteral("Окно закроется по окончании записи"));
         event->ignore();
         return;
     }
@@ -495,13 +497,19 @@ bool TformMain::stepProgress(int done)
 void TformMain::endProgress()
 {
     if (m_progressDepth > 0 && --m_progressDepth == 0) {
-        m_bar->holdLink(false);
-        // After the event that ended it: a following step (the read-back)
-        // begins at once and keeps the window open too.
-        if (m_closeWhenDone)
-            QTimer::singleShot(0, this, [this] { close(); });
+        m_bar->holdLink(m_activity->busy());
+        closeIfPutOff();
     }
     m_progressPanel->hide();
+}
+
+void TformMain::closeIfPutOff()
+{
+    // After the event that ended the operation: a following step (the
+    // read-back) begins at once and keeps the window open too, and so does
+    // the summary its handler shows before the link is free again.
+    if (m_closeWhenDone && m_progressDepth == 0 && !m_activity->busy())
+        QTimer::singleShot(0, this, [this] { close(); });
 }
 
 void TformMain::showBusScan()
@@ -527,6 +535,11 @@ void TformMain::applyBusy(bool busy)
         if (isRequestControl(w))
             w->setEnabled(!busy);
     }
+    // A group written in several requests goes to one recorder, as a long
+    // operation's do.
+    m_bar->holdLink(busy || m_progressDepth > 0);
+    if (!busy)
+        closeIfPutOff();
     if (busy && !m_cursorOverridden) {
         QApplication::setOverrideCursor(Qt::BusyCursor);
         m_cursorOverridden = true;

@@ -120,6 +120,7 @@ private:
     void buildTree();
     void buildPages();
     void applyBusy(bool busy);
+    void closeIfPutOff();
 
     QString m_configPath;
     std::unique_ptr<IMessageBoxes> m_ownBoxes;

@@ -287,7 +287,7 @@ void TrafficModel::sync()
 
 // --- TrafficMonitor --------------------------------------------------------
 
-TrafficMonitor::TrafficMonitor(IMessageBoxes &boxes, QWidget *parent)
+TrafficMonitor::TrafficMonitor(IMessageBoxes &boxes, LinkActivity *activity, QWidget *parent)
     : QWidget(parent, Qt::Window), m_boxes(boxes), m_refresh(new QTimer(this))
 {
     setObjectName(QStringLiteral("FormMonitor"));
@@ -352,7 +352,10 @@ TrafficMonitor::TrafficMonitor(IMessageBoxes &boxes, QWidget *parent)
     connect(m_pause, &QPushButton::toggled, this, &TrafficMonitor::setPaused);
     connectAction(clearButton, m_boxes, [this] { clear(); });
     connectAction(copy, m_boxes, [this] { copySelection(); });
-    connectAction(save, m_boxes, [this] { saveClick(); });
+    if (activity)
+        connectDialogAction(save, *activity, m_boxes, [this] { saveClick(); });
+    else
+        connectAction(save, m_boxes, [this] { saveClick(); });
     connect(m_writeLog, &QCheckBox::toggled, this, [](bool on) { setFramesLogged(on); });
 
     m_refresh->setSingleShot(true);

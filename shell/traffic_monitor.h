@@ -25,6 +25,7 @@ class QTimer;
 namespace vexs {
 
 class IMessageBoxes;
+class LinkActivity;
 
 struct TrafficRow
 {
@@ -109,7 +110,10 @@ class TrafficMonitor : public QWidget, public ILinkObserver
 {
     Q_OBJECT
 public:
-    explicit TrafficMonitor(IMessageBoxes &boxes, QWidget *parent = nullptr);
+    // With `activity`, saving waits for an exchange that is waiting, so its
+    // file dialog never holds that wait open.
+    explicit TrafficMonitor(IMessageBoxes &boxes, LinkActivity *activity = nullptr,
+                            QWidget *parent = nullptr);
 
     void requestSent(const QByteArray &request) override;
     void replyReceived(const QByteArray &request, const QByteArray &reply) override;

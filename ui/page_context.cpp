@@ -28,11 +28,11 @@ void runGuarded(IMessageBoxes &boxes, const std::function<void()> &handler)
 namespace {
 
 // Every click runs `run`: at once, or after the exchange that is waiting.
-void connectAfterExchange(QAbstractButton *button, PageContext *ctx,
+void connectAfterExchange(QAbstractButton *button, LinkActivity *activity,
                           std::shared_ptr<std::function<void()>> run)
 {
-    QObject::connect(button, &QAbstractButton::clicked, button, [ctx, button, run] {
-        if (!ctx->activity.exchanging()) {
+    QObject::connect(button, &QAbstractButton::clicked, button, [activity, button, run] {
+        if (!activity->exchanging()) {
             (*run)();
             return;
         }
@@ -42,7 +42,7 @@ void connectAfterExchange(QAbstractButton *button, PageContext *ctx,
             return;
         button->setProperty(kQueuedProperty, true);
         auto once = std::make_shared<QMetaObject::Connection>();
-        *once = QObject::connect(&ctx->activity, &LinkActivity::exchangeEnded, button,
+        *once = QObject::connect(activity, &LinkActivity::exchangeEnded, button,
                                  [button, run, once] {
                                      QObject::disconnect(*once);
                                      button->setProperty(kQueuedProperty, false);
@@ -58,7 +58,7 @@ void connectRequest(QAbstractButton *button, PageContext &context, std::function
 {
     markRequestControl(button);
     PageContext *ctx = &context;
-    connectAfterExchange(button, ctx,
+    connectAfterExchange(button, &context.activity,
                          std::make_shared<std::function<void()>>([ctx, handler = std::move(handler)] {
                              LinkActivity::Scope busy(ctx->activity);
                              runGuarded(ctx->boxes, handler);
@@ -68,10 +68,16 @@ void connectRequest(QAbstractButton *button, PageContext &context, std::function
 void connectDialogAction(QAbstractButton *button, PageContext &context,
                          std::function<void()> handler)
 {
-    PageContext *ctx = &context;
-    connectAfterExchange(button, ctx,
+    connectDialogAction(button, context.activity, context.boxes, std::move(handler));
+}
+
+void connectDialogAction(QAbstractButton *button, LinkActivity &activity, IMessageBoxes &boxes,
+                         std::function<void()> handler)
+{
+    IMessageBoxes *b = &boxes;
+    connectAfterExchange(button, &activity,
                          std::make_shared<std::function<void()>>(
-                             [ctx, handler = std::move(handler)] { runGuarded(ctx->boxes, handler); }));
+                             [b, handler = std::move(handler)] { runGuarded(*b, handler); }));
 }
 
 void connectAction(QAbstractButton *button, IMessageBoxes &boxes, std::function<void()> handler)

@@ -134,6 +134,9 @@ void connectAction(QAbstractButton *button, IMessageBoxes &boxes, std::function<
 // the dialog never holds that wait open.
 void connectDialogAction(QAbstractButton *button, PageContext &context,
                          std::function<void()> handler);
+// The same for the window's own dialogs, outside the pages.
+void connectDialogAction(QAbstractButton *button, LinkActivity &activity, IMessageBoxes &boxes,
+                         std::function<void()> handler);
 
 void markRequestControl(QWidget *widget);
 bool isRequestControl(const QWidget *widget);
