@@ -336,11 +336,14 @@ void TformMain::FormShow()
 
 void TformMain::closeEvent(QCloseEvent *event)
 {
-    // A configuration write is never stopped part-way, which would leave
-    // the recorder with some groups old and some new: the window closes
-    // once the write, its read-back and its summary are over.
+    // What the user started is not cut off part-way: a configuration write,
+    // or a page's group written in several requests, would leave the
+    // recorder with some settings old and some new. The window closes once
+    // it is over, its summary included. A read that the user may stop
+    // (the bulk read, a configuration or coefficient read) ends at once.
     const bool writing = m_progressDepth > 0 && !m_progressCancellable;
-    if (!m_closed && (writing || (m_closeWhenDone && m_activity->busy()))) {
+    const bool stoppableRead = m_progressDepth > 0 && m_progressCancellable;
+    if (!m_closed && (writing || (m_activity->busy() && !stoppableRead))) {
         m_closeWhenDone = true;
         m_progressText->setText(QStringLiteral("Окно закроется по окончании записи"));
         event->ignore();

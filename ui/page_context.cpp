@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <memory>
+#include <utility>
 
 namespace vexs {
 
@@ -27,28 +28,46 @@ void runGuarded(IMessageBoxes &boxes, const std::function<void()> &handler)
 
 namespace {
 
-// Every click runs `run`: at once, or after the exchange that is waiting.
+// Runs `run` once the link is free for it: no exchange waiting and no
+// action that sends running. A click during a poll's wait starts right after
+// it, once, so it is neither lost nor nested inside that wait; a start that
+// finds the link taken again (another click queued with it went first, a
+// long operation goes on to its next request) waits on.
+void runWhenFree(QAbstractButton *button, LinkActivity *activity,
+                 const std::shared_ptr<std::function<void()>> &run)
+{
+    if (!activity->exchanging() && !activity->busy()) {
+        button->setProperty(kQueuedProperty, false);
+        (*run)();
+        return;
+    }
+    // Whichever comes first of the two; the waiter goes with it.
+    auto *waiter = new QObject(button);
+    auto fired = std::make_shared<bool>(false);
+    auto retry = [button, activity, run, waiter, fired] {
+        if (std::exchange(*fired, true))
+            return;
+        waiter->deleteLater();
+        runWhenFree(button, activity, run);
+    };
+    QObject::connect(activity, &LinkActivity::exchangeEnded, waiter, retry, Qt::QueuedConnection);
+    QObject::connect(activity, &LinkActivity::busyChanged, waiter,
+                     [retry](bool busy) {
+                         if (!busy)
+                             retry();
+                     },
+                     Qt::QueuedConnection);
+}
+
+// Every click runs `run`: at once, or once the link is free.
 void connectAfterExchange(QAbstractButton *button, LinkActivity *activity,
                           std::shared_ptr<std::function<void()>> run)
 {
     QObject::connect(button, &QAbstractButton::clicked, button, [activity, button, run] {
-        if (!activity->exchanging()) {
-            (*run)();
-            return;
-        }
-        // A poll's exchange is waiting: start right after it, once, so the
-        // click is neither lost nor nested inside that wait.
         if (button->property(kQueuedProperty).toBool())
             return;
         button->setProperty(kQueuedProperty, true);
-        auto once = std::make_shared<QMetaObject::Connection>();
-        *once = QObject::connect(activity, &LinkActivity::exchangeEnded, button,
-                                 [button, run, once] {
-                                     QObject::disconnect(*once);
-                                     button->setProperty(kQueuedProperty, false);
-                                     (*run)();
-                                 },
-                                 Qt::QueuedConnection);
+        runWhenFree(button, activity, run);
     });
 }
 

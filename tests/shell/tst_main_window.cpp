@@ -72,6 +72,7 @@ private slots:
     void closeDuringLongExchange();
     void closeWhileMessageBoxOpen();
     void closeWaitsForAWrite();
+    void clicksDuringAPollRunInTurn();
 };
 
 void tst_main_window::firstRunDefaultsAndFileWrittenAtClose()
@@ -486,9 +487,11 @@ void tst_main_window::closeWaitsForAWrite()
 
     QVERIFY(!QFile::exists(fx.configPath()));
     {
-        LinkActivity::Scope handler(activity); // "Записать файл в прибор"
-        w.beginProgress(QStringLiteral("Запись в прибор"), 3, false);
+        LinkActivity::Scope handler(activity); // "Записать файл в прибор", a page's "Записать"
         w.close();
+        QTest::qWait(50);
+        QVERIFY(!QFile::exists(fx.configPath()));
+        w.beginProgress(QStringLiteral("Запись в прибор"), 3, false);
         w.endProgress();
         // The read-back that follows at once keeps it open as well.
         w.beginProgress(QStringLiteral("Проверка записанного"), 25, false);
@@ -522,6 +525,20 @@ void tst_main_window::closeWhileMessageBoxOpen()
     timer.restart();
     w.boxes().info(QStringLiteral("Выполнено"));
     QVERIFY(timer.elapsed() < 1000);
+}
+
+void tst_main_window::clicksDuringAPollRunInTurn()
+{
+    WindowFixture fx;
+    {
+        // Both start after the poll's wait, the second once the first is over.
+        LinkActivity::Exchanging polling(fx.window().context().activity);
+        fx.click(QStringLiteral("ButtonReadNastrCan1"));
+        fx.click(QStringLiteral("ButtonReadNastrCan2"));
+        QVERIFY(fx.boxes.boxes.isEmpty());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(fx.boxes.boxes.size(), 2, 5000);
+    QCOMPARE(fx.boxes.texts(), QStringList({"Выполнено", "Выполнено"}));
 }
 
 QTEST_MAIN(tst_main_window)
