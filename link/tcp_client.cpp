@@ -158,6 +158,10 @@ void TcpClient::deactivate()
         m_active = false;
         emit disconnected();
     }
+    // "Stop" pressed during an exchange ends its wait, as a close by the
+    // gateway does: nothing more can arrive.
+    if (m_inExchange && m_wait)
+        m_wait->finish();
 }
 
 void TcpClient::releaseWitness()

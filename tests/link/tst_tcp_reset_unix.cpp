@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <sys/socket.h>
 
@@ -77,28 +78,34 @@ void tst_tcp_reset::cleanup()
     server.close();
 }
 
+enum class End { Reset, Close, UserStop };
+
 void tst_tcp_reset::peerEndsDuringTheWait_data()
 {
-    QTest::addColumn<bool>("reset");
+    QTest::addColumn<End>("end");
     QTest::addColumn<QByteArray>("sent");
-    QTest::newRow("reset") << true << QByteArray();
-    QTest::newRow("reset after part of a reply") << true << QByteArray("\x01\x03", 2);
-    QTest::newRow("close in order") << false << QByteArray();
-    QTest::newRow("close in order after part of a reply") << false << QByteArray("\x01\x03", 2);
+    QTest::newRow("reset") << End::Reset << QByteArray();
+    QTest::newRow("reset after part of a reply") << End::Reset << QByteArray("\x01\x03", 2);
+    QTest::newRow("close in order") << End::Close << QByteArray();
+    QTest::newRow("close in order after part of a reply") << End::Close << QByteArray("\x01\x03", 2);
+    QTest::newRow("Stop pressed") << End::UserStop << QByteArray();
 }
 
 void tst_tcp_reset::peerEndsDuringTheWait()
 {
-    QFETCH(bool, reset);
+    QFETCH(End, end);
     QFETCH(QByteArray, sent);
+    const bool reset = end == End::Reset;
     connect(peer, &QTcpSocket::readyRead, this, [&] {
         peer->readAll();
         peer->write(sent);
         peer->flush();
         if (reset)
             resetConnection(peer);
-        else
+        else if (end == End::Close)
             peer->disconnectFromHost();
+        else
+            QTimer::singleShot(50, tcp.get(), [this] { tcp->deactivate(); });
     });
     QByteArray reply = "unset";
     int disconnectsBefore = -1;
