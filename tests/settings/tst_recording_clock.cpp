@@ -99,6 +99,7 @@ private slots:
     void clockWriteAndReadBack();
     void clockRead_data();
     void timeReadPastTheMaskIsNotWritten();
+    void clockReadAt9600();
     void clockRead();
 
 private:
@@ -452,6 +453,22 @@ void TestRecordingClock::timeReadPastTheMaskIsNotWritten()
     m_fx->click(QStringLiteral("ButtonWriteDateTime"));
     QCOMPARE(m_fx->boxes.texts(), QStringList{kBadTime});
     QVERIFY(m_fx->requests().isEmpty());
+}
+
+// At 9600 bit/s the reply alone takes 72 ms: a recorder that answers 30 ms
+// later is still heard.
+void TestRecordingClock::clockReadAt9600()
+{
+    WindowFixture::Options o;
+    o.latencyMs = 30;
+    WindowFixture fx(o);
+    fx.sim().setBaud(9600);
+    fx.controls().setItemIndex(QStringLiteral("ComboBoxBaud"), 0);
+    fx.sim().model().setClockBytes(QByteArray::fromHex("05070912030e"));
+    fx.sim().model().freezeLiveRecord();
+    fx.click(QStringLiteral("ButtonReadDateTime"));
+    QCOMPARE(fx.boxes.texts(), QStringList{QStringLiteral("Выполнено")});
+    QCOMPARE(fx.controls().text(QStringLiteral("MaskEditTime")), QStringLiteral("09:07:05"));
 }
 
 QTEST_MAIN(TestRecordingClock)
