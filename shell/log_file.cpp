@@ -118,26 +118,25 @@ bool RotatingLog::append(const QString &line)
     QMutexLocker lock(&m_mutex);
     if (!m_file.isOpen() && !m_file.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
-    if (m_file.size() > 0 && m_file.size() + bytes.size() > m_maxBytes) {
-        rotate();
-        if (!m_file.isOpen())
-            return false;
-    }
+    if (m_file.size() > 0 && m_file.size() + bytes.size() > m_maxBytes && !rotate())
+        return false;
     // Flushed line by line: the lines before a crash are the ones wanted.
     const bool written = m_file.write(bytes) == bytes.size();
     return m_file.flush() && written;
 }
 
-void RotatingLog::rotate()
+bool RotatingLog::rotate()
 {
     m_file.close();
     const auto numbered = [this](int n) { return m_path + QLatin1Char('.') + QString::number(n); };
     QFile::remove(numbered(m_files - 1));
     for (int n = m_files - 2; n >= 1; --n)
         QFile::rename(numbered(n), numbered(n + 1));
-    if (m_files > 1)
-        QFile::rename(m_path, numbered(1));
-    m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    // A full log that cannot be moved aside stays as it is: emptying it
+    // would throw away the lines that led here.
+    if (m_files > 1 && !QFile::rename(m_path, numbered(1)))
+        return false;
+    return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
 }
 
 QString logLine(const QDateTime &time, QtMsgType type, const char *category,

@@ -23,11 +23,12 @@ public:
     explicit RotatingLog(const QString &path, qint64 maxBytes = 1024 * 1024, int files = 3);
 
     QString path() const { return m_path; }
-    // Appends text and a line feed; false when the file cannot be written.
+    // Appends text and a line feed; false when the file cannot be written,
+    // or is full and cannot be moved aside (it is then kept as it is).
     bool append(const QString &line);
 
 private:
-    void rotate();
+    bool rotate();
 
     QMutex m_mutex;
     QString m_path;

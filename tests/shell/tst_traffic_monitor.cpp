@@ -317,6 +317,17 @@ void TestTrafficMonitor::logFileRotates()
     QCOMPARE(QFileInfo(path).size(), 80);
     QCOMPARE(QFileInfo(path + ".1").size(), 80);
     QCOMPARE(QFileInfo(path + ".2").size(), 80);
+
+    // Older files that cannot be replaced: the full log is kept, not emptied.
+    QTemporaryDir stuck;
+    const QString stuckPath = stuck.filePath(QStringLiteral("vexs.log"));
+    for (const char *taken : {"vexs.log.1/x", "vexs.log.2/x"})
+        QVERIFY(QDir(stuck.path()).mkpath(QLatin1String(taken)));
+    RotatingLog full(stuckPath, 100, 3);
+    QVERIFY(full.append(line));
+    QVERIFY(full.append(line));
+    QVERIFY(!full.append(line));
+    QCOMPARE(QFileInfo(stuckPath).size(), 80);
 }
 
 // Installs the log handler for the rest of this process: the last test.
