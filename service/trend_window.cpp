@@ -181,9 +181,10 @@ QString trendSeriesName(int series)
 
 void TrendBuffer::add(qint64 timeMs, const std::optional<TrendValues> &values)
 {
-    // The clock was set back: the old samples would be drawn in the future.
-    if (!m_samples.empty() && timeMs < m_samples.back().timeMs)
-        m_samples.clear();
+    // The clock was set back: samples now ahead of it would be drawn in the
+    // future. A small step (a time synchronisation) keeps the rest.
+    while (!m_samples.empty() && m_samples.back().timeMs > timeMs)
+        m_samples.pop_back();
     TrendSample sample{timeMs, {}};
     if (values)
         sample.values = *values;

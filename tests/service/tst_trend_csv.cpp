@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -140,9 +141,13 @@ void TestTrendCsv::bufferKeepsTenMinutesAndBreaksAtGaps()
         lengths << int(s.size());
     QCOMPARE(lengths, runs);
 
-    // A clock set back starts afresh.
-    buffer.add(0, values);
-    QCOMPARE(buffer.samples().size(), size_t(1));
+    // A clock set back drops only the samples now ahead of it.
+    const qint64 setBack = buffer.samples().back().timeMs - 1500;
+    const auto kept = std::count_if(buffer.samples().begin(), buffer.samples().end(),
+                                    [setBack](const TrendSample &s) { return s.timeMs <= setBack; });
+    buffer.add(setBack, values);
+    QCOMPARE(buffer.samples().size(), size_t(kept + 1));
+    QCOMPARE(buffer.samples().back().timeMs, setBack);
 }
 
 void TestTrendCsv::csvOnThePageAcrossALostLink()
