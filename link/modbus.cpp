@@ -12,6 +12,14 @@ QByteArray failureReply()
     return QByteArray(1, ' ');
 }
 
+QString recorderOf(const ILinkSettings &link)
+{
+    const QString line = link.interfaceIndex() == 0
+                             ? QStringLiteral("COM%1").arg(link.comPortNumber())
+                             : QStringLiteral("TCP");
+    return line + QLatin1Char('/') + QString::number(link.slaveAddress());
+}
+
 bool isFailureReply(const QByteArray &reply)
 {
     return reply.size() == 1;

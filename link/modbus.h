@@ -83,6 +83,10 @@ public:
     virtual bool fastExchange() const { return false; }
 };
 
+// Which recorder the requests go to now: the interface, the serial port and
+// the slave address, as one text to compare.
+QString recorderOf(const ILinkSettings &link);
+
 // Carries one request and returns whatever arrived after the wait.
 class IExchange
 {

@@ -93,7 +93,7 @@ void Button11Click(PageContext &ctx)
     }
 
     if (area) {
-        ctx.image.replaceAll(*area);
+        ctx.image.replaceAll(*area, recorderOf(ctx.link));
         status.showInfo(QStringLiteral("Настройки успешно считаны"));
         PumpingDelay(bulk::kShowResultMs);
         status.showNavigation();

@@ -1,5 +1,6 @@
 #include "settings/display_page.h"
 
+#include "link/modbus.h"
 #include "settings/block_io.h"
 #include "settings/field_lists.h"
 #include "settings/record_layout.h"
@@ -78,11 +79,12 @@ QWidget *DisplayPage::buildChannelGroup()
 void DisplayPage::ButtonWriteNastrIndStatClick()
 {
     // Registers 740..743 go back with the device's own values so the write
-    // never overwrites them: those of the last bulk read, or, before any,
-    // those the device reports now.
+    // never overwrites them: those of the last bulk read of this recorder,
+    // or, before any (or after one of another recorder), those the device
+    // reports now.
     const ConfigGroup &group = configGroup(GroupFamily::DisplayChannel);
     QByteArray base;
-    if (m_ctx.image.isLoaded()) {
+    if (m_ctx.image.isOf(recorderOf(m_ctx.link))) {
         base = m_ctx.image.record(*group.layout, 1);
     } else {
         const quint16 first = quint16(group.recordFirstRegister() + kHiddenBytes.begin / 2);

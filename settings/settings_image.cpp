@@ -18,11 +18,12 @@ QByteArray SettingsImage::record(const BlockLayout &block, int item) const
     return m_bytes.mid(offset, block.recordSize);
 }
 
-void SettingsImage::replaceAll(const QByteArray &area)
+void SettingsImage::replaceAll(const QByteArray &area, const QString &source)
 {
     if (area.size() != Size)
         throw std::invalid_argument("settings area of the wrong size");
     m_bytes = area;
+    m_source = source;
     m_loaded = true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 namespace vexs {
 
@@ -22,16 +23,20 @@ public:
     // for an item outside the block.
     QByteArray record(const BlockLayout &block, int item) const;
 
-    // Commits a complete bulk read; std::invalid_argument unless exactly
-    // Size bytes are given (the image is then left as it was).
-    void replaceAll(const QByteArray &area);
+    // Commits a complete bulk read from the recorder `source` names (see
+    // recorderOf); std::invalid_argument unless exactly Size bytes are given
+    // (the image is then left as it was).
+    void replaceAll(const QByteArray &area, const QString &source = QString());
 
     // True once a bulk read has been committed: before that the image is
     // zeros, not the device's values.
     bool isLoaded() const { return m_loaded; }
+    // True when the image holds the values of the recorder `recorder` names.
+    bool isOf(const QString &recorder) const { return m_loaded && m_source == recorder; }
 
 private:
     QByteArray m_bytes;
+    QString m_source;
     bool m_loaded = false;
 };
 

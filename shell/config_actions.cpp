@@ -259,7 +259,7 @@ void ConfigActions::writeFileIntoDevice()
     const WriteReport report = writeDeviceConfig(m_ctx.modbus, *file, options);
     if (report.readBack) {
         // A whole read of the area, as a bulk read's: the pages show what the device now holds.
-        m_ctx.image.replaceAll(*report.readBack);
+        m_ctx.image.replaceAll(*report.readBack, recorderOf(m_ctx.link));
         FillPagesFromImage(m_ctx.controls, m_ctx.image);
         m_ctx.status.showNavigation();
     }

@@ -1,5 +1,6 @@
 // The display and network pages against the simulated recorder, and how a
 // bulk read reaches them and the recording page.
+#include "link/modbus.h"
 #include "settings/record_layout.h"
 #include "settings/settings_image.h"
 #include "ui/controls.h"
@@ -252,7 +253,7 @@ void TestDisplayNetwork::displayChannelWriteUsesImage()
     // in bulkReadFillsPagesAndLabels.
     const QByteArray hidden = QByteArray::fromHex("a1a2a3a4a5a6a7a8");
     QVERIFY(model().setHoldingBytes(740, hidden));
-    m_fx->window().image().replaceAll(model().settingsArea());
+    m_fx->window().image().replaceAll(model().settingsArea(), recorderOf(m_fx->window().context().link));
     QVERIFY(m_fx->window().image().isLoaded());
     c().setItemIndex(QStringLiteral("ComboBoxIndCan"), 7);
     c().setItemIndex(QStringLiteral("ComboBoxIndBarZum"), 0);
@@ -264,6 +265,18 @@ void TestDisplayNetwork::displayChannelWriteUsesImage()
     QCOMPARE(summary(sent), QStringList{request(0x10, 739, 5)});
     QCOMPARE(writeDataOf(sent[0]).toHex(' '), QByteArray("07 00 a1 a2 a3 a4 a5 a6 a7 a8"));
     QCOMPARE(model().holdingBytes(739, 5).toHex(' '), QByteArray("07 00 a1 a2 a3 a4 a5 a6 a7 a8"));
+
+    // The image is another recorder's once the bar names another address:
+    // this one's registers are read first.
+    m_fx->sim().setAddress(2);
+    c().setPosition(QStringLiteral("UpDownAdr"), 2);
+    m_fx->clearRequests();
+    m_fx->boxes.clear();
+    m_fx->click(QStringLiteral("ButtonWriteNastrIndStat"));
+    QCOMPARE(m_fx->boxes.texts(), QStringList{kDone});
+    QCOMPARE(summary(m_fx->requests()), (QStringList{request(0x03, 740, 4), request(0x10, 739, 5)}));
+    c().setPosition(QStringLiteral("UpDownAdr"), 1);
+    m_fx->sim().setAddress(1);
 }
 
 void TestDisplayNetwork::networkInitialTextsSent()
