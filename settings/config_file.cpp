@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 
 #include <algorithm>
 #include <bit>
@@ -645,6 +646,57 @@ std::optional<QByteArray> hexOctets(const QJsonValue &value, bool *notHex)
     return QByteArray::fromHex(text.toLatin1());
 }
 
+// A key that stands twice in one object of `text` (valid JSON), with the
+// keys of the objects around it: "groups", "measurement.1", "fields",
+// "rangeHigh". The JSON parser keeps only the last of the two, so a value
+// typed above the old one would be dropped without a word. Empty when no
+// key repeats.
+QStringList repeatedKey(const QByteArray &text)
+{
+    struct Level
+    {
+        bool object;
+        QString key; // under which this object or list stands
+        QSet<QString> keys;
+    };
+    QList<Level> levels;
+    QString lastKey;
+    bool keyNext = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            const qsizetype begin = i;
+            for (++i; i < text.size() && text[i] != '"'; ++i) {
+                if (text[i] == '\\')
+                    ++i;
+            }
+            if (!keyNext)
+                continue;
+            // The parser decodes the escapes: "ra\u0077" is the key "raw".
+            const QString key =
+                QJsonDocument::fromJson('[' + text.mid(begin, i - begin + 1) + ']').array().at(0).toString();
+            Level &level = levels.last();
+            if (level.keys.contains(key)) {
+                QStringList path;
+                for (qsizetype k = 1; k < levels.size(); ++k)
+                    path << levels[k].key;
+                return path << key;
+            }
+            level.keys.insert(key);
+            lastKey = key;
+            keyNext = false;
+        } else if (c == '{' || c == '[') {
+            levels.append({c == '{', lastKey, {}});
+            keyNext = c == '{';
+        } else if (c == '}' || c == ']') {
+            levels.removeLast();
+        } else if (c == ',') {
+            keyNext = !levels.isEmpty() && levels.last().object;
+        }
+    }
+    return {};
+}
+
 class Reader
 {
 public:
@@ -723,6 +775,12 @@ std::optional<DeviceConfig> Reader::read(const QByteArray &text, QString *error)
     const QJsonDocument doc = QJsonDocument::fromJson(text, &parse);
     if (parse.error != QJsonParseError::NoError)
         return failed(fail(QStringLiteral("не JSON (ошибка в позиции %1)").arg(parse.offset)));
+    if (QStringList repeated = repeatedKey(text); !repeated.isEmpty()) {
+        const QString key = repeated.takeLast();
+        return failed(fail(QStringLiteral("ключ «%1» повторяется%2")
+                               .arg(key, repeated.isEmpty() ? QString()
+                                                            : QStringLiteral(" в ") + repeated.join(QStringLiteral(" / ")))));
+    }
     const QJsonObject root = doc.object();
     if (!doc.isObject() || root.value(QLatin1String("format")).toString() != QLatin1String(configfile::kFormat))
         return failed(fail(QStringLiteral("не файл конфигурации прибора (нет \"format\": \"%1\")")
@@ -967,8 +1025,23 @@ QList<ConfigDifference> compareGroups(const DeviceConfig &a, const DeviceConfig 
     for (const ConfigGroup &g : configGroups()) {
         const QByteArray ra = a.groupRecord(g);
         const QByteArray rb = b.groupRecord(g);
+        const qsizetype before = out.size();
         for (const FileField &ff : fileFields(g))
             compareAtoms(atomsOf(ff, g, ra), atomsOf(ff, g, rb), g.id, g.title, out);
+        // Octets that no field shows (points past the count, a text's bytes
+        // after its pad, the bits of a NaN) still go out in a write.
+        int first = g.bytes ? g.bytes->begin : 0;
+        int last = (g.bytes ? g.bytes->end : g.layout->recordSize) - 1;
+        if (out.size() > before || ra.mid(first, last - first + 1) == rb.mid(first, last - first + 1))
+            continue;
+        while (ra[first] == rb[first])
+            ++first;
+        while (ra[last] == rb[last])
+            --last;
+        out.append({g.id, g.title, QStringLiteral("octets[%1..%2]").arg(first).arg(last),
+                    QStringLiteral("октеты записи, не показанные полями"),
+                    QString::fromLatin1(ra.mid(first, last - first + 1).toHex(' ')),
+                    QString::fromLatin1(rb.mid(first, last - first + 1).toHex(' '))});
     }
     return out;
 }

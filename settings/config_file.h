@@ -74,7 +74,9 @@ struct ConfigDifference
     QString b;
 };
 
-// Field by field in table order; octets no field names count as well.
+// Field by field in table order. A group whose octets differ where no field
+// shows it (points past the count, a text after its pad) differs in
+// "octets[first..last]" of its record.
 QList<ConfigDifference> compareGroups(const DeviceConfig &a, const DeviceConfig &b);
 // Identification differences are notes: a configuration moved to another
 // recorder differs there by design.

@@ -71,6 +71,8 @@ private slots:
     void badFileIsRefused_data();
     void badFileIsRefused();
     void comparisonNamesFieldsAndKeepsIdentificationApart();
+    void octetsNoFieldShowsStillDiffer_data();
+    void octetsNoFieldShowsStillDiffer();
     void writeSummarySaysWhatHappened_data();
     void writeSummarySaysWhatHappened();
 };
@@ -264,6 +266,12 @@ void TestConfigFile::badFileIsRefused_data()
     QTest::newRow("unknown group") << "group" << "неизвестная группа «measurement.5»";
     QTest::newRow("misspelt key") << "Groups" << "неизвестный ключ «Groups»";
     QTest::newRow("identification") << "identification" << "идентификация (identification.raw)";
+    // The parser would keep the later of two equal keys and drop the other.
+    QTest::newRow("repeated key") << "repeat format" << "ключ «format» повторяется";
+    QTest::newRow("repeated field") << "repeat rangeHigh"
+                                    << "ключ «rangeHigh» повторяется в groups / measurement.1 / fields";
+    QTest::newRow("repeated field, escaped")
+        << "repeat rangeHig\\u0068" << "ключ «rangeHigh» повторяется в groups / measurement.1 / fields";
 }
 
 void TestConfigFile::badFileIsRefused()
@@ -293,10 +301,45 @@ void TestConfigFile::badFileIsRefused()
     QByteArray text = QJsonDocument(root).toJson();
     if (damage == QLatin1String("cut"))
         text.chop(text.size() / 2);
+    if (damage == QLatin1String("repeat format"))
+        text.insert(text.indexOf('{') + 1, "\"format\": \"vexs-config\", ");
+    if (damage.startsWith(QLatin1String("repeat range"))) {
+        const qsizetype fields = text.indexOf("\"fields\": {", text.indexOf("\"measurement.1\""));
+        text.insert(fields + 11, "\"" + damage.mid(7).toUtf8() + "\": \"300\", ");
+    }
     QString error;
     QVERIFY(!configFromJson(text, kName, &error));
     QVERIFY2(error.startsWith(QStringLiteral("Файл «%1»: ").arg(kName)), qPrintable(error));
     QVERIFY2(error.contains(message), qPrintable(error));
+}
+
+void TestConfigFile::octetsNoFieldShowsStillDiffer_data()
+{
+    QTest::addColumn<int>("at"); // in the image
+    QTest::addColumn<QByteArray>("a");
+    QTest::addColumn<QByteArray>("b");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("point past the count") << 160 + 66 << QByteArray(4, '\0') << QByteArray(4, '\x11')
+                                          << "math.1 / octets[66..69]: 00 00 00 00 -> 11 11 11 11";
+    QTest::newRow("text after its pad") << 22 << QByteArray("k\0\0\0\0\0", 6) << QByteArray("k\0x\0\0\0", 6)
+                                        << "measurement.1 / octets[24..24]: 00 -> 78";
+    QTest::newRow("bits of a NaN") << 10 << QByteArray::fromHex("0000c07f") << QByteArray::fromHex("0000c0ff")
+                                   << "measurement.1 / octets[13..13]: 7f -> ff";
+}
+
+void TestConfigFile::octetsNoFieldShowsStillDiffer()
+{
+    QFETCH(int, at);
+    QFETCH(QByteArray, a);
+    QFETCH(QByteArray, b);
+    QFETCH(QString, field);
+    DeviceConfig one = factoryConfig();
+    DeviceConfig two = one;
+    one.image.replace(at, a.size(), a);
+    two.image.replace(at, b.size(), b);
+    const QList<ConfigDifference> differences = compareGroups(one, two);
+    QCOMPARE(differences.size(), 1);
+    QCOMPARE(differenceLine(differences[0]), field);
 }
 
 void TestConfigFile::comparisonNamesFieldsAndKeepsIdentificationApart()
