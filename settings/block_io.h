@@ -61,5 +61,14 @@ bool writeGroup(ModbusMaster &modbus, const ConfigGroup &group, const QByteArray
 void readGroupIntoPage(PageContext &context, const ConfigGroup &group);
 void writeGroupFromPage(PageContext &context, const ConfigGroup &group,
                         const QByteArray &base = QByteArray());
+// The same by the group's family and item, as the page buttons name them.
+inline void readGroupIntoPage(PageContext &context, GroupFamily family, int item = 1)
+{
+    readGroupIntoPage(context, configGroup(family, item));
+}
+inline void writeGroupFromPage(PageContext &context, GroupFamily family, int item = 1)
+{
+    writeGroupFromPage(context, configGroup(family, item));
+}
 
 } // namespace vexs

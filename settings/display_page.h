@@ -16,18 +16,9 @@ public:
 
     void relabelChannels(const ChannelPresence &presence) override;
 
-    void ButtonReadNastrIndClick()
-    {
-        readGroupIntoPage(m_ctx, configGroup(GroupFamily::DisplayMode));
-    }
-    void ButtonWriteNastrIndClick()
-    {
-        writeGroupFromPage(m_ctx, configGroup(GroupFamily::DisplayMode));
-    }
-    void ButtonReadNastrIndStatClick()
-    {
-        readGroupIntoPage(m_ctx, configGroup(GroupFamily::DisplayChannel));
-    }
+    void ButtonReadNastrIndClick() { readGroupIntoPage(m_ctx, GroupFamily::DisplayMode); }
+    void ButtonWriteNastrIndClick() { writeGroupFromPage(m_ctx, GroupFamily::DisplayMode); }
+    void ButtonReadNastrIndStatClick() { readGroupIntoPage(m_ctx, GroupFamily::DisplayChannel); }
     void ButtonWriteNastrIndStatClick();
 
 private:

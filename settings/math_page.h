@@ -21,14 +21,8 @@ public:
     // Handlers shared by the four sheets; m is the math channel 1..4. A read
     // shows nothing unless every chunk arrived; chunks the device accepted
     // before a failed write stay written.
-    void ButtonReadNastrMatCan1Click(int m)
-    {
-        readGroupIntoPage(m_ctx, configGroup(GroupFamily::Math, m));
-    }
-    void ButtonWriteNastrMatCan1Click(int m)
-    {
-        writeGroupFromPage(m_ctx, configGroup(GroupFamily::Math, m));
-    }
+    void ButtonReadNastrMatCan1Click(int m) { readGroupIntoPage(m_ctx, GroupFamily::Math, m); }
+    void ButtonWriteNastrMatCan1Click(int m) { writeGroupFromPage(m_ctx, GroupFamily::Math, m); }
     // Runs whenever the point counter of sheet m changes: the table gets
     // N + 1 rows (header row included), N clamped to 1..32. Values already
     // typed are left alone.

@@ -19,13 +19,10 @@ public:
     // Typed units text; a longer text from the device is kept whole.
     static constexpr int kUnitsTypedMax = 5;
 
-    void ButtonReadNastrCan1Click(int n)
-    {
-        readGroupIntoPage(m_ctx, configGroup(GroupFamily::Measurement, n));
-    }
+    void ButtonReadNastrCan1Click(int n) { readGroupIntoPage(m_ctx, GroupFamily::Measurement, n); }
     void ButtonWriteNastrCan1Click(int n)
     {
-        writeGroupFromPage(m_ctx, configGroup(GroupFamily::Measurement, n));
+        writeGroupFromPage(m_ctx, GroupFamily::Measurement, n);
     }
 };
 

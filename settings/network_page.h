@@ -16,7 +16,7 @@ class NetworkPage : public Page
 public:
     explicit NetworkPage(PageContext &context, QWidget *parent = nullptr);
 
-    void ButtonReadNastrRsClick() { readGroupIntoPage(m_ctx, configGroup(GroupFamily::Network)); }
+    void ButtonReadNastrRsClick() { readGroupIntoPage(m_ctx, GroupFamily::Network); }
     void ButtonWriteNastrRsClick();
 };
 

@@ -21,14 +21,8 @@ public:
     void addServiceGroup(QWidget *group);
 
     // Handlers shared by the rows; n is the output 1..4.
-    void ButtonReadNastrOut1Click(int n)
-    {
-        readGroupIntoPage(m_ctx, configGroup(GroupFamily::Output, n));
-    }
-    void ButtonWriteNastrOut1Click(int n)
-    {
-        writeGroupFromPage(m_ctx, configGroup(GroupFamily::Output, n));
-    }
+    void ButtonReadNastrOut1Click(int n) { readGroupIntoPage(m_ctx, GroupFamily::Output, n); }
+    void ButtonWriteNastrOut1Click(int n) { writeGroupFromPage(m_ctx, GroupFamily::Output, n); }
 
     static constexpr int kOutputs = 4;
 

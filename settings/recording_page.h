@@ -20,14 +20,8 @@ public:
 
     void relabelChannels(const ChannelPresence &presence) override;
 
-    void ButtonReadNastrRegClick()
-    {
-        readGroupIntoPage(m_ctx, configGroup(GroupFamily::Recording));
-    }
-    void ButtonWriteNastrRegClick()
-    {
-        writeGroupFromPage(m_ctx, configGroup(GroupFamily::Recording));
-    }
+    void ButtonReadNastrRegClick() { readGroupIntoPage(m_ctx, GroupFamily::Recording); }
+    void ButtonWriteNastrRegClick() { writeGroupFromPage(m_ctx, GroupFamily::Recording); }
     void ButtonSetDateClick();
     void ButtonWriteDateTimeClick();
     void ButtonReadDateTimeClick();

@@ -16,14 +16,8 @@ public:
     void relabelChannels(const ChannelPresence &presence) override;
 
     // Handlers shared by the rows; n is the setpoint 1..8.
-    void ButtonReadNastrUst1Click(int n)
-    {
-        readGroupIntoPage(m_ctx, configGroup(GroupFamily::Setpoint, n));
-    }
-    void ButtonWriteNastrUst1Click(int n)
-    {
-        writeGroupFromPage(m_ctx, configGroup(GroupFamily::Setpoint, n));
-    }
+    void ButtonReadNastrUst1Click(int n) { readGroupIntoPage(m_ctx, GroupFamily::Setpoint, n); }
+    void ButtonWriteNastrUst1Click(int n) { writeGroupFromPage(m_ctx, GroupFamily::Setpoint, n); }
 
     static constexpr int kSetpoints = 8;
 };
