@@ -128,14 +128,26 @@ bool RotatingLog::append(const QString &line)
 bool RotatingLog::rotate()
 {
     m_file.close();
-    const auto numbered = [this](int n) { return m_path + QLatin1Char('.') + QString::number(n); };
-    QFile::remove(numbered(m_files - 1));
-    for (int n = m_files - 2; n >= 1; --n)
-        QFile::rename(numbered(n), numbered(n + 1));
-    // A full log that cannot be moved aside stays as it is: emptying it
-    // would throw away the lines that led here.
-    if (m_files > 1 && !QFile::rename(m_path, numbered(1)))
-        return false;
+    if (m_files > 1) {
+        // The full log is moved aside first: when it cannot be (another
+        // program holds it), neither it nor the older files are touched,
+        // and the next try waits a while instead of coming with every line.
+        if (m_failedRotation.isValid() && !m_failedRotation.hasExpired(kRotationRetryMs))
+            return false;
+        const QString aside = m_path + QStringLiteral(".rotating");
+        QFile::remove(aside);
+        if (!QFile::rename(m_path, aside)) {
+            m_failedRotation.start();
+            return false;
+        }
+        m_failedRotation.invalidate();
+        const auto numbered = [this](int n) { return m_path + QLatin1Char('.') + QString::number(n); };
+        QFile::remove(numbered(m_files - 1));
+        for (int n = m_files - 2; n >= 1; --n)
+            QFile::rename(numbered(n), numbered(n + 1));
+        QFile::remove(numbered(1));
+        QFile::rename(aside, numbered(1));
+    }
     return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
 }
 

@@ -5,6 +5,7 @@
 // folder, so what a desktop user never sees on standard error can still be
 // looked at after a failure.
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
 #include <QString>
@@ -29,12 +30,14 @@ public:
 
 private:
     bool rotate();
+    static constexpr int kRotationRetryMs = 10000;
 
     QMutex m_mutex;
     QString m_path;
     qint64 m_maxBytes;
     int m_files;
     QFile m_file;
+    QElapsedTimer m_failedRotation; // since a rotation failed; invalid when none did
 };
 
 // One line as the log file holds it:

@@ -318,16 +318,24 @@ void TestTrafficMonitor::logFileRotates()
     QCOMPARE(QFileInfo(path + ".1").size(), 80);
     QCOMPARE(QFileInfo(path + ".2").size(), 80);
 
-    // Older files that cannot be replaced: the full log is kept, not emptied.
+    // A full log that cannot be moved aside: neither it nor the older files
+    // are lost, however many lines come.
     QTemporaryDir stuck;
     const QString stuckPath = stuck.filePath(QStringLiteral("vexs.log"));
-    for (const char *taken : {"vexs.log.1/x", "vexs.log.2/x"})
-        QVERIFY(QDir(stuck.path()).mkpath(QLatin1String(taken)));
+    QVERIFY(QDir(stuck.path()).mkpath(QStringLiteral("vexs.log.rotating/x")));
+    for (const QString &older : {stuckPath + ".1", stuckPath + ".2"}) {
+        QFile file(older);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("older\n");
+    }
     RotatingLog full(stuckPath, 100, 3);
     QVERIFY(full.append(line));
     QVERIFY(full.append(line));
     QVERIFY(!full.append(line));
+    QVERIFY(!full.append(line));
     QCOMPARE(QFileInfo(stuckPath).size(), 80);
+    QCOMPARE(QFileInfo(stuckPath + ".1").size(), 6);
+    QCOMPARE(QFileInfo(stuckPath + ".2").size(), 6);
 }
 
 // Installs the log handler for the rest of this process: the last test.
