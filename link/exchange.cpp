@@ -52,8 +52,10 @@ QByteArray Exchange::run(int waitMs, const QByteArray &request, bool fullWait)
     QByteArray reply = carry(transport, waitMs, request, fast);
     // A fast reply does not mean the device has carried the command out:
     // nothing else goes to it (the guard refuses a poll tick) until the
-    // wait is over.
-    if (fullWait && fast && clock.elapsed() < waitMs)
+    // wait is over. A wait that ended without a whole reply ended because
+    // the link went (a reset, "Stop", an adapter pulled out): nothing to
+    // wait for then.
+    if (fullWait && fast && clock.elapsed() < waitMs && ReplyFraming(request).isComplete(reply))
         PumpingDelay(int(waitMs - clock.elapsed()));
     return reply;
 }

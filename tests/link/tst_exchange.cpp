@@ -241,6 +241,14 @@ void tst_exchange::fastCommandKeepsItsWait()
     timer.restart();
     QCOMPARE(master.WriteMultipleRegisters(10004, 1, hex("9E 07"), 500).size(), 8);
     QVERIFY(timer.elapsed() < 250);
+
+    // A command whose link goes during the wait (the gateway closes the
+    // connection) is over at once: nothing is left to wait for.
+    useChannel(QStringLiteral("tcp"));
+    sim.faults().add(FaultRule{FaultRule::DropTcp});
+    timer.restart();
+    QCOMPARE(master.WriteCommand(10004, 1, hex("9E 07"), 3000), QByteArray(" "));
+    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
 }
 
 void tst_exchange::missingPortFailsAtOnce()
