@@ -33,6 +33,9 @@ public:
     bool isLoaded() const { return m_loaded; }
     // True when the image holds the values of the recorder `recorder` names.
     bool isOf(const QString &recorder) const { return m_loaded && m_source == recorder; }
+    // The link may reach another recorder under the same name now (a new
+    // gateway connection, another device mapped to the port number).
+    void forgetSource() { m_source.clear(); }
 
 private:
     QByteArray m_bytes;

@@ -128,9 +128,12 @@ TformMain::TformMain(Options options)
     connect(m_serialLink.get(), &SerialTransport::portStatusChanged, m_bar,
             &ConnectionBar::setPortStatus);
     connect(m_bar, &ConnectionBar::portChosen, this, [this](int number, const QString &path) {
+        m_image->forgetSource();
         if (!mapSerialPort(number, path, m_configPath))
             m_boxes->report(QStringLiteral("Unable to write to %1").arg(m_configPath));
     });
+    // Another gateway, or the same after a reset, may serve another line.
+    connect(m_socket, &TcpClient::connected, this, [this] { m_image->forgetSource(); });
     m_exchange = std::make_unique<Exchange>(*m_bar, *m_serialLink, *m_socket, *m_activity);
     // The monitor watches every exchange from the start, so that opening it
     // after a failure shows what led up to it.

@@ -277,6 +277,19 @@ void TestDisplayNetwork::displayChannelWriteUsesImage()
     QCOMPARE(summary(m_fx->requests()), (QStringList{request(0x03, 740, 4), request(0x10, 739, 5)}));
     c().setPosition(QStringLiteral("UpDownAdr"), 1);
     m_fx->sim().setAddress(1);
+
+    // So is an image read over a gateway connection that has since been
+    // opened anew: it may lead to another line.
+    QVERIFY(m_fx->connectTcp());
+    m_fx->window().image().replaceAll(model().settingsArea(), recorderOf(m_fx->window().context().link));
+    m_fx->click(QStringLiteral("ButtonIPDisconnect"));
+    QVERIFY(m_fx->connectTcp());
+    m_fx->clearRequests();
+    m_fx->boxes.clear();
+    m_fx->click(QStringLiteral("ButtonWriteNastrIndStat"));
+    QCOMPARE(summary(m_fx->requests()), (QStringList{request(0x03, 740, 4), request(0x10, 739, 5)}));
+    m_fx->click(QStringLiteral("ButtonIPDisconnect"));
+    c().setItemIndex(QStringLiteral("ComboBoxInterface"), 0);
 }
 
 void TestDisplayNetwork::networkInitialTextsSent()
