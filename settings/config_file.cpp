@@ -686,7 +686,9 @@ QStringList repeatedKey(const QByteArray &text)
             lastKey = key;
             keyNext = false;
         } else if (c == '{' || c == '[') {
-            levels.append({c == '{', lastKey, {}});
+            // Inside a list a thing stands under the list's own key.
+            const bool inList = !levels.isEmpty() && !levels.last().object;
+            levels.append({c == '{', inList ? levels.last().key : lastKey, {}});
             keyNext = c == '{';
         } else if (c == '}' || c == ']') {
             levels.removeLast();
@@ -1019,7 +1021,7 @@ bool writeConfigFile(const QString &path, const DeviceConfig &config, QString *e
     return true;
 }
 
-QList<ConfigDifference> compareGroups(const DeviceConfig &a, const DeviceConfig &b)
+QList<ConfigDifference> compareGroups(const DeviceConfig &a, const DeviceConfig &b, bool unshownOctets)
 {
     QList<ConfigDifference> out;
     for (const ConfigGroup &g : configGroups()) {
@@ -1032,7 +1034,8 @@ QList<ConfigDifference> compareGroups(const DeviceConfig &a, const DeviceConfig 
         // after its pad, the bits of a NaN) still go out in a write.
         int first = g.bytes ? g.bytes->begin : 0;
         int last = (g.bytes ? g.bytes->end : g.layout->recordSize) - 1;
-        if (out.size() > before || ra.mid(first, last - first + 1) == rb.mid(first, last - first + 1))
+        if (!unshownOctets || out.size() > before
+            || ra.mid(first, last - first + 1) == rb.mid(first, last - first + 1))
             continue;
         while (ra[first] == rb[first])
             ++first;

@@ -74,10 +74,12 @@ struct ConfigDifference
     QString b;
 };
 
-// Field by field in table order. A group whose octets differ where no field
-// shows it (points past the count, a text after its pad) differs in
-// "octets[first..last]" of its record.
-QList<ConfigDifference> compareGroups(const DeviceConfig &a, const DeviceConfig &b);
+// Field by field in table order. With `unshownOctets`, a group whose octets
+// differ where no field shows it (points past the count, a text after its
+// pad) differs in "octets[first..last]" of its record; pages, which hold no
+// such octets of their own, are compared without.
+QList<ConfigDifference> compareGroups(const DeviceConfig &a, const DeviceConfig &b,
+                                      bool unshownOctets = true);
 // Identification differences are notes: a configuration moved to another
 // recorder differs there by design.
 QList<ConfigDifference> compareIdentification(const DeviceConfig &a, const DeviceConfig &b);

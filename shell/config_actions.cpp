@@ -223,11 +223,13 @@ void ConfigActions::compareDeviceWithFile()
 }
 
 void ConfigActions::compare(const QString &title, const QString &sideA, const QString &sideB,
-                            const DeviceConfig &a, const DeviceConfig &b, bool withIdentification)
+                            const DeviceConfig &a, const DeviceConfig &b, bool bothWhole)
 {
-    const QList<ConfigDifference> groups = compareGroups(a, b);
+    // The pages side has neither an identification nor octets beyond what
+    // its fields show (those come from the last bulk read).
+    const QList<ConfigDifference> groups = compareGroups(a, b, bothWhole);
     const QList<ConfigDifference> notes =
-        withIdentification ? compareIdentification(a, b) : QList<ConfigDifference>();
+        bothWhole ? compareIdentification(a, b) : QList<ConfigDifference>();
     if (groups.isEmpty() && notes.isEmpty())
         m_ctx.boxes.info(QStringLiteral("Различий нет"));
     else

@@ -67,8 +67,9 @@ public:
 private:
     std::optional<DeviceConfig> readDevice(bool *stopped);
     std::optional<DeviceConfig> openFile(const QString &caption, QString *path);
+    // bothWhole: a device and a file, rather than the pages and a file.
     void compare(const QString &title, const QString &sideA, const QString &sideB,
-                 const DeviceConfig &a, const DeviceConfig &b, bool withIdentification);
+                 const DeviceConfig &a, const DeviceConfig &b, bool bothWhole);
     QString program() const;
     void remember(const QString &path);
 

@@ -128,8 +128,10 @@ void tst_config_actions::saveOpenAndComparePages()
     QCOMPARE(saved->image, m_fx->sim().model().settingsArea());
     QCOMPARE(saved->serial(), QStringLiteral("001234"));
 
-    // Opened into the pages, nothing sent.
+    // Opened into the pages, nothing sent. A point past the count is no
+    // field of the pages, so it is no difference either.
     writeFloat(saved->image, at(GroupFamily::Measurement, 1, 14), 260.5f);
+    writeFloat(saved->image, at(GroupFamily::Math, 1, 26 + 4 * 20), 7.0f);
     m_open = writeFile(QStringLiteral("edited.json"), saved->image);
     m_fx->clearRequests();
     m_fx->window().activateWindow();
