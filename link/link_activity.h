@@ -43,6 +43,30 @@ public:
     void enter();
     void leave();
 
+    // A dialog that a user's action opened (a file to choose) is up. Clicks
+    // queued meanwhile wait for it, though nothing on screen changes: a
+    // busy cursor over the dialog would be wrong.
+    bool dialogOpen() const { return m_dialogs > 0; }
+    class Dialog
+    {
+    public:
+        explicit Dialog(LinkActivity &activity) : m_activity(activity) { ++m_activity.m_dialogs; }
+        ~Dialog()
+        {
+            --m_activity.m_dialogs;
+            emit m_activity.dialogClosed();
+        }
+        Dialog(const Dialog &) = delete;
+        Dialog &operator=(const Dialog &) = delete;
+
+    private:
+        LinkActivity &m_activity;
+    };
+
+    // The window has closed: nothing queued starts any more.
+    void shutdown() { m_shutdown = true; }
+    bool isShutDown() const { return m_shutdown; }
+
     class Scope
     {
     public:
@@ -58,10 +82,13 @@ public:
 signals:
     void busyChanged(bool busy);
     void exchangeEnded();
+    void dialogClosed();
 
 private:
     int m_depth = 0;
+    int m_dialogs = 0;
     bool m_exchanging = false;
+    bool m_shutdown = false;
 };
 
 } // namespace vexs

@@ -346,22 +346,25 @@ void TformMain::closeEvent(QCloseEvent *event)
     // (the bulk read, a configuration or coefficient read) ends at once.
     const bool writing = m_progressDepth > 0 && !m_progressCancellable;
     const bool stoppableRead = m_progressDepth > 0 && m_progressCancellable;
-    if (!m_closed && (writing || (m_activity->busy() && !stoppableRead))) {
+    const bool putOff = !m_closed && (writing || (m_activity->busy() && !stoppableRead));
+    if (putOff && !m_closeWhenDone) {
         m_closeWhenDone = true;
-        m_progressText->setText(QStringLiteral("Окно закроется по окончании записи"));
-        event->ignore();
-        return;
+        setWindowTitle(windowTitle() + QStringLiteral(" — окно закроется по окончании обмена с прибором"));
     }
-    if (!m_closed) {
+    if (!putOff && !m_closed) {
         m_closed = true;
         FormClose();
     }
-    // The monitor, the trend and any other window of this one close with it.
+    // The monitor, the trend and any other window of this one close with it;
+    // a search of the line, asked to close, stops after the address it asks.
     for (QWidget *w : findChildren<QWidget *>()) {
         if (w->isWindow() && w->isVisible())
             w->close();
     }
-    event->accept();
+    if (putOff)
+        event->ignore();
+    else
+        event->accept();
 }
 
 void TformMain::FormClose()
@@ -383,6 +386,7 @@ void TformMain::FormClose()
     // A handler may still be waiting for the device or on a message box:
     // end those waits so it unwinds, and send nothing more.
     m_exchange->shutdown();
+    m_activity->shutdown();
     m_boxes->shutdown();
     m_serial->Close();
 }
@@ -525,6 +529,11 @@ void TformMain::showBusScan()
     auto *dialog = new BusScanDialog(*m_bar, *m_serialLink, *m_socket, *m_activity, m_monitor, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &BusScanDialog::addressChosen, m_bar, &ConnectionBar::setSlaveAddress);
+    dialog->linkProblem = [this]() -> QString {
+        if (m_bar->interfaceIndex() != 0)
+            return m_socket->active() ? QString() : QStringLiteral("соединение со шлюзом не открыто");
+        return portFailureText(m_serial->LastStatus());
+    };
     dialog->open();
 }
 

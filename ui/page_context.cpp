@@ -28,30 +28,31 @@ void runGuarded(IMessageBoxes &boxes, const std::function<void()> &handler)
 
 namespace {
 
-// Runs `run` once the link is free for it: no exchange waiting and no
-// action that sends running. A click during a poll's wait starts right after
-// it, once, so it is neither lost nor nested inside that wait; a start that
-// finds the link taken again (another click queued with it went first, a
-// long operation goes on to its next request) waits on.
-void runWhenFree(QAbstractButton *button, LinkActivity *activity,
-                 const std::shared_ptr<std::function<void()>> &run)
+void runOrWait(QObject *owner, LinkActivity &activity, const std::shared_ptr<std::function<void()>> &run)
 {
-    if (!activity->exchanging() && !activity->busy()) {
-        button->setProperty(kQueuedProperty, false);
+    if (activity.isShutDown()) {
+        owner->setProperty(kQueuedProperty, false);
+        return;
+    }
+    if (!activity.exchanging() && !activity.busy() && !activity.dialogOpen()) {
+        owner->setProperty(kQueuedProperty, false);
         (*run)();
         return;
     }
-    // Whichever comes first of the two; the waiter goes with it.
-    auto *waiter = new QObject(button);
+    owner->setProperty(kQueuedProperty, true);
+    // Whichever comes first; the waiter goes with it.
+    auto *waiter = new QObject(owner);
     auto fired = std::make_shared<bool>(false);
-    auto retry = [button, activity, run, waiter, fired] {
+    LinkActivity *a = &activity;
+    auto retry = [owner, a, run, waiter, fired] {
         if (std::exchange(*fired, true))
             return;
         waiter->deleteLater();
-        runWhenFree(button, activity, run);
+        runOrWait(owner, *a, run);
     };
-    QObject::connect(activity, &LinkActivity::exchangeEnded, waiter, retry, Qt::QueuedConnection);
-    QObject::connect(activity, &LinkActivity::busyChanged, waiter,
+    QObject::connect(a, &LinkActivity::exchangeEnded, waiter, retry, Qt::QueuedConnection);
+    QObject::connect(a, &LinkActivity::dialogClosed, waiter, retry, Qt::QueuedConnection);
+    QObject::connect(a, &LinkActivity::busyChanged, waiter,
                      [retry](bool busy) {
                          if (!busy)
                              retry();
@@ -63,15 +64,19 @@ void runWhenFree(QAbstractButton *button, LinkActivity *activity,
 void connectAfterExchange(QAbstractButton *button, LinkActivity *activity,
                           std::shared_ptr<std::function<void()>> run)
 {
-    QObject::connect(button, &QAbstractButton::clicked, button, [activity, button, run] {
-        if (button->property(kQueuedProperty).toBool())
-            return;
-        button->setProperty(kQueuedProperty, true);
-        runWhenFree(button, activity, run);
-    });
+    QObject::connect(button, &QAbstractButton::clicked, button,
+                     [activity, button, run] { runWhenLinkFree(button, *activity, run); });
 }
 
 } // namespace
+
+void runWhenLinkFree(QObject *owner, LinkActivity &activity,
+                     const std::shared_ptr<std::function<void()>> &run)
+{
+    // One wait an owner: a second click meanwhile adds nothing.
+    if (!owner->property(kQueuedProperty).toBool())
+        runOrWait(owner, activity, run);
+}
 
 void connectRequest(QAbstractButton *button, PageContext &context, std::function<void()> handler)
 {
@@ -94,9 +99,12 @@ void connectDialogAction(QAbstractButton *button, LinkActivity &activity, IMessa
                          std::function<void()> handler)
 {
     IMessageBoxes *b = &boxes;
+    LinkActivity *a = &activity;
     connectAfterExchange(button, &activity,
-                         std::make_shared<std::function<void()>>(
-                             [b, handler = std::move(handler)] { runGuarded(*b, handler); }));
+                         std::make_shared<std::function<void()>>([a, b, handler = std::move(handler)] {
+                             LinkActivity::Dialog dialog(*a);
+                             runGuarded(*b, handler);
+                         }));
 }
 
 void connectAction(QAbstractButton *button, IMessageBoxes &boxes, std::function<void()> handler)

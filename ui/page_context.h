@@ -4,9 +4,11 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <QList>
 
 class QAbstractButton;
+class QObject;
 class QWidget;
 
 namespace vexs {
@@ -137,6 +139,13 @@ void connectDialogAction(QAbstractButton *button, PageContext &context,
 // The same for the window's own dialogs, outside the pages.
 void connectDialogAction(QAbstractButton *button, LinkActivity &activity, IMessageBoxes &boxes,
                          std::function<void()> handler);
+
+// Runs `run` at once when the link is free (no exchange waiting, no action
+// that sends and no dialog of one running), else as soon as it is; never
+// once the window has closed. `owner` carries the wait: while one waits a
+// second call adds nothing, and none outlives the owner.
+void runWhenLinkFree(QObject *owner, LinkActivity &activity,
+                     const std::shared_ptr<std::function<void()>> &run);
 
 void markRequestControl(QWidget *widget);
 bool isRequestControl(const QWidget *widget);

@@ -491,6 +491,7 @@ void tst_main_window::closeWaitsForAWrite()
         w.close();
         QTest::qWait(50);
         QVERIFY(!QFile::exists(fx.configPath()));
+        QVERIFY(w.windowTitle().endsWith(QStringLiteral("окно закроется по окончании обмена с прибором")));
         w.beginProgress(QStringLiteral("Запись в прибор"), 3, false);
         w.endProgress();
         // The read-back that follows at once keeps it open as well.
@@ -539,6 +540,16 @@ void tst_main_window::clicksDuringAPollRunInTurn()
     }
     QTRY_COMPARE_WITH_TIMEOUT(fx.boxes.boxes.size(), 2, 5000);
     QCOMPARE(fx.boxes.texts(), QStringList({"Выполнено", "Выполнено"}));
+
+    // Nor inside the file dialog of another action.
+    fx.boxes.clear();
+    {
+        LinkActivity::Dialog fileDialog(fx.window().context().activity);
+        fx.click(QStringLiteral("ButtonReadNastrCan1"));
+        QTest::qWait(50);
+        QVERIFY(fx.boxes.boxes.isEmpty());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(fx.boxes.boxes.size(), 1, 5000);
 }
 
 QTEST_MAIN(tst_main_window)
