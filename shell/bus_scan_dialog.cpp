@@ -4,6 +4,7 @@
 #include "link/link_activity.h"
 #include "link/pumping_delay.h"
 #include "link/tcp_client.h"
+#include "ui/page_context.h"
 #include "ui/page_widgets.h"
 
 #include <QGridLayout>
@@ -86,20 +87,10 @@ void BusScanDialog::startOrCancel()
         cancel();
         return;
     }
-    if (!m_activity.exchanging()) {
-        scan(m_from->value(), m_to->value());
-        return;
-    }
-    // A poll's exchange is waiting: start right after it, not inside it.
-    if (m_startQueued)
-        return;
-    m_startQueued = true;
-    auto once = std::make_shared<QMetaObject::Connection>();
-    *once = connect(&m_activity, &LinkActivity::exchangeEnded, this, [this, once] {
-        disconnect(*once);
-        m_startQueued = false;
-        scan(m_from->value(), m_to->value());
-    }, Qt::QueuedConnection);
+    // A poll's exchange or a page's request under way: start once the link
+    // is free, never inside their waits (each probe would be refused).
+    runWhenLinkFree(this, m_activity,
+                    std::make_shared<std::function<void()>>([this] { scan(m_from->value(), m_to->value()); }));
 }
 
 void BusScanDialog::finish(int result)
@@ -163,8 +154,15 @@ void BusScanDialog::scan(int from, int to)
             break;
         }
         m_progress->setValue(address - from + 1);
-        if (!found)
+        if (!found) {
+            // No link at all (the gateway's connection not open, the port
+            // missing or taken) is no empty line.
+            if (const QString problem = linkProblem ? linkProblem() : QString(); !problem.isEmpty()) {
+                failure = QStringLiteral("нет связи с прибором: ") + problem;
+                break;
+            }
             continue;
+        }
         m_found.append(*found);
         const int row = m_table->rowCount();
         m_table->insertRow(row);

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -39,6 +41,11 @@ public:
     // Esc, the window's close button, the main window closing.
     void reject() override;
 
+    // Why no recorder can answer over the link as it stands (the gateway's
+    // connection not open, the serial port missing or taken); empty when it
+    // may work. A probe without an answer then ends the search.
+    std::function<QString()> linkProblem;
+
 signals:
     void addressChosen(int address);
 
@@ -61,7 +68,6 @@ private:
     QList<FoundRecorder> m_found;
     bool m_scanning = false;
     bool m_cancelled = false;
-    bool m_startQueued = false;
     // A close asked for during the scan, done when it ends: -1 for none.
     int m_pendingResult = -1;
 };

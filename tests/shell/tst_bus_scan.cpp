@@ -3,10 +3,12 @@
 // address a double click takes.
 #include "settings/bus_scan.h"
 #include "shell/bus_scan_dialog.h"
+#include "link/link_activity.h"
 #include "shell/connection_bar.h"
 #include "tests/support/window_fixture.h"
 #include "ui/controls.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -43,6 +45,7 @@ private slots:
     void lateReplyIsNotTakenForTheNextAddress();
     void waitOfAProbe_data();
     void waitOfAProbe();
+    void startsOnceTheLinkIsFreeAndNamesAMissingLink();
 };
 
 void tst_bus_scan::findsEveryRecorderAndTakesTheChosenAddress()
@@ -163,6 +166,27 @@ void tst_bus_scan::fastExchangeIsKeptInVexsIni()
     QFile f(fx.configPath());
     QVERIFY(f.open(QIODevice::ReadOnly));
     QVERIFY(f.readAll().contains("FastExchange=0"));
+}
+
+void tst_bus_scan::startsOnceTheLinkIsFreeAndNamesAMissingLink()
+{
+    WindowFixture fx(threeRecorders());
+    BusScanDialog *dialog = openDialog(fx);
+    auto *status = dialog->findChild<QLabel *>("StaticTextScan");
+    dialog->findChild<QSpinBox *>("UpDownScanTo")->setValue(5);
+    {
+        // A page's read under way: its waits are not the search's.
+        LinkActivity::Scope pageRead(fx.window().context().activity);
+        dialog->findChild<QAbstractButton *>("ButtonScan")->click();
+        QTest::qWait(50);
+        QVERIFY(!dialog->scanning());
+    }
+    QTRY_COMPARE(status->text(), QString("Найдено приборов: 2"));
+
+    // Over a gateway whose connection is not open nothing can answer.
+    fx.controls().setItemIndex(QStringLiteral("ComboBoxInterface"), 1);
+    dialog->scan(1, 247);
+    QCOMPARE(status->text(), QString("Поиск прерван: нет связи с прибором: соединение со шлюзом не открыто"));
 }
 
 QTEST_MAIN(tst_bus_scan)
