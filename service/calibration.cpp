@@ -130,7 +130,11 @@ std::optional<float> calibrationValue(int listIndex, const QString &text)
     const double value = listIndex == kThermometerIndex ? *number : *number / 1000.0;
     if (std::fabs(value) > double(std::numeric_limits<float>::max()))
         return std::nullopt;
-    return float(value);
+    // So small that it would go out as 0 while the edit shows another value.
+    const float single = float(value);
+    if (single == 0.0f && value != 0.0)
+        return std::nullopt;
+    return single;
 }
 
 std::span<const CoefficientGroup> coefficientGroups()

@@ -48,7 +48,8 @@ std::optional<int> calibrationStepCode(const QString &itemText);
 
 // The value sent for a typed text: either separator accepted, microamperes
 // converted to milliamperes except for the thermometer step, stored as a
-// single. nullopt when the text is not a number or does not fit a single.
+// single. nullopt when the text is not a number or does not fit a single
+// (too large, or so small it would be 0).
 std::optional<float> calibrationValue(int listIndex, const QString &text);
 
 // One coefficient group of a channel: ten registers holding five reals.

@@ -380,6 +380,8 @@ void TestCalibrationPen::calibrate_data()
                              << bad;
     QTest::newRow("group separator") << 1 << 31 << "" << "4 000" << false << QByteArray()
                                      << Kind::Error << bad;
+    QTest::newRow("too small for a single") << 1 << 27 << "" << "1e-43" << false << QByteArray()
+                                            << Kind::Error << bad;
     QTest::newRow("too large for a single") << 1 << 37 << "" << "1e39" << false << QByteArray()
                                             << Kind::Error << bad;
     QTest::newRow("no reply") << 3 << 6 << "" << "" << true << hexBytes("03 06 00 00 00 00")
