@@ -102,6 +102,8 @@ TformMain::TformMain(Options options)
     }
 
     m_activity = std::make_unique<LinkActivity>();
+    if (m_ownBoxes)
+        m_ownBoxes->setActivity(m_activity.get());
     m_serial = std::make_unique<TAfComPort>(QStringLiteral("AfComPort1"));
     const QString configPath = m_configPath;
     m_serial->SetDevicePathResolver(options.portResolver
@@ -369,6 +371,8 @@ void TformMain::closeEvent(QCloseEvent *event)
 
 void TformMain::FormClose()
 {
+    // Nothing queued starts from here on, not even inside the boxes below.
+    m_activity->shutdown();
     ConnectionSettings s;
     s.address = m_controls->position(QStringLiteral("UpDownAdr"));
     s.comPort = m_controls->position(QStringLiteral("UpDownComPort"));
@@ -386,7 +390,6 @@ void TformMain::FormClose()
     // A handler may still be waiting for the device or on a message box:
     // end those waits so it unwinds, and send nothing more.
     m_exchange->shutdown();
-    m_activity->shutdown();
     m_boxes->shutdown();
     m_serial->Close();
 }

@@ -25,6 +25,7 @@ class DisplayPage;
 class Exchange;
 class IdentificationPage;
 class IMessageBoxes;
+class QtMessageBoxes;
 class LinkActivity;
 class LivePage;
 class MathChannelsPage;
@@ -123,7 +124,7 @@ private:
     void closeIfPutOff();
 
     QString m_configPath;
-    std::unique_ptr<IMessageBoxes> m_ownBoxes;
+    std::unique_ptr<QtMessageBoxes> m_ownBoxes;
     IMessageBoxes *m_boxes;
     std::unique_ptr<LinkActivity> m_activity;
     std::unique_ptr<TAfComPort> m_serial;

@@ -1,6 +1,10 @@
 #include "ui/message_boxes.h"
 
+#include "link/link_activity.h"
+
 #include <QMessageBox>
+
+#include <optional>
 
 namespace vexs {
 
@@ -10,6 +14,9 @@ void QtMessageBoxes::show(const QString &caption, const QString &text, int icon)
         return;
     QMessageBox box(QMessageBox::Icon(icon), caption, text, QMessageBox::Ok, m_parent);
     m_open.append(&box);
+    std::optional<LinkActivity::Dialog> up;
+    if (m_activity)
+        up.emplace(*m_activity);
     box.exec();
     m_open.removeAll(QPointer<QMessageBox>(&box));
 }

@@ -9,6 +9,8 @@ class QMessageBox;
 
 namespace vexs {
 
+class LinkActivity;
+
 // Every modal box of the program goes through this interface so that tests
 // can capture what the user would see.
 class IMessageBoxes
@@ -33,6 +35,8 @@ class QtMessageBoxes : public IMessageBoxes
 public:
     explicit QtMessageBoxes(QWidget *parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget *parent) { m_parent = parent; }
+    // While a box is up, clicks queued for the link wait for it too.
+    void setActivity(LinkActivity *activity) { m_activity = activity; }
 
     void error(const QString &text) override;
     void errorNoIcon(const QString &text) override;
@@ -44,6 +48,7 @@ private:
     void show(const QString &caption, const QString &text, int icon);
 
     QWidget *m_parent = nullptr;
+    LinkActivity *m_activity = nullptr;
     QList<QPointer<QMessageBox>> m_open;
     bool m_shutdown = false;
 };

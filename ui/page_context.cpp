@@ -47,6 +47,9 @@ void runOrWait(QObject *owner, LinkActivity &activity, const std::shared_ptr<std
     auto retry = [owner, a, run, waiter, fired] {
         if (std::exchange(*fired, true))
             return;
+        // Inside a long operation's nested loops deleteLater waits for it
+        // to end; until then the spent waiter hears nothing more.
+        QObject::disconnect(a, nullptr, waiter, nullptr);
         waiter->deleteLater();
         runOrWait(owner, *a, run);
     };

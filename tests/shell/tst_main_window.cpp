@@ -16,6 +16,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
+#include <QApplication>
 #include <QWheelEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -73,6 +74,7 @@ private slots:
     void closeWhileMessageBoxOpen();
     void closeWaitsForAWrite();
     void clicksDuringAPollRunInTurn();
+    void queuedClickWaitsForAMessageBox();
 };
 
 void tst_main_window::firstRunDefaultsAndFileWrittenAtClose()
@@ -550,6 +552,29 @@ void tst_main_window::clicksDuringAPollRunInTurn()
         QVERIFY(fx.boxes.boxes.isEmpty());
     }
     QTRY_COMPARE_WITH_TIMEOUT(fx.boxes.boxes.size(), 1, 5000);
+}
+
+void tst_main_window::queuedClickWaitsForAMessageBox()
+{
+    WindowFixture::Options o;
+    o.sim = false;
+    WindowFixture fx(o);
+    TformMain w({fx.configPath(), nullptr, {}}); // real modal boxes
+    w.show();
+    QObject owner;
+    bool ran = false;
+    bool ranInsideTheBox = false;
+    QTimer::singleShot(100, &w, [&] {
+        runWhenLinkFree(&owner, w.context().activity,
+                        std::make_shared<std::function<void()>>([&] { ran = true; }));
+        QTimer::singleShot(100, &w, [&] {
+            ranInsideTheBox = ran;
+            QApplication::activeModalWidget()->close();
+        });
+    });
+    w.boxes().error(QStringLiteral("Нет связи с прибором"));
+    QTRY_VERIFY(ran);
+    QVERIFY(!ranInsideTheBox);
 }
 
 QTEST_MAIN(tst_main_window)
