@@ -129,24 +129,29 @@ bool RotatingLog::rotate()
 {
     m_file.close();
     if (m_files > 1) {
-        // The full log is moved aside first: when it cannot be (another
-        // program holds it), neither it nor the older files are touched,
-        // and the next try waits a while instead of coming with every line.
+        // When the full log cannot take its place among the older files
+        // (another program holds one of them), nothing is moved or lost and
+        // the next try waits a while instead of coming with every line.
         if (m_failedRotation.isValid() && !m_failedRotation.hasExpired(kRotationRetryMs))
             return false;
+        const auto numbered = [this](int n) { return m_path + QLatin1Char('.') + QString::number(n); };
         const QString aside = m_path + QStringLiteral(".rotating");
-        QFile::remove(aside);
-        if (!QFile::rename(m_path, aside)) {
+        // A log left aside by a run that stopped half-way is the newest older one.
+        if (QFileInfo::exists(aside) && !QFileInfo::exists(numbered(1)))
+            QFile::rename(aside, numbered(1));
+        if (QFileInfo::exists(aside) || !QFile::rename(m_path, aside)) {
+            m_failedRotation.start();
+            return false;
+        }
+        QFile::remove(numbered(m_files - 1));
+        for (int n = m_files - 2; n >= 1; --n)
+            QFile::rename(numbered(n), numbered(n + 1));
+        if (!QFile::rename(aside, numbered(1))) {
+            QFile::rename(aside, m_path);
             m_failedRotation.start();
             return false;
         }
         m_failedRotation.invalidate();
-        const auto numbered = [this](int n) { return m_path + QLatin1Char('.') + QString::number(n); };
-        QFile::remove(numbered(m_files - 1));
-        for (int n = m_files - 2; n >= 1; --n)
-            QFile::rename(numbered(n), numbered(n + 1));
-        QFile::remove(numbered(1));
-        QFile::rename(aside, numbered(1));
     }
     return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
 }

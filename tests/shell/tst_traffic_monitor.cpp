@@ -318,24 +318,25 @@ void TestTrafficMonitor::logFileRotates()
     QCOMPARE(QFileInfo(path + ".1").size(), 80);
     QCOMPARE(QFileInfo(path + ".2").size(), 80);
 
-    // A full log that cannot be moved aside: neither it nor the older files
-    // are lost, however many lines come.
-    QTemporaryDir stuck;
-    const QString stuckPath = stuck.filePath(QStringLiteral("vexs.log"));
-    QVERIFY(QDir(stuck.path()).mkpath(QStringLiteral("vexs.log.rotating/x")));
-    for (const QString &older : {stuckPath + ".1", stuckPath + ".2"}) {
-        QFile file(older);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("older\n");
+    // A full log that cannot be moved aside, or an older file that cannot
+    // move on: neither the log nor the older files are lost, however many
+    // lines come.
+    for (const char *taken : {"vexs.log.rotating/x", "vexs.log.2/x"}) {
+        QTemporaryDir stuck;
+        const QString stuckPath = stuck.filePath(QStringLiteral("vexs.log"));
+        QVERIFY(QDir(stuck.path()).mkpath(QLatin1String(taken)));
+        QFile older(stuckPath + ".1");
+        QVERIFY(older.open(QIODevice::WriteOnly));
+        older.write("older\n");
+        older.close();
+        RotatingLog full(stuckPath, 100, 3);
+        QVERIFY(full.append(line));
+        QVERIFY(full.append(line));
+        QVERIFY(!full.append(line));
+        QVERIFY(!full.append(line));
+        QCOMPARE(QFileInfo(stuckPath).size(), 80);
+        QCOMPARE(QFileInfo(stuckPath + ".1").size(), 6);
     }
-    RotatingLog full(stuckPath, 100, 3);
-    QVERIFY(full.append(line));
-    QVERIFY(full.append(line));
-    QVERIFY(!full.append(line));
-    QVERIFY(!full.append(line));
-    QCOMPARE(QFileInfo(stuckPath).size(), 80);
-    QCOMPARE(QFileInfo(stuckPath + ".1").size(), 6);
-    QCOMPARE(QFileInfo(stuckPath + ".2").size(), 6);
 }
 
 // Installs the log handler for the rest of this process: the last test.
