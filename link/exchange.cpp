@@ -13,6 +13,18 @@
 
 namespace vexs {
 
+namespace {
+
+// The normal reply or an exception reply, whatever octets came after it.
+bool beginsWithReply(const ReplyFraming &framing, const QByteArray &received)
+{
+    constexpr int kExceptionReplySize = 5;
+    return framing.isComplete(received.left(framing.expectedLength()))
+           || framing.isComplete(received.left(kExceptionReplySize));
+}
+
+} // namespace
+
 Exchange::Exchange(const ILinkSettings &settings, ITransport &serial, ITransport &tcp,
                    LinkActivity &activity, QObject *parent)
     : QObject(parent), m_settings(settings), m_serial(serial), m_tcp(tcp), m_activity(activity)
@@ -52,10 +64,10 @@ QByteArray Exchange::run(int waitMs, const QByteArray &request, bool fullWait)
     QByteArray reply = carry(transport, waitMs, request, fast);
     // A fast reply does not mean the device has carried the command out:
     // nothing else goes to it (the guard refuses a poll tick) until the
-    // wait is over. A wait that ended without a whole reply ended because
-    // the link went (a reset, "Stop", an adapter pulled out): nothing to
-    // wait for then.
-    if (fullWait && fast && clock.elapsed() < waitMs && ReplyFraming(request).isComplete(reply))
+    // wait is over. A wait that ended before any whole reply came ended
+    // because the link went (a reset, "Stop", an adapter pulled out):
+    // nothing to wait for then.
+    if (fullWait && fast && clock.elapsed() < waitMs && beginsWithReply(ReplyFraming(request), reply))
         PumpingDelay(int(waitMs - clock.elapsed()));
     return reply;
 }
