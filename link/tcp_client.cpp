@@ -206,8 +206,13 @@ void TcpClient::onError(QAbstractSocket::SocketError error)
             m_failure = error;
         return;
     }
-    if (error == QAbstractSocket::RemoteHostClosedError)
-        return; // the disconnect notification says it all
+    // The toolkit names a reset a remote close too: a close in order is no
+    // error (the disconnect notification says it all), a reset is.
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        if (socket_witness::connectionWasReset(m_witness))
+            emit asyncError(QStringLiteral("Asynchronous socket error %1").arg(socketErrorNumber(error)));
+        return;
+    }
     emit asyncError(
         QStringLiteral("Asynchronous socket error %1").arg(socketErrorNumber(error)));
 }

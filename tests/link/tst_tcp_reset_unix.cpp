@@ -1,6 +1,7 @@
 // How the TCP client ends an exchange when the peer goes away: a reset is a
 // receive failure raised after the disconnect, a close in order is not, and
-// a send into a reset connection fails at once.
+// a send into a reset connection fails at once. Between exchanges a reset is
+// reported as an asynchronous error, a close in order is not.
 #include "link/tcp_client.h"
 
 #include <QElapsedTimer>
@@ -57,7 +58,8 @@ private slots:
     void peerEndsDuringTheWait_data();
     void peerEndsDuringTheWait();
     void sendIntoResetConnectionFailsAtOnce();
-    void orderlyCloseBetweenExchanges();
+    void peerEndsBetweenExchanges_data();
+    void peerEndsBetweenExchanges();
 };
 
 void tst_tcp_reset::init()
@@ -138,13 +140,28 @@ void tst_tcp_reset::sendIntoResetConnectionFailsAtOnce()
     QVERIFY(!tcp->active());
 }
 
-void tst_tcp_reset::orderlyCloseBetweenExchanges()
+void tst_tcp_reset::peerEndsBetweenExchanges_data()
 {
+    QTest::addColumn<bool>("reset");
+    QTest::addColumn<QStringList>("reported");
+    QTest::newRow("close in order") << false << QStringList();
+    QTest::newRow("reset") << true << QStringList{QStringLiteral("Asynchronous socket error 104")};
+}
+
+void tst_tcp_reset::peerEndsBetweenExchanges()
+{
+    QFETCH(bool, reset);
+    QFETCH(QStringList, reported);
     QSignalSpy disconnected(tcp.get(), &TcpClient::disconnected);
-    QSignalSpy errors(tcp.get(), &TcpClient::asyncError);
-    peer->disconnectFromHost();
+    QStringList errors;
+    connect(tcp.get(), &TcpClient::asyncError, this, [&errors](const QString &e) { errors << e; });
+    if (reset)
+        resetConnection(peer);
+    else
+        peer->disconnectFromHost();
     QTRY_COMPARE(disconnected.size(), 1);
-    QCOMPARE(errors.size(), 0);
+    QTest::qWait(20);
+    QCOMPARE(errors, reported);
     QCOMPARE(exchangeError(50), QString());
 }
 
