@@ -1,6 +1,7 @@
 #include "link/modbus.h"
 
 #include "link/crc.h"
+#include "link/line_speed.h"
 
 namespace vexs {
 
@@ -18,6 +19,13 @@ QString recorderOf(const ILinkSettings &link)
                              ? QStringLiteral("COM%1").arg(link.comPortNumber())
                              : QStringLiteral("TCP");
     return line + QLatin1Char('/') + QString::number(link.slaveAddress());
+}
+
+int readWaitMs(const ILinkSettings &link, int plainMs, int registers)
+{
+    constexpr int kReadRequestSize = 8;
+    return lineWaitMs(plainMs, kReadRequestSize, 2 * registers + 5, link.interfaceIndex() == 0,
+                      lineSpeedForIndex(link.baudIndex()));
 }
 
 bool isFailureReply(const QByteArray &reply)

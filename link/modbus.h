@@ -87,6 +87,11 @@ public:
 // the slave address, as one text to compare.
 QString recorderOf(const ILinkSettings &link);
 
+// The wait of a read of `registers` over the link as it stands: `plainMs`,
+// grown on a slow serial line to the time of request and reply on the wire
+// plus a margin (see lineWaitMs).
+int readWaitMs(const ILinkSettings &link, int plainMs, int registers);
+
 // Carries one request and returns whatever arrived after the wait.
 class IExchange
 {

@@ -208,11 +208,8 @@ void TcpClient::onError(QAbstractSocket::SocketError error)
     }
     // The toolkit names a reset a remote close too: a close in order is no
     // error (the disconnect notification says it all), a reset is.
-    if (error == QAbstractSocket::RemoteHostClosedError) {
-        if (socket_witness::connectionWasReset(m_witness))
-            emit asyncError(QStringLiteral("Asynchronous socket error %1").arg(socketErrorNumber(error)));
+    if (error == QAbstractSocket::RemoteHostClosedError && !socket_witness::connectionWasReset(m_witness))
         return;
-    }
     emit asyncError(
         QStringLiteral("Asynchronous socket error %1").arg(socketErrorNumber(error)));
 }

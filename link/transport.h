@@ -10,7 +10,8 @@ struct FastEnd;
 // live for `waitMs`, and returns every octet that arrived (possibly none).
 // With `fast` set the wait ends as soon as the reply it describes is
 // complete; a way that is lost meanwhile (a gateway's connection, a serial
-// adapter pulled out) ends it at once. The serial line and the TCP gateway are the two; tests add fakes.
+// adapter pulled out) ends it at once. The serial line and the TCP gateway
+// are the two; tests add fakes.
 class ITransport
 {
 public:

@@ -1,6 +1,5 @@
 #include "settings/bulk_read.h"
 
-#include "link/line_speed.h"
 #include "link/modbus.h"
 #include "link/pumping_delay.h"
 #include "link/tcp_client.h"
@@ -18,14 +17,6 @@ namespace vexs {
 namespace {
 
 const QString kReading = QStringLiteral("Идет чтение настроек...");
-
-// The module status read asks for the same 48 registers as the live poll
-// and needs the same time on a slow line.
-int moduleStatusWaitMs(const ILinkSettings &link)
-{
-    return lineWaitMs(bulk::kLiveWaitMs, 8, 2 * bulk::kLiveRegisters + 5, link.interfaceIndex() == 0,
-                      lineSpeedForIndex(link.baudIndex()));
-}
 
 } // namespace
 
@@ -104,8 +95,10 @@ void Button11Click(PageContext &ctx)
 
     // The module status is asked for in every case; without an answer every
     // channel counts as installed.
-    const std::optional<QByteArray> live = readBlock(
-        ctx.modbus, true, {{0, bulk::kLiveRegisters}}, moduleStatusWaitMs(ctx.link));
+    // The same 48 registers as the live poll, with its wait on a slow line.
+    const std::optional<QByteArray> live =
+        readBlock(ctx.modbus, true, {{0, bulk::kLiveRegisters}},
+                  readWaitMs(ctx.link, bulk::kLiveWaitMs, bulk::kLiveRegisters));
     ctx.relabelChannels(channelPresence(absentChannels(live), ctx.image));
     // No second fill: after a complete read the pages were filled above (and
     // relabelling keeps every selection), after a failure they keep what they

@@ -1,6 +1,5 @@
 #include "settings/recording_page.h"
 
-#include "link/line_speed.h"
 #include "link/modbus.h"
 #include "settings/block_io.h"
 #include "settings/encodings.h"
@@ -212,11 +211,9 @@ void RecordingPage::ButtonReadDateTimeClick()
 {
     // At 9600 bit/s request and reply alone take 80 ms of the 100: the wait
     // grows with the line time, as the poll's does.
-    const int waitMs = lineWaitMs(kClockReadWaitMs, 8, 2 * kClockReadRegisters + 5,
-                                  m_ctx.link.interfaceIndex() == 0,
-                                  lineSpeedForIndex(m_ctx.link.baudIndex()));
     const std::optional<QByteArray> clock =
-        readBlock(m_ctx.modbus, true, {{0, kClockReadRegisters}}, waitMs);
+        readBlock(m_ctx.modbus, true, {{0, kClockReadRegisters}},
+                  readWaitMs(m_ctx.link, kClockReadWaitMs, kClockReadRegisters));
     if (!clock) {
         m_ctx.boxes.error(QStringLiteral("Нет связи"));
         return;
