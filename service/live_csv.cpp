@@ -1,6 +1,7 @@
 #include "service/live_csv.h"
 
 #include "service/live_record.h"
+#include "settings/whole_file.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -58,7 +59,7 @@ bool LiveCsvRecorder::open(const QString &path)
     close();
     m_rows = 0;
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return false;
     if (!write(livecsv::headerRow())) {
         close();
@@ -83,10 +84,10 @@ void LiveCsvRecorder::close()
 
 bool LiveCsvRecorder::write(const QString &row)
 {
-    const QByteArray bytes = row.toUtf8() + "\r\n";
-    // Flushed at every poll: a recording that ends with the program killed
-    // or the machine switched off keeps every row up to then.
-    return m_file.write(bytes) == bytes.size() && m_file.flush();
+    // Straight to the file at every poll: a recording that ends with the
+    // program killed or the machine switched off keeps every row up to then,
+    // and a full disk leaves no half row behind.
+    return appendWhole(m_file, row.toUtf8() + "\r\n");
 }
 
 } // namespace vexs

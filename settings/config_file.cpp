@@ -6,14 +6,15 @@
 #include "settings/record_layout.h"
 #include "settings/settings_image.h"
 #include "settings/value_controls.h"
+#include "settings/whole_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSet>
 
 #include <algorithm>
@@ -560,9 +561,10 @@ QString applyField(const FileField &ff, const QJsonValue &value, const ConfigGro
             return ff.patternMessage;
         if (text.size() > f.width)
             return QStringLiteral("не длиннее %1 символов").arg(f.width);
-        // The device ends the text at its pad byte: what followed would be lost.
-        if (text.contains(QChar(char16_t(quint8(f.pad)))))
-            return QStringLiteral("символ с кодом %1 нельзя передать в прибор").arg(int(quint8(f.pad)));
+        // The device ends the text at its pad byte, a control character like
+        // a tab or a line break: what followed would be lost.
+        if (const int code = firstControlCode(text); code >= 0)
+            return QStringLiteral("символ с кодом %1 нельзя передать в прибор").arg(code);
         controls.setText(name, text);
         return encodeOnly(controls, g, {f}, record);
     }
@@ -699,6 +701,29 @@ QStringList repeatedKey(const QByteArray &text)
     return {};
 }
 
+// A message fit for one line of a terminal or a box: a control character
+// that came from the file (a NUL in a key would end the text there) is
+// shown as its escape.
+QString printable(const QString &message)
+{
+    QString out;
+    out.reserve(message.size());
+    for (const QChar c : message) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+// How a JSON value stood in the file, for a message.
+QString jsonShown(const QJsonValue &v)
+{
+    const QByteArray list = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(list.mid(1, list.size() - 2));
+}
+
 class Reader
 {
 public:
@@ -709,16 +734,16 @@ public:
 private:
     QString fail(const QString &message) const
     {
-        return QStringLiteral("Файл «%1»: %2").arg(m_file, message);
+        return printable(QStringLiteral("Файл «%1»: %2").arg(m_file, message));
     }
     QString failIn(const ConfigGroup &g, const QString &message) const
     {
-        return QStringLiteral("Файл «%1», группа %2 («%3»): %4").arg(m_file, g.id, g.title, message);
+        return printable(QStringLiteral("Файл «%1», группа %2 («%3»): %4").arg(m_file, g.id, g.title, message));
     }
     QString failAt(const ConfigGroup &g, const QString &field, const QString &message) const
     {
-        return QStringLiteral("Файл «%1», группа %2 («%3»), поле «%4»: %5")
-            .arg(m_file, g.id, g.title, field, message);
+        return printable(QStringLiteral("Файл «%1», группа %2 («%3»), поле «%4»: %5")
+                             .arg(m_file, g.id, g.title, field, message));
     }
     QString applyGroup(const ConfigGroup &g, const QJsonValue &value, QByteArray &image);
 
@@ -788,11 +813,11 @@ std::optional<DeviceConfig> Reader::read(const QByteArray &text, QString *error)
         return failed(fail(QStringLiteral("не файл конфигурации прибора (нет \"format\": \"%1\")")
                                .arg(QLatin1String(configfile::kFormat))));
     const QJsonValue version = root.value(QLatin1String("version"));
+    if (version.isUndefined())
+        return failed(fail(QStringLiteral("нет версии формата (нужна \"version\": %1)").arg(configfile::kVersion)));
     if (wholeNumber(version) != configfile::kVersion) {
-        const QString shown = version.isDouble() ? QString::number(version.toDouble())
-                                                 : QStringLiteral("?");
         return failed(fail(QStringLiteral("версия формата %1 не поддерживается (нужна %2)")
-                               .arg(shown)
+                               .arg(jsonShown(version))
                                .arg(configfile::kVersion)));
     }
 
@@ -994,6 +1019,11 @@ std::optional<DeviceConfig> configFromJson(const QByteArray &text, const QString
 
 std::optional<DeviceConfig> readConfigFile(const QString &path, QString *error)
 {
+    // A FIFO or a device would block the read or never end it.
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
+        *error = QStringLiteral("Файл «%1»: не обычный файл").arg(path);
+        return std::nullopt;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("Файл «%1»: не удается открыть (%2)").arg(path, file.errorString());
@@ -1013,9 +1043,9 @@ std::optional<DeviceConfig> readConfigFile(const QString &path, QString *error)
 
 bool writeConfigFile(const QString &path, const DeviceConfig &config, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(configToJson(config)) < 0 || !file.commit()) {
-        *error = QStringLiteral("Файл «%1» не записан: %2").arg(path, file.errorString());
+    QString why;
+    if (!saveWholeFile(path, configToJson(config), &why)) {
+        *error = QStringLiteral("Файл «%1» не записан: %2").arg(path, why);
         return false;
     }
     return true;

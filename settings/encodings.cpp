@@ -342,6 +342,15 @@ QString firstCharacterNotInCp1251(const QString &text)
     return QString();
 }
 
+int firstControlCode(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return c.unicode();
+    }
+    return -1;
+}
+
 QString decodeTextField(const QByteArray &field, int width, char pad)
 {
     const QByteArray bytes = field.left(width);

@@ -72,6 +72,11 @@ QString fromCp1251(const QByteArray &bytes);
 // Windows-1251 cannot carry; empty when every character can be carried.
 QString firstCharacterNotInCp1251(const QString &text);
 
+// The code of the first control character of text (below 0x20, or 0x7F),
+// or -1. The device shows none of them, and its pad bytes are among them:
+// a text would end early where one stood.
+int firstControlCode(const QString &text);
+
 // A text field of the given width: the text is the bytes up to the first pad
 // byte, at most width. With pad 0x13 a zero byte counts as a character.
 QString decodeTextField(const QByteArray &field, int width, char pad);

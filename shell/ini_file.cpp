@@ -1,11 +1,11 @@
 #include "shell/ini_file.h"
 
 #include "settings/encodings.h"
+#include "settings/whole_file.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <functional>
@@ -305,12 +305,7 @@ bool IniFile::writeString(const QString &section, const QString &key, const QStr
     if (loaded && *updated == *loaded)
         return true;
     // Not opened as text: the line ends are the file's own, on every platform.
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(*updated) != updated->size())
-        return false;
-    return file.commit();
+    return saveWholeFile(m_path, *updated);
 }
 
 bool IniFile::writeInteger(const QString &section, const QString &key, int value)

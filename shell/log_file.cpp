@@ -1,5 +1,7 @@
 #include "shell/log_file.h"
 
+#include "settings/whole_file.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -116,13 +118,13 @@ bool RotatingLog::append(const QString &line)
 {
     const QByteArray bytes = line.toUtf8() + '\n';
     QMutexLocker lock(&m_mutex);
-    if (!m_file.isOpen() && !m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!m_file.isOpen() && !m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
     if (m_file.size() > 0 && m_file.size() + bytes.size() > m_maxBytes && !rotate())
         return false;
-    // Flushed line by line: the lines before a crash are the ones wanted.
-    const bool written = m_file.write(bytes) == bytes.size();
-    return m_file.flush() && written;
+    // Unbuffered, line by line: the lines before a crash are the ones wanted,
+    // and a full disk leaves no half line for the next to run on from.
+    return appendWhole(m_file, bytes);
 }
 
 bool RotatingLog::rotate()
@@ -153,7 +155,7 @@ bool RotatingLog::rotate()
         }
         m_failedRotation.invalidate();
     }
-    return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
 }
 
 QString logLine(const QDateTime &time, QtMsgType type, const char *category,

@@ -1,5 +1,6 @@
 #include "shell/traffic_monitor.h"
 
+#include "settings/whole_file.h"
 #include "shell/log_file.h"
 #include "ui/message_boxes.h"
 #include "ui/page_context.h"
@@ -10,7 +11,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDateTime>
-#include <QSaveFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -432,7 +432,7 @@ void TrafficMonitor::clear()
     refresh();
 }
 
-bool TrafficMonitor::saveTo(const QString &path)
+bool TrafficMonitor::saveTo(const QString &path, QString *error)
 {
     QList<const TrafficRow *> rows;
     rows.reserve(m_log.size());
@@ -441,16 +441,15 @@ bool TrafficMonitor::saveTo(const QString &path)
     const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
     const QByteArray bytes =
         traffic::formatRows(rows, csv ? traffic::Format::Csv : traffic::Format::Text, true).toUtf8();
-    // The file replaced only once the whole text is written.
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    return saveWholeFile(path, bytes, error);
 }
 
 void TrafficMonitor::saveClick()
 {
     const QString path = chooseSaveFile ? chooseSaveFile() : QString();
-    if (!path.isEmpty() && !saveTo(path))
-        m_boxes.error(QStringLiteral("Не удалось записать файл %1").arg(path));
+    QString why;
+    if (!path.isEmpty() && !saveTo(path, &why))
+        m_boxes.error(QStringLiteral("Не удалось записать файл %1\n%2").arg(path, why));
 }
 
 void TrafficMonitor::copySelection()

@@ -124,7 +124,7 @@ public:
     bool isPaused() const { return m_paused; }
     void clear();
     // Saves every row; a name ending in .csv gets CSV, any other text.
-    bool saveTo(const QString &path);
+    bool saveTo(const QString &path, QString *error = nullptr);
     // "Сохранить…": asks for the file and saves.
     void saveClick();
     // Selected rows to the clipboard, as text.

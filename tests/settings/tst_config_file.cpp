@@ -231,6 +231,10 @@ void TestConfigFile::badValueNamesFileGroupAndField_data()
                                              << "Неверный IP-адрес";
     QTest::newRow("pad byte inside a text") << "measurement.1" << "units" << QByteArray(R"("м\u00003")")
                                             << "символ с кодом 0 нельзя передать в прибор";
+    QTest::newRow("tab inside a text") << "math.1" << "units" << QByteArray(R"("м\t3")")
+                                       << "символ с кодом 9 нельзя передать в прибор";
+    QTest::newRow("line break inside a text") << "measurement.2" << "units" << QByteArray(R"("м\n")")
+                                              << "символ с кодом 10 нельзя передать в прибор";
     QTest::newRow("address 0") << "network" << "address" << QByteArray("0") << "от 1 до 255";
     QTest::newRow("no points") << "math.1" << "points" << QByteArray("[]") << "от 1 до 32 точек";
     QTest::newRow("bad point") << "math.4" << "points" << QByteArray(R"([[1, 2], ["x", 1]])")
@@ -260,6 +264,10 @@ void TestConfigFile::badFileIsRefused_data()
     QTest::newRow("not JSON") << "cut" << "не JSON";
     QTest::newRow("other format") << "format" << "не файл конфигурации прибора";
     QTest::newRow("other version") << "version" << "версия формата 2 не поддерживается";
+    QTest::newRow("version as text") << "version text" << "версия формата \"1\" не поддерживается (нужна 1)";
+    QTest::newRow("no version") << "no version" << "нет версии формата";
+    // A NUL would end the message there in a terminal.
+    QTest::newRow("NUL in a key") << "key with NUL" << "неизвестный ключ «gr\\u0000oups»";
     QTest::newRow("no image") << "no image" << "нет образа настроек (image)";
     QTest::newRow("truncated image") << "short image" << "образ настроек (image): 1536 октетов вместо 1544";
     QTest::newRow("image not hex") << "image not hex" << "образ настроек (image): не шестнадцатеричная запись";
@@ -284,6 +292,12 @@ void TestConfigFile::badFileIsRefused()
         root.insert(QStringLiteral("format"), QStringLiteral("other"));
     else if (damage == QLatin1String("version"))
         root.insert(QStringLiteral("version"), 2);
+    else if (damage == QLatin1String("version text"))
+        root.insert(QStringLiteral("version"), QStringLiteral("1"));
+    else if (damage == QLatin1String("no version"))
+        root.remove(QStringLiteral("version"));
+    else if (damage == QLatin1String("key with NUL"))
+        root.insert(QStringLiteral("gr") + QChar(0) + QStringLiteral("oups"), QJsonObject());
     else if (damage == QLatin1String("no image"))
         root.remove(QStringLiteral("image"));
     else if (damage == QLatin1String("short image"))
@@ -311,6 +325,7 @@ void TestConfigFile::badFileIsRefused()
     QVERIFY(!configFromJson(text, kName, &error));
     QVERIFY2(error.startsWith(QStringLiteral("Файл «%1»: ").arg(kName)), qPrintable(error));
     QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY(!error.contains(QChar(0)));
 }
 
 void TestConfigFile::octetsNoFieldShowsStillDiffer_data()

@@ -326,6 +326,8 @@ void tst_measurement_page::refusedWriteSendsNothing_data()
     QTest::newRow("bar 100% two separators") << "EditIndBarVPI" << "1,2.3" << "Канал 3: Барграф 100%.Неверное значение";
     QTest::newRow("units outside the code page")
         << "EditCanEd" << "м³" << "Канал 3: Ед. измерения: символ «³» нельзя передать в прибор";
+    QTest::newRow("tab in the units")
+        << "EditCanEd" << "м\t3" << "Канал 3: Ед. измерения: символ с кодом 9 нельзя передать в прибор";
 }
 
 void tst_measurement_page::refusedWriteSendsNothing()
