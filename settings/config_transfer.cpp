@@ -8,8 +8,11 @@
 #include "ui/page_context.h"
 
 #include <QDir>
+
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace vexs {
 
@@ -25,6 +28,26 @@ bool sameGroupBytes(const ConfigGroup &g, const QByteArray &sent, const QByteArr
     const int begin = g.bytes ? g.bytes->begin : 0;
     const int end = g.bytes ? g.bytes->end : g.layout->recordSize;
     return sent.mid(at + begin, end - begin) == area.mid(at + begin, end - begin);
+}
+
+// The octets of a group that differ between what was sent and what came back:
+// "октеты 4..7 записи: прочитано 00 00 20 41, в файле 00 00 28 42".
+QString differingOctets(const ConfigGroup &g, const QByteArray &sent, const QByteArray &area)
+{
+    const int at = g.layout->recordOffset(g.item);
+    int first = g.bytes ? g.bytes->begin : 0;
+    int last = (g.bytes ? g.bytes->end : g.layout->recordSize) - 1;
+    while (first < last && sent[at + first] == area[at + first])
+        ++first;
+    while (last > first && sent[at + last] == area[at + last])
+        --last;
+    const auto octets = [&](const QByteArray &bytes) {
+        return QString::fromLatin1(bytes.mid(at + first, last - first + 1).toHex(' '));
+    };
+    return QStringLiteral("октеты %1..%2 записи: прочитано %3, в файле %4")
+        .arg(first)
+        .arg(last)
+        .arg(octets(area), octets(sent));
 }
 
 QStringList idsIn(const QList<GroupOutcome> &groups, GroupState state)
@@ -122,9 +145,11 @@ QString groupStateText(GroupState state)
     case GroupState::NotWritten:
         return QStringLiteral("не записывалась");
     case GroupState::WriteFailed:
-        return QStringLiteral("не записана: прибор не подтвердил запись");
+        return QStringLiteral("не записана: прибор отказал в записи");
     case GroupState::PartlyWritten:
-        return QStringLiteral("записана не полностью: прибор подтвердил не все запросы");
+        return QStringLiteral("записана не полностью: прибор отказал в части запросов");
+    case GroupState::Unknown:
+        return QStringLiteral("состояние неизвестно: прибор не подтвердил запись");
     case GroupState::Unverified:
         return QStringLiteral("записана, не проверена");
     case GroupState::Verified:
@@ -135,6 +160,12 @@ QString groupStateText(GroupState state)
         return QStringLiteral("оставлена как в приборе");
     }
     return QString();
+}
+
+QString groupOutcomeText(const GroupOutcome &outcome)
+{
+    const QString state = groupStateText(outcome.state);
+    return outcome.detail.isEmpty() ? state : state + QStringLiteral(" (") + outcome.detail + QLatin1Char(')');
 }
 
 QString WriteReport::summary() const
@@ -159,6 +190,7 @@ QString WriteReport::summary() const
             {GroupState::Verified, "Записаны и проверены"},
             {GroupState::Mismatch, "Записаны, но прибор вернул другие значения"},
             {GroupState::Unverified, "Записаны, не проверены"},
+            {GroupState::Unknown, "Состояние неизвестно"},
             {GroupState::PartlyWritten, "Записаны не полностью"},
             {GroupState::WriteFailed, "Не записана"},
             {GroupState::NotWritten, "Не записывались"},
@@ -168,6 +200,10 @@ QString WriteReport::summary() const
             const QStringList ids = idsIn(groups, part.state);
             if (!ids.isEmpty())
                 lines << QString::fromUtf8(part.title) + QStringLiteral(": ") + ids.join(QStringLiteral(", "));
+        }
+        for (const GroupOutcome &g : groups) {
+            if (g.state == GroupState::Unknown && !g.detail.isEmpty())
+                lines << g.group->id + QStringLiteral(": ") + g.detail;
         }
     } else if (!kept.isEmpty()) {
         lines << QStringLiteral("Оставлены как в приборе: ") + kept.join(QStringLiteral(", "));
@@ -236,21 +272,32 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
                 // is still to be told, with the backup.
             }
             if (!written) {
-                // A group of several requests may be in the device in part;
-                // a refusal is the device's answer, not a lost link.
+                // A group of several requests may be in the device in part.
                 const std::optional<quint8> refused = exceptionCodeOf(stop.reply);
                 const bool part = stop.acknowledged > 0;
+                const QString acknowledged = QStringLiteral("подтверждено запросов %1 из %2")
+                                                 .arg(stop.acknowledged)
+                                                 .arg(g.writeSpans.size());
                 report.noAnswer = !refused;
-                report.groups[k].state = part ? GroupState::PartlyWritten : GroupState::WriteFailed;
-                const QString what = part ? QStringLiteral("записана не полностью (подтверждено запросов %1 из %2)")
-                                                .arg(stop.acknowledged)
-                                                .arg(g.writeSpans.size())
-                                          : QStringLiteral("не записана");
-                report.error = refused ? QStringLiteral("Прибор отказал в записи (код исключения %1): группа %2 («%3») %4")
-                                             .arg(*refused)
-                                             .arg(g.id, g.title, what)
-                                       : QStringLiteral("Нет связи с прибором: группа %1 («%2») %3")
-                                             .arg(g.id, g.title, what);
+                if (refused) {
+                    // The device's own answer; still, only the read-back
+                    // tells whether it holds the group after all.
+                    report.groups[k].state = part ? GroupState::PartlyWritten : GroupState::WriteFailed;
+                    report.error = QStringLiteral("Прибор отказал в записи (код исключения %1): группа %2 («%3»)%4, "
+                                                  "запись остановлена")
+                                       .arg(*refused)
+                                       .arg(g.id, g.title,
+                                            part ? QStringLiteral(" (%1)").arg(acknowledged) : QString());
+                } else {
+                    // A lost or garbled acknowledgement says nothing of what
+                    // the device did with the request: the read-back judges.
+                    report.groups[k].state = GroupState::Unknown;
+                    report.groups[k].detail = part ? acknowledged : QString();
+                    report.error = QStringLiteral("Нет связи с прибором: запись группы %1 («%2») не подтверждена%3, "
+                                                  "запись остановлена")
+                                       .arg(g.id, g.title,
+                                            part ? QStringLiteral(" (%1)").arg(acknowledged) : QString());
+                }
                 break;
             }
             report.groups[k].state = GroupState::Unverified;
@@ -258,16 +305,26 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
         }
     }
 
-    // 3. Read back and compare whatever was acknowledged.
-    if (!idsIn(report.groups, GroupState::Unverified).isEmpty()) {
+    // 3. Read back and compare whatever may have been written.
+    // A group whose write failed is read back too: a lost acknowledgement,
+    // or even a refusal, does not prove that the device holds nothing of it.
+    const bool sent = std::any_of(report.groups.cbegin(), report.groups.cend(), [](const GroupOutcome &o) {
+        return o.state != GroupState::NotWritten && o.state != GroupState::Kept;
+    });
+    if (sent) {
         ProgressScope step(options.status, kVerifyStep, bulk::kBlocks + 1, false);
-        try {
-            report.readBack = readSettingsArea(modbus, [&](int done, int) {
-                step(done);
-                return true;
-            });
-        } catch (const ESocketError &) {
-            report.readBack.reset();
+        // An acknowledgement that came too late lands in the first request
+        // of the read-back and spoils it; a read may be asked again.
+        const bool lostAcknowledgement = !idsIn(report.groups, GroupState::Unknown).isEmpty();
+        for (int attempt = 0; attempt < (lostAcknowledgement ? 2 : 1) && !report.readBack; ++attempt) {
+            try {
+                report.readBack = readSettingsArea(modbus, [&](int done, int) {
+                    step(done);
+                    return true;
+                });
+            } catch (const ESocketError &) {
+                break;
+            }
         }
         if (!report.readBack) {
             report.noAnswer = true;
@@ -276,9 +333,15 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
             return report;
         }
         for (GroupOutcome &o : report.groups) {
+            const bool same = sameGroupBytes(*o.group, config.image, *report.readBack);
             if (o.state == GroupState::Unverified) {
-                o.state = sameGroupBytes(*o.group, config.image, *report.readBack) ? GroupState::Verified
-                                                                                   : GroupState::Mismatch;
+                o.state = same ? GroupState::Verified : GroupState::Mismatch;
+            } else if (same && o.state != GroupState::NotWritten && o.state != GroupState::Kept) {
+                o.state = GroupState::Verified;
+                o.detail.clear();
+            } else if (o.state == GroupState::Unknown) {
+                const QString read = differingOctets(*o.group, config.image, *report.readBack);
+                o.detail = o.detail.isEmpty() ? read : o.detail + QStringLiteral("; ") + read;
             }
         }
     }

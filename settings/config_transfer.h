@@ -42,8 +42,11 @@ QString backupFilePath(const QString &folder, const QString &serial, const QDate
 
 enum class GroupState {
     NotWritten,  // not sent: the write stopped before it
-    WriteFailed, // the device did not acknowledge its first request
-    PartlyWritten, // some requests of the group acknowledged, then one not
+    WriteFailed, // the device refused its first request
+    PartlyWritten, // some requests of the group acknowledged, then one refused
+    // An acknowledgement was lost, so only the read-back can tell; this is
+    // what is left when it did not arrive or did not match.
+    Unknown,
     Unverified,  // acknowledged, but the read-back did not arrive
     Verified,    // read back equal to what was sent
     Mismatch,    // read back different
@@ -54,6 +57,7 @@ struct GroupOutcome
 {
     const ConfigGroup *group;
     GroupState state;
+    QString detail; // for Unknown: what was acknowledged and what was read back
 };
 
 struct WriteReport
@@ -90,6 +94,8 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
                               const WriteOptions &options);
 
 QString groupStateText(GroupState state);
+// The state of one group, with its detail where there is one.
+QString groupOutcomeText(const GroupOutcome &outcome);
 
 // The slave address the file's network group gives the recorder.
 int networkAddressOf(const DeviceConfig &config);

@@ -228,7 +228,13 @@ void tst_config_actions::badFileWritesNothing()
 
 void tst_config_actions::failureMidWayNamesGroupsAndBackup()
 {
-    m_open = writeFile(QStringLiteral("file.json"), m_fx->sim().model().settingsArea());
+    // The file changes measurement.2 and its write is lost on the way: the
+    // device keeps its own value, so the group's state is unknown, with the
+    // octets read back.
+    QByteArray image = m_fx->sim().model().settingsArea();
+    const char held = image[at(GroupFamily::Measurement, 2, 1)];
+    image[at(GroupFamily::Measurement, 2, 1)] = 13;
+    m_open = writeFile(QStringLiteral("file.json"), image);
     FaultRule silent;
     silent.function = 0x10;
     silent.firstRegister = configGroup(GroupFamily::Measurement, 2).recordFirstRegister();
@@ -236,12 +242,14 @@ void tst_config_actions::failureMidWayNamesGroupsAndBackup()
     m_fx->click(QStringLiteral("ButtonConfigWrite"));
     QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Error);
     const QStringList lines = m_fx->boxes.lastText().split(QLatin1Char('\n'));
-    QCOMPARE(lines.value(0),
-             QStringLiteral("Нет связи с прибором: группа measurement.2 («Канал измерения 2») не записана"));
+    QCOMPARE(lines.value(0), QStringLiteral("Нет связи с прибором: запись группы measurement.2 («Канал измерения 2») "
+                                            "не подтверждена, запись остановлена"));
     QCOMPARE(lines.value(1), QStringLiteral("Записаны и проверены: measurement.1"));
-    QCOMPARE(lines.value(2), QStringLiteral("Не записана: measurement.2"));
+    QCOMPARE(lines.value(2), QStringLiteral("Состояние неизвестно: measurement.2"));
     QVERIFY(lines.value(3).startsWith(QStringLiteral("Не записывались: measurement.3, measurement.4, math.1")));
-    QVERIFY(lines.value(4).startsWith(QStringLiteral("Резервная копия: ") + path("backups/001234-")));
+    QCOMPARE(lines.value(4), QStringLiteral("measurement.2: октеты 1..1 записи: прочитано %1, в файле 0d")
+                                 .arg(QString::fromLatin1(QByteArray(1, held).toHex())));
+    QVERIFY(lines.value(5).startsWith(QStringLiteral("Резервная копия: ") + path("backups/001234-")));
 }
 
 void tst_config_actions::groupCutShortOrRefused_data()
@@ -251,15 +259,26 @@ void tst_config_actions::groupCutShortOrRefused_data()
     QTest::addColumn<QString>("headline");
     QTest::addColumn<QString>("stateLine");
     const ConfigGroup &math = configGroup(GroupFamily::Math, 1);
-    QTest::newRow("third of five requests unanswered")
+    const int output = configGroup(GroupFamily::Output, 1).recordFirstRegister();
+    const QString outputLost = QStringLiteral("Нет связи с прибором: запись группы output.1 («Выходной сигнал 1») не подтверждена, "
+                                              "запись остановлена");
+    const QString outputHeld = QStringLiteral("Записаны и проверены: measurement.1, measurement.2, measurement.3, "
+                                              "measurement.4, math.1, math.2, math.3, math.4, output.1");
+    // The file changes output.1 and math.1, so only a device that carried
+    // the request out holds them as the file has them.
+    QTest::newRow("acknowledgement with a bad CRC") << int(FaultRule::BadCrc) << output << outputLost << outputHeld;
+    QTest::newRow("acknowledgement too late") << int(FaultRule::Late) << output << outputLost << outputHeld;
+    QTest::newRow("third of five requests lost")
         << int(FaultRule::Silent) << int(math.writeSpans[2].first)
-        << "Нет связи с прибором: группа math.1 («Математический канал М1») записана не полностью "
-           "(подтверждено запросов 2 из 5)"
-        << "Записаны не полностью: math.1";
-    QTest::newRow("refused")
+        << "Нет связи с прибором: запись группы math.1 («Математический канал М1») не подтверждена "
+           "(подтверждено запросов 2 из 5), запись остановлена"
+        << "Состояние неизвестно: math.1";
+    // The simulator carries a refused request out: the device holds it.
+    QTest::newRow("refused, yet carried out")
         << int(FaultRule::Refuse) << int(configGroup(GroupFamily::Measurement, 2).recordFirstRegister())
-        << "Прибор отказал в записи (код исключения 3): группа measurement.2 («Канал измерения 2») не записана"
-        << "Не записана: measurement.2";
+        << "Прибор отказал в записи (код исключения 3): группа measurement.2 («Канал измерения 2»), "
+           "запись остановлена"
+        << "Записаны и проверены: measurement.1, measurement.2";
 }
 
 void tst_config_actions::groupCutShortOrRefused()
@@ -268,11 +287,16 @@ void tst_config_actions::groupCutShortOrRefused()
     QFETCH(int, firstRegister);
     QFETCH(QString, headline);
     QFETCH(QString, stateLine);
-    m_open = writeFile(QStringLiteral("file.json"), m_fx->sim().model().settingsArea());
+    QByteArray image = m_fx->sim().model().settingsArea();
+    char &channel = image[at(GroupFamily::Output, 1, 1)];
+    channel = channel == 2 ? 3 : 2;
+    writeFloat(image, at(GroupFamily::Math, 1, 282), 2.0f);
+    m_open = writeFile(QStringLiteral("file.json"), image);
     FaultRule rule{FaultRule::Kind(kind)};
-    rule.amount = 3;
+    rule.amount = kind == FaultRule::Late ? 1500 : 3;
     rule.function = 0x10;
     rule.firstRegister = firstRegister;
+    rule.times = 1;
     m_fx->sim().faults().add(rule);
     m_fx->click(QStringLiteral("ButtonConfigWrite"));
     QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Error);
