@@ -11,6 +11,13 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 5000;
 
+// "192.168.11.2:5000", "[::1]:5000": as it is typed.
+QString hostPort(const QString &host, int port)
+{
+    return (host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host)
+           + QLatin1Char(':') + QString::number(port);
+}
+
 } // namespace
 
 LinkSettings::LinkSettings(const Options &options)
@@ -42,7 +49,7 @@ bool DeviceLink::open(QString *error)
 {
     if (!m_options.tcp())
         return true;
-    const QString where = QStringLiteral("%1:%2").arg(m_options.tcpHost).arg(m_options.tcpPort);
+    const QString where = hostPort(m_options.tcpHost, m_options.tcpPort);
     if (!m_tcp.setHost(m_options.tcpHost) || !m_tcp.setPort(m_options.tcpPort) || !m_tcp.activate()) {
         *error = QStringLiteral("Нет связи с прибором: %1 не может быть адресом шлюза").arg(where);
         return false;
@@ -74,11 +81,16 @@ bool DeviceLink::ready(QString *error)
     return open(error);
 }
 
+bool DeviceLink::portFailed() const
+{
+    return !m_options.tcp() && m_port.LastStatus().failure != PortFailure::None;
+}
+
 QString DeviceLink::describe() const
 {
     const QString address = QStringLiteral("адрес %1").arg(m_settings.slaveAddress());
     if (m_options.tcp())
-        return QStringLiteral("%1:%2, %3").arg(m_options.tcpHost).arg(m_options.tcpPort).arg(address);
+        return hostPort(m_options.tcpHost, m_options.tcpPort) + QStringLiteral(", ") + address;
     return QStringLiteral("%1, %2, %3 бит/с").arg(m_options.port, address).arg(m_settings.baud());
 }
 

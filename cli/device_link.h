@@ -51,6 +51,10 @@ public:
 
     // The gateway closed or reset the connection (never on a serial line).
     bool lost() const { return m_options.tcp() && !m_tcp.active(); }
+    // The serial port went away, or could not be opened, at the last
+    // exchange: missing, busy, denied or pulled out (never over TCP). No
+    // recorder can answer until that changes.
+    bool portFailed() const;
 
     ModbusMaster &modbus() { return m_modbus; }
     LinkSettings &settings() { return m_settings; }

@@ -111,7 +111,7 @@ enum class Asked { Done, Lost, NoLink };
 // Asks one address of a line. A gateway that closed or reset the connection
 // during the exchange never let the address answer, so it is asked once more
 // over a new connection. Lost when that connection went too, NoLink when none
-// could be made; `why` says which.
+// could be made or the serial port is gone; `why` says which.
 template <typename Result>
 Asked askAddress(DeviceLink &link, int address, const std::function<Result()> &ask, Result *result,
                  QString *why)
@@ -122,6 +122,11 @@ Asked askAddress(DeviceLink &link, int address, const std::function<Result()> &a
         link.settings().setAddress(address);
         try {
             *result = ask();
+            // Silence from a port that is not there is no recorder's answer.
+            if (link.portFailed()) {
+                *why = link.noLinkMessage();
+                return Asked::NoLink;
+            }
             if (*result || !link.lost())
                 return Asked::Done;
             *why = QStringLiteral("шлюз закрыл соединение");
@@ -159,11 +164,14 @@ int readMany(const Options &o)
     const std::function<std::optional<DeviceConfig>()> read = [&] {
         return readDeviceConfig(link.modbus(), program());
     };
+    bool linkGone = false;
     for (const int address : o.addresses) {
         std::optional<DeviceConfig> config;
         const Asked asked = askAddress(link, address, read, &config, &error);
         if (asked == Asked::NoLink) {
+            // The addresses not asked are not told as silent.
             say(error);
+            linkGone = true;
             break;
         }
         if (asked == Asked::Lost) {
@@ -192,7 +200,7 @@ int readMany(const Options &o)
         ++ok;
     }
     say(QStringLiteral("Считано приборов: %1 из %2").arg(ok).arg(o.addresses.size()));
-    if (answered == 0)
+    if (answered == 0 && !linkGone)
         say(link.noLinkMessage());
     return ok == o.addresses.size() ? kOk : ok > 0 ? kDifferent : kFailed;
 }
@@ -234,7 +242,7 @@ int write(const Options &o)
     const WriteReport report = writeDeviceConfig(link.modbus(), *file, w);
     for (const GroupOutcome &g : report.groups) {
         if (g.state != GroupState::NotWritten || !report.nothingWritten())
-            print(QStringLiteral("%1: %2\n").arg(g.group->id, groupStateText(g.state)));
+            print(QStringLiteral("%1: %2\n").arg(g.group->id, groupOutcomeText(g)));
     }
     say(report.summary());
     if (report.allVerified())
@@ -307,8 +315,16 @@ int live(const Options &o)
         if (due > 0)
             PumpingDelay(int(due));
         const QDateTime now = QDateTime::currentDateTime();
-        const std::optional<QByteArray> record = liveRecordOfReply(
-            link.modbus().ReadInputRegisters(live::kFirstRegister, live::kRegisterCount, waitMs));
+        // A gateway that closed or reset the connection is connected to
+        // again before the poll; a poll that gets nothing is a row of its own.
+        std::optional<QByteArray> record;
+        try {
+            if (link.ready(&error)) {
+                record = liveRecordOfReply(
+                    link.modbus().ReadInputRegisters(live::kFirstRegister, live::kRegisterCount, waitMs));
+            }
+        } catch (const ESocketError &) {
+        }
         const std::optional<LiveView> view = record ? decodeLiveRecord(*record) : std::nullopt;
         if (view)
             ++answered;
@@ -340,6 +356,7 @@ int scan(const Options &o)
     const int waitMs = scanWaitMs(link.settings().serial(), link.settings().baud(), o.scanWaitMs);
     int found = 0;
     int asked = 0;
+    bool linkGone = false;
     for (const int address : o.addresses) {
         std::optional<FoundRecorder> recorder;
         const Asked result = askAddress<std::optional<FoundRecorder>>(
@@ -347,6 +364,7 @@ int scan(const Options &o)
             &error);
         if (result == Asked::NoLink) {
             say(error);
+            linkGone = true;
             break;
         }
         if (result == Asked::Lost) {
@@ -366,7 +384,8 @@ int scan(const Options &o)
             .arg(asked)
             .arg(o.addresses.size()));
     if (found == 0) {
-        say(link.noLinkMessage());
+        if (!linkGone)
+            say(link.noLinkMessage());
         return kFailed;
     }
     return asked == o.addresses.size() ? kOk : kDifferent;

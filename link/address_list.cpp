@@ -7,7 +7,9 @@ namespace vexs {
 std::optional<QList<int>> parseAddressList(const QString &text)
 {
     constexpr int kMaxAddress = 255;
-    static const QRegularExpression part(QStringLiteral(R"(^(\d{1,3})(?:-(\d{1,3}))?$)"));
+    // Leading zeros are allowed however many ("001", "0001"); what is left
+    // of a number may have three digits at most.
+    static const QRegularExpression part(QStringLiteral(R"(^0*(\d{1,3})(?:-0*(\d{1,3}))?$)"));
     auto number = [](const QString &digits) -> std::optional<int> {
         const int v = digits.toInt();
         return v >= 1 && v <= kMaxAddress ? std::optional<int>(v) : std::nullopt;

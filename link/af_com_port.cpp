@@ -144,7 +144,11 @@ void TAfComPort::Open()
     if (d->port.isOpen())
         return;
     const int n = d->comNumber;
-    const QString path = n > 0 ? DevicePath(n) : QString();
+    QString path = n > 0 ? DevicePath(n) : QString();
+    // Qt reads a name that does not start with '/' as one under /dev/; a
+    // relative path ("adapters/ttyR") means one from the current folder.
+    if (path.contains(u'/') && QFileInfo(path).isRelative())
+        path = QFileInfo(path).absoluteFilePath();
     d->status = PortStatus{PortFailure::None, n, path, QString()};
     if (n <= 0) {
         d->status.failure = PortFailure::NoDevice;

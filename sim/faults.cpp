@@ -25,9 +25,9 @@ bool FaultRule::matches(const QByteArray &request) const
 QString FaultRule::describe() const
 {
     static const char *const names[] = {"silent", "late", "bad-crc", "truncate",
-                                        "pad", "extra-late", "drop-tcp", "second-reply", "refuse"};
+                                        "pad", "extra-late", "drop-tcp", "second-reply", "refuse", "reset-tcp"};
     QString text = QString::fromLatin1(names[kind]);
-    if (kind != Silent && kind != BadCrc && kind != DropTcp && kind != SecondReply)
+    if (kind != Silent && kind != BadCrc && kind != DropTcp && kind != SecondReply && kind != ResetTcp)
         text += QStringLiteral(" %1").arg(amount);
     if (function >= 0)
         text += QStringLiteral(", function %1").arg(function);
@@ -42,7 +42,7 @@ QString FaultRule::describe() const
 
 bool FaultPlan::any() const
 {
-    return drop || closeConnection || delayMs > 0 || badCrc || truncate > 0 || pad > 0
+    return drop || closeConnection || resetConnection || delayMs > 0 || badCrc || truncate > 0 || pad > 0
            || extraAfterMs >= 0 || secondReply || refuseCode > 0;
 }
 
@@ -128,6 +128,7 @@ FaultPlan FaultRules::planFor(const QByteArray &request)
             plan.extraBytes = qMax(1, e.rule.extraBytes);
             break;
         case FaultRule::DropTcp: plan.closeConnection = true; break;
+        case FaultRule::ResetTcp: plan.resetConnection = true; break;
         case FaultRule::SecondReply: plan.secondReply = true; break;
         case FaultRule::Refuse: plan.refuseCode = qBound(1, amount, 255); break;
         }

@@ -19,6 +19,7 @@ struct FaultRule {
         DropTcp,   // close the TCP connection instead of replying (unprocessed)
         SecondReply, // after the reply, the same reply from the next address
         Refuse,    // an exception reply with code `amount` instead (processed)
+        ResetTcp,  // reset the TCP connection (RST) instead of replying (unprocessed)
     };
 
     Kind kind = Silent;
@@ -37,6 +38,7 @@ struct FaultRule {
 struct FaultPlan {
     bool drop = false;         // carry nothing out, send nothing
     bool closeConnection = false;
+    bool resetConnection = false;
     int delayMs = 0;
     bool badCrc = false;
     int truncate = 0;

@@ -106,6 +106,8 @@ int main(int argc, char *argv[])
         QStringLiteral("C"));
     const QCommandLineOption dropTcp(QStringLiteral("drop-tcp"),
         QStringLiteral("Close the TCP connection instead of answering."));
+    const QCommandLineOption resetTcp(QStringLiteral("reset-tcp"),
+        QStringLiteral("Reset the TCP connection (RST) instead of answering."));
     const QCommandLineOption onlyFunction(QStringLiteral("only-function"),
         QStringLiteral("Misbehave only on requests with function code F."), QStringLiteral("F"));
     const QCommandLineOption onlyRegister(QStringLiteral("only-register"),
@@ -118,7 +120,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption quiet(QStringLiteral("quiet"),
         QStringLiteral("Do not log requests and replies."));
     parser.addOptions({tcp, pty, address, addresses, pace, latency, baud, silent, late, badCrc, truncate, pad, extraLate,
-                       noModule, secondReply, refuse, dropTcp, onlyFunction, onlyRegister, skip, times, quiet});
+                       noModule, secondReply, refuse, dropTcp, resetTcp, onlyFunction, onlyRegister, skip, times, quiet});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         usageError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
@@ -204,6 +206,8 @@ int main(int argc, char *argv[])
         addRule(FaultRule::Refuse, intOption(refuse, 1, 255));
     if (parser.isSet(dropTcp))
         addRule(FaultRule::DropTcp, 0);
+    if (parser.isSet(resetTcp))
+        addRule(FaultRule::ResetTcp, 0);
     for (const QString &text : parser.values(noModule)) {
         int channel = 0;
         if (!parseInt(text, 1, 4, &channel))

@@ -243,13 +243,19 @@ void Simulator::handleFrame(const QByteArray &frame, RequestLog::Channel channel
     // Rules count only requests a recorder here would answer.
     const FaultPlan plan = m_faults.planFor(frame);
 
+    if (plan.resetConnection && channel == RequestLog::Tcp) {
+        trace("resetting the connection instead of replying");
+        if (socket)
+            resetTcp(socket);
+        return;
+    }
     if (plan.closeConnection && channel == RequestLog::Tcp) {
         trace("closing the connection instead of replying");
         if (socket)
             socket->close();
         return;
     }
-    if (plan.drop || plan.closeConnection) {
+    if (plan.drop || plan.closeConnection || plan.resetConnection) {
         trace("staying silent");
         return;
     }

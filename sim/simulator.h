@@ -95,6 +95,8 @@ private:
     };
 
     bool openPty(const QString &link);
+    // Closes with a reset (RST) instead of the orderly end.
+    static void resetTcp(QTcpSocket *socket);
     void closePty();
     void onPtyReadable();
     void writePty(const QByteArray &bytes);

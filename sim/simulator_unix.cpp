@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -36,6 +37,14 @@ speed_t speedConstant(int baud)
 
 } // namespace
 
+void Simulator::resetTcp(QTcpSocket *socket)
+{
+    // A zero linger time makes the close a reset.
+    const linger now{1, 0};
+    ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    socket->abort();
+}
+
 bool Simulator::openPty(const QString &link)
 {
     auto fail = [this](const QString &what) {
@@ -44,7 +53,9 @@ bool Simulator::openPty(const QString &link)
         return false;
     };
 
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    // Close-on-exec, both ends: a program started while the simulator runs
+    // in-process must not keep the terminal alive after the simulator stops.
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0)
         return fail(QStringLiteral("cannot open a pseudo-terminal"));
     if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
@@ -57,7 +68,7 @@ bool Simulator::openPty(const QString &link)
     // Holding the slave open ourselves keeps the master from seeing a hang-up
     // each time the client closes its side; raw mode means no echo and no
     // line editing for whoever opens it next.
-    m_slaveFd = ::open(name, O_RDWR | O_NOCTTY);
+    m_slaveFd = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_slaveFd < 0)
         return fail(QStringLiteral("cannot open %1").arg(QString::fromLocal8Bit(name)));
     termios tio{};

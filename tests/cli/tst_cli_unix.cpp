@@ -12,8 +12,11 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace vexs;
 using namespace vexs::test;
@@ -53,7 +56,13 @@ private slots:
     void badUsageAndBadFilesSendNothing_data();
     void badUsageAndBadFilesSendNothing();
     void liveRows();
+    void liveConnectsAgain_data();
+    void liveConnectsAgain();
     void scanAndBatchBackupOfALine();
+    void lostPortEndsScanAndBatch();
+    void lostAcknowledgementJudgedByReadBack_data();
+    void lostAcknowledgementJudgedByReadBack();
+    void nearlyFullDiskKeepsEveryOldFile();
 
 private:
     // stdoutFile: where standard output goes instead of Result::out.
@@ -61,6 +70,7 @@ private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
     QTemporaryDir m_dir;
+    QString m_dataHome; // where backups go; the test's own folder unless set
     QByteArray m_imageA;
     QByteArray m_imageB;
 };
@@ -73,9 +83,11 @@ Result tst_cli::run(const QStringList &args, int timeoutMs, const QString &stdou
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // Backups land in the test's own folder.
     env.insert(QStringLiteral("HOME"), m_dir.path());
-    env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dataHome.isEmpty() ? path(QStringLiteral("data")) : m_dataHome);
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     p.setProcessEnvironment(env);
+    // Relative paths are the test folder's.
+    p.setWorkingDirectory(m_dir.path());
     p.start(QStringLiteral(VEXS_CLI_PATH), args);
     Result r;
     if (!p.waitForFinished(timeoutMs)) {
@@ -113,6 +125,8 @@ void tst_cli::initTestCase()
     QFile foreign(path("foreign.json"));
     QVERIFY(foreign.open(QIODevice::WriteOnly));
     foreign.write(R"({"format": "other", "version": 1})");
+    // Opening a FIFO for reading waits for a writer that never comes.
+    QCOMPARE(::mkfifo(qPrintable(path("fifo.json")), 0600), 0);
 }
 
 void tst_cli::copyCompareAndRestore()
@@ -187,6 +201,8 @@ void tst_cli::badUsageAndBadFilesSendNothing_data()
     QTest::newRow("foreign file") << QStringList{"diff", "foreign.json", "bad.json"} << "не файл конфигурации";
     QTest::newRow("folder not writable") << QStringList{"read", "--address", "1-2", "-o", "/proc"}
                                          << "В папку «/proc» нельзя записать";
+    QTest::newRow("FIFO as the file") << QStringList{"write", "fifo.json"} << "не обычный файл";
+    QTest::newRow("device as the file") << QStringList{"diff", "/dev/null", "a.json"} << "не обычный файл";
 }
 
 void tst_cli::badUsageAndBadFilesSendNothing()
@@ -222,6 +238,45 @@ void tst_cli::liveRows()
     const Result none = run({"--port", path("no-such-port"), "live", "--count", "1"});
     QCOMPARE(none.exit, 2);
     QVERIFY2(none.err.contains(QStringLiteral("нет устройства")), qPrintable(none.err));
+
+    // A port named relative to the current folder, an address with leading
+    // zeros: both are what they say.
+    const QString relative = QDir(m_dir.path()).relativeFilePath(peer.portPath());
+    QVERIFY(relative.contains(QLatin1Char('/')) && !relative.startsWith(QLatin1Char('/')));
+    const Result there = run({"--port", relative, "--address", "0001", "live", "--count", "1"});
+    QVERIFY2(there.exit == 0, qPrintable(there.err));
+
+    // A gateway is named as it was typed, brackets and all.
+    const Result v6 = run({"--tcp", "[::1]:1", "live", "--count", "1"});
+    QCOMPARE(v6.exit, 2);
+    QVERIFY2(v6.err.contains(QStringLiteral("[::1]:1")), qPrintable(v6.err));
+}
+
+void tst_cli::liveConnectsAgain_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("connection closed") << int(FaultRule::DropTcp);
+    QTest::newRow("connection reset") << int(FaultRule::ResetTcp);
+}
+
+void tst_cli::liveConnectsAgain()
+{
+    QFETCH(int, kind);
+    SimHarness gateway;
+    SimHarness::Options g;
+    g.pty = false;
+    QVERIFY2(gateway.start(g), qPrintable(gateway.errorString()));
+    FaultRule rule{FaultRule::Kind(kind)};
+    rule.skip = 1;
+    rule.times = 1;
+    gateway.faults().add(rule);
+    const Result r = run({"--tcp", QStringLiteral("127.0.0.1:%1").arg(gateway.tcpPort()), "live", "--count", "4"});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QStringList link;
+    for (const QString &row : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1))
+        link << row.section(QLatin1Char(';'), 1, 1);
+    // Every poll has its row; only the one the gateway dropped has no values.
+    QCOMPARE(link, QStringList({"Есть связь", "Нет связи", "Есть связь", "Есть связь"}));
 }
 
 void tst_cli::scanAndBatchBackupOfALine()
@@ -291,6 +346,161 @@ void tst_cli::scanAndBatchBackupOfALine()
     r = run(port + QStringList{"--fast", "read", "--address", "2"}, 120000, QStringLiteral("/dev/full"));
     QCOMPARE(r.exit, 2);
     QVERIFY2(r.err.contains(QStringLiteral("вывод не записан")), qPrintable(r.err));
+}
+
+void tst_cli::lostPortEndsScanAndBatch()
+{
+    // The port goes away a second into a scan: the recorder found before is
+    // told, the rest are not counted as asked, and the port's own words end it.
+    {
+        SimHarness sim;
+        SimHarness::Options o;
+        o.tcp = false;
+        QVERIFY2(sim.start(o), qPrintable(sim.errorString()));
+        QProcess p;
+        p.start(QStringLiteral(VEXS_CLI_PATH),
+                {"--port", sim.ptyLink(), "scan", "--addresses", "1-20", "--wait", "200"});
+        QVERIFY(p.waitForStarted());
+        QTest::qWait(1000);
+        sim.stop();
+        QVERIFY(p.waitForFinished(60000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(p.exitCode() == 1, qPrintable(out + err));
+        QVERIFY2(out.startsWith(QStringLiteral("1\t")), qPrintable(out));
+        QVERIFY2(err.contains(QStringLiteral("Нет связи с прибором: ")), qPrintable(err));
+        const QRegularExpressionMatch asked = QRegularExpression("опрошено адресов: (\\d+) из 20").match(err);
+        QVERIFY2(asked.hasMatch() && asked.captured(1).toInt() < 20, qPrintable(err));
+    }
+    // A port that cannot be opened at all: nothing was asked.
+    const Result scan = run({"--port", path("no-such-port"), "scan", "--addresses", "1-3"});
+    QCOMPARE(scan.exit, 2);
+    QVERIFY2(scan.err.contains(QStringLiteral("нет устройства")), qPrintable(scan.err));
+    QVERIFY2(scan.err.contains(QStringLiteral("опрошено адресов: 0 из 3")), qPrintable(scan.err));
+    const Result batch = run({"--port", path("no-such-port"), "read", "--address", "1-3", "-o", path("none")});
+    QCOMPARE(batch.exit, 2);
+    QCOMPARE(batch.out, QString());
+    QVERIFY2(batch.err.contains(QStringLiteral("нет устройства")), qPrintable(batch.err));
+}
+
+void tst_cli::lostAcknowledgementJudgedByReadBack_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("amount");
+    QTest::addColumn<QString>("outputLine");
+    // The simulator carries out a request whose reply it spoils, delays or
+    // refuses; a silent one it never carries out.
+    const QString written = QStringLiteral("output.1: записана и проверена");
+    QTest::newRow("bad CRC") << int(FaultRule::BadCrc) << 0 << written;
+    QTest::newRow("late") << int(FaultRule::Late) << 1500 << written;
+    QTest::newRow("refused") << int(FaultRule::Refuse) << 4 << written;
+    QTest::newRow("lost") << int(FaultRule::Silent) << 0
+                          << "output.1: состояние неизвестно: прибор не подтвердил запись "
+                             "(октеты 1..1 записи: прочитано 00, в файле 02)";
+}
+
+void tst_cli::lostAcknowledgementJudgedByReadBack()
+{
+    QFETCH(int, kind);
+    QFETCH(int, amount);
+    QFETCH(QString, outputLine);
+    SimHarness sim;
+    SimHarness::Options o;
+    o.tcp = false;
+    QVERIFY2(sim.start(o), qPrintable(sim.errorString()));
+    QByteArray image = sim.model().settingsArea();
+    QCOMPARE(int(image[at(GroupFamily::Output, 1, 1)]), 0);
+    image[at(GroupFamily::Output, 1, 1)] = 2;
+    DeviceConfig config;
+    config.image = image;
+    QString error;
+    QVERIFY2(writeConfigFile(path("output.json"), config, &error), qPrintable(error));
+    FaultRule rule{FaultRule::Kind(kind)};
+    rule.amount = amount;
+    rule.function = 0x10;
+    rule.firstRegister = configGroup(GroupFamily::Output, 1).recordFirstRegister();
+    rule.times = 1;
+    sim.faults().add(rule);
+
+    const Result r = run({"--port", sim.ptyLink(), "--fast", "write", "--no-backup", path("output.json")});
+    QCOMPARE(r.exit, 1); // the write stopped there
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.contains(outputLine), qPrintable(r.out));
+    QVERIFY2(!r.out.contains(QStringLiteral("не записана")), qPrintable(r.out));
+    QVERIFY2(lines.contains(QStringLiteral("output.2: не записывалась")), qPrintable(r.out));
+}
+
+void tst_cli::nearlyFullDiskKeepsEveryOldFile()
+{
+    // A real small file system, as a nearly full disk: the kernel takes the
+    // first part of a write and reports no error for it.
+    const QString disk = path(QStringLiteral("disk"));
+    QVERIFY(QDir().mkpath(disk));
+    QProcess mount;
+    mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk});
+    if (!mount.waitForFinished() || mount.exitCode() != 0)
+        QSKIP("mounting a tmpfs needs root");
+    const struct Unmount
+    {
+        QString at;
+        ~Unmount() { QProcess::execute(QStringLiteral("umount"), {at}); }
+    } unmount{disk};
+
+    ModbusPeer peer;
+    QVERIFY(peer.isRunning());
+    peer.setHolding(0, m_imageA);
+    peer.setHolding(kIdentRegister, identification("001234"));
+    const QStringList onPeer{QStringLiteral("--port"), peer.portPath()};
+
+    // A good file at the path a read will save to, and 12 KiB left free:
+    // less than a configuration takes.
+    DeviceConfig good;
+    good.image = m_imageB;
+    const QString kept = QDir(disk).filePath(QStringLiteral("kept.json"));
+    QString error;
+    QVERIFY2(writeConfigFile(kept, good, &error), qPrintable(error));
+    QFile keptFile(kept);
+    QVERIFY(keptFile.open(QIODevice::ReadOnly));
+    const QByteArray keptBytes = keptFile.readAll();
+    QVERIFY(keptBytes.size() > 12288);
+    QFile filler(QDir(disk).filePath(QStringLiteral("filler")));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    filler.write(QByteArray(QStorageInfo(disk).bytesAvailable() - 12288, 'x'));
+    filler.close();
+    const QStringList before = QDir(disk).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+
+    Result r = run(onPeer + QStringList{"--fast", "read", "-o", kept});
+    QCOMPARE(r.exit, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("не записан")), qPrintable(r.err));
+    QVERIFY2(!r.err.contains(QStringLiteral("сохранена")), qPrintable(r.err));
+    keptFile.seek(0);
+    QCOMPARE(keptFile.readAll(), keptBytes);
+
+    r = run(onPeer + QStringList{"--fast", "read", "--address", "1-1", "-o", QDir(disk).filePath("line")});
+    QCOMPARE(r.exit, 2);
+    QVERIFY2(r.out.startsWith(QStringLiteral("1: error ")), qPrintable(r.out));
+
+    // The backup cannot be saved whole: nothing is sent.
+    const QString other = path(QStringLiteral("other.json"));
+    QVERIFY2(writeConfigFile(other, good, &error), qPrintable(error));
+    const QString data = QDir(disk).filePath(QStringLiteral("data"));
+    m_dataHome = data;
+    peer.clearRequests();
+    r = run(onPeer + QStringList{"--fast", "write", other});
+    m_dataHome.clear();
+    QCOMPARE(r.exit, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("Резервная копия не сохранена")), qPrintable(r.err));
+    for (const QByteArray &request : peer.requests())
+        QVERIFY2(quint8(request.at(1)) != 0x10, request.toHex().constData());
+    QCOMPARE(peer.holding(0, SettingsImage::Size / 2).toHex(), m_imageA.toHex());
+
+    // No file cut short and no temporary file is left behind.
+    QStringList after = QDir(disk).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    after.removeAll(QStringLiteral("line"));
+    after.removeAll(QStringLiteral("data"));
+    QCOMPARE(after, before);
+    QCOMPARE(QDir(QDir(disk).filePath("line")).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(data + QStringLiteral("/vexs-configurator/backups")).entryList(QDir::Files), QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_cli)
