@@ -74,7 +74,8 @@ QString firstCharacterNotInCp1251(const QString &text);
 
 // The code of the first control character of text (below 0x20, or 0x7F),
 // or -1. The device shows none of them, and its pad bytes are among them:
-// a text would end early where one stood.
+// a text would end early where one stood. Only a text typed into a file is
+// held to it: the pages send back whatever octets the device gave them.
 int firstControlCode(const QString &text);
 
 // A text field of the given width: the text is the bytes up to the first pad

@@ -560,10 +560,6 @@ EncodeResult encodeRecord(const IControls &controls, const BlockLayout &block, i
         }
         case FieldKind::Text: {
             const QString value = controls.text(name);
-            if (const int code = firstControlCode(value); code >= 0) {
-                return fail(messagePrefix + fieldName(controls, f)
-                            + QStringLiteral(": символ с кодом %1 нельзя передать в прибор").arg(code));
-            }
             const auto bytes = encodeTextField(value, f.width, f.pad);
             if (!bytes) {
                 return fail(messagePrefix + fieldName(controls, f) + QStringLiteral(": символ «")
