@@ -117,7 +117,11 @@ QString DeviceLink::noLinkMessage() const
                 .arg(m_options.port, s.detail);
         }
     }
-    return QStringLiteral("Нет связи с прибором (%1)").arg(describe());
+    // What became of the last request: a refusal, silence or a bad CRC.
+    QString cause = causeText(m_modbus.lastOutcome());
+    if (!cause.isEmpty())
+        cause = QStringLiteral(": ") + cause.left(1).toLower() + cause.mid(1);
+    return QStringLiteral("Нет связи с прибором (%1)").arg(describe()) + cause;
 }
 
 } // namespace vexs::cli

@@ -34,6 +34,8 @@ bool isIntactFrame(const QByteArray &frame)
     return frame.size() >= kSmallestFrame && frames::crcMatches(frame);
 }
 
+} // namespace
+
 QString exceptionText(int code)
 {
     switch (code) {
@@ -44,8 +46,6 @@ QString exceptionText(int code)
     default: return QString();
     }
 }
-
-} // namespace
 
 QString hexText(const QByteArray &octets)
 {

@@ -53,6 +53,8 @@ FrameOutcome classifyReply(const QByteArray &request, const QByteArray &reply);
 // "Адрес 1, функция 0x03, регистр 10012, регистров 11".
 QString summaryText(const FrameFields &fields);
 QString outcomeText(FrameOutcome outcome);
+// " (недопустимый адрес данных)" for the standard exception codes, else empty.
+QString exceptionText(int code);
 // An outcome that means the exchange did not get its answer.
 bool isFailure(FrameOutcome outcome);
 

@@ -110,6 +110,47 @@ bool isValidWriteReply(const QByteArray &reply)
 
 } // namespace frames
 
+QString causeText(const ExchangeOutcome &o)
+{
+    switch (o.kind) {
+    case FrameOutcome::None:
+    case FrameOutcome::Ok:
+    case FrameOutcome::Purged:
+        return QString();
+    case FrameOutcome::NoLink:
+        return o.noLink.isEmpty() ? QStringLiteral("Нет соединения с портом или шлюзом") : o.noLink;
+    case FrameOutcome::NoReply:
+        return QStringLiteral("Нет ответа за %1 мс").arg(o.waitMs);
+    case FrameOutcome::Short:
+        return QStringLiteral("Ответ неполный (получено байт: %1)").arg(o.octets);
+    case FrameOutcome::BadCrc:
+        return QStringLiteral("Ответ с ошибкой CRC");
+    case FrameOutcome::WrongLength:
+        return QStringLiteral("Ответ другой длины или от другого адреса (получено байт: %1)").arg(o.octets);
+    case FrameOutcome::Exception:
+        return QStringLiteral("Прибор ответил исключением %1").arg(o.exception) + traffic::exceptionText(o.exception);
+    }
+    return QString();
+}
+
+void ModbusMaster::judge(const QByteArray &request, const QByteArray &reply, bool valid, int waitMs)
+{
+    m_outcome = ExchangeOutcome{FrameOutcome::Ok, -1, waitMs, int(reply.size()), QString()};
+    if (valid)
+        return;
+    m_outcome.kind = traffic::classifyReply(request, reply);
+    // The checks here also want the reply from the address asked.
+    if (m_outcome.kind == FrameOutcome::Ok)
+        m_outcome.kind = FrameOutcome::WrongLength;
+    if (m_outcome.kind == FrameOutcome::Exception)
+        m_outcome.exception = quint8(reply.at(2));
+    if (m_outcome.kind == FrameOutcome::NoLink) {
+        m_outcome.octets = 0;
+        if (m_noLinkCause)
+            m_outcome.noLink = m_noLinkCause();
+    }
+}
+
 ModbusMaster::ModbusMaster(IExchange &exchange, const ILinkSettings &settings)
     : m_exchange(exchange), m_settings(settings)
 {
@@ -130,9 +171,12 @@ QByteArray ModbusMaster::read(quint8 function, quint16 first, quint16 count, int
     const QByteArray request =
         frames::readRequest(m_settings.slaveAddress(), function, first, count);
     m_lastReply.clear();
+    m_outcome = ExchangeOutcome{FrameOutcome::NoLink, -1, waitMs, 0, QString()};
     const QByteArray reply = m_exchange.exchange(waitMs, request);
     m_lastReply = reply;
-    if (frames::isValidReadReply(reply, count))
+    const bool valid = frames::isValidReadReply(reply, count);
+    judge(request, reply, valid, waitMs);
+    if (valid)
         return reply;
     qCInfo(lcLink, "read fn %d reg %u count %u: no valid reply (%lld octets)", function,
            first, count, qlonglong(reply.size()));
@@ -162,10 +206,13 @@ QByteArray ModbusMaster::write(quint16 first, quint16 count, const QByteArray &d
     const QByteArray request =
         frames::writeRequest(m_settings.slaveAddress(), first, count, data);
     m_lastReply.clear();
+    m_outcome = ExchangeOutcome{FrameOutcome::NoLink, -1, waitMs, 0, QString()};
     const QByteArray reply = command ? m_exchange.exchangeCommand(waitMs, request)
                                      : m_exchange.exchange(waitMs, request);
     m_lastReply = reply;
-    if (frames::isValidWriteReply(reply))
+    const bool valid = frames::isValidWriteReply(reply);
+    judge(request, reply, valid, waitMs);
+    if (valid)
         return reply;
     qCInfo(lcLink, "write reg %u count %u: no valid reply (%lld octets)", first, count,
            qlonglong(reply.size()));

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "link/frame_summary.h"
+
 #include <QByteArray>
 #include <QLoggingCategory>
+
+#include <functional>
 
 #include <optional>
 
@@ -92,6 +96,22 @@ QString recorderOf(const ILinkSettings &link);
 // plus a margin (see lineWaitMs).
 int readWaitMs(const ILinkSettings &link, int plainMs, int registers);
 
+// What became of a request, judged once where the request knows the length
+// of its reply.
+struct ExchangeOutcome
+{
+    FrameOutcome kind = FrameOutcome::None;
+    int exception = -1; // the device's exception code, with Exception
+    int waitMs = 0;
+    int octets = 0;     // what arrived
+    QString noLink;     // with NoLink: why, as the link knows it (may be empty)
+};
+
+// The cause of a failed request in a user's words, for the line beneath
+// "Нет связи с прибором": "Прибор ответил исключением 2 (недопустимый адрес
+// данных)", "Нет ответа за 500 мс", "Ответ с ошибкой CRC". Empty for OK.
+QString causeText(const ExchangeOutcome &outcome);
+
 // Carries one request and returns whatever arrived after the wait.
 class IExchange
 {
@@ -127,15 +147,24 @@ public:
     // The octets of the last exchange as they came, before validation: a
     // caller may tell a device's refusal (an exception reply) from silence.
     QByteArray lastReply() const { return m_lastReply; }
+    // What became of the last request.
+    const ExchangeOutcome &lastOutcome() const { return m_outcome; }
+    // Why no request could go out (port missing, busy or denied; gateway
+    // not connected), asked when the exchange gives the one blank.
+    void setNoLinkCause(std::function<QString()> cause) { m_noLinkCause = std::move(cause); }
 
 private:
     QByteArray read(quint8 function, quint16 first, quint16 count, int waitMs);
     QByteArray write(quint16 first, quint16 count, const QByteArray &data, int waitMs,
                      bool command);
 
+    void judge(const QByteArray &request, const QByteArray &reply, bool valid, int waitMs);
+
     IExchange &m_exchange;
     const ILinkSettings &m_settings;
     QByteArray m_lastReply;
+    ExchangeOutcome m_outcome;
+    std::function<QString()> m_noLinkCause;
 };
 
 } // namespace vexs

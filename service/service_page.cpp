@@ -312,7 +312,7 @@ void ServicePage::ButtonReadCoeffCAN1Click(int n)
     }
     // The groups already shown stay; the rest stay empty.
     if (!answered)
-        m_ctx.boxes.error(kNoLink);
+        m_ctx.boxes.error(noLinkText(m_ctx.modbus));
 }
 
 void ServicePage::ListBoxCalibrClick()

@@ -85,7 +85,7 @@ void readGroupIntoPage(PageContext &ctx, const ConfigGroup &group)
 {
     const std::optional<QByteArray> record = readGroup(ctx.modbus, group);
     if (!record) {
-        ctx.boxes.error(kNoLink);
+        ctx.boxes.error(noLinkText(ctx.modbus));
         return;
     }
     decodeRecord(ctx.controls, *group.layout, group.item, *record, group.bytes);
@@ -103,7 +103,7 @@ void writeGroupFromPage(PageContext &ctx, const ConfigGroup &group, const QByteA
     if (writeGroup(ctx.modbus, group, encoded.bytes))
         ctx.boxes.info(kDone);
     else
-        ctx.boxes.error(kNoLink);
+        ctx.boxes.error(noLinkText(ctx.modbus));
 }
 
 } // namespace vexs

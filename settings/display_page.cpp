@@ -92,7 +92,7 @@ void DisplayPage::ButtonWriteNastrIndStatClick()
         const std::optional<QByteArray> hidden =
             readBlock(m_ctx.modbus, false, {{first, count}}, kHiddenWaitMs);
         if (!hidden) {
-            m_ctx.boxes.error(kNoLink);
+            m_ctx.boxes.error(noLinkText(m_ctx.modbus));
             return;
         }
         base = QByteArray(group.layout->recordSize, '\0');

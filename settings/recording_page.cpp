@@ -201,10 +201,13 @@ void RecordingPage::ButtonWriteDateTimeClick()
     record[4] = char(date.month());
     record[5] = char(date.year() % 100);
 
-    if (writeBlock(m_ctx.modbus, {{kClockRegister, kClockRegisters}}, record, kClockWriteWaitMs))
+    // The recorder sets its clock within the wait, as it carries out a
+    // calibration step: with fast exchange the acknowledgement does not end
+    // it, and nothing else goes out before it is over.
+    if (sendCommand(m_ctx.modbus, kClockRegister, kClockRegisters, record, kClockWriteWaitMs))
         m_ctx.boxes.info(kDone);
     else
-        m_ctx.boxes.error(kNoLink);
+        m_ctx.boxes.error(noLinkText(m_ctx.modbus));
 }
 
 void RecordingPage::ButtonReadDateTimeClick()

@@ -149,6 +149,12 @@ TformMain::TformMain(Options options)
     auto *monitorKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
     connect(monitorKey, &QShortcut::activated, this, &TformMain::showMonitor);
     m_modbus = std::make_unique<ModbusMaster>(*m_exchange, *m_bar);
+    // A request that could not go out says why, as the connection bar does.
+    m_modbus->setNoLinkCause([this] {
+        if (m_bar->interfaceIndex() == 1)
+            return m_socket->active() ? QString() : QStringLiteral("Нет соединения со шлюзом");
+        return m_bar->portStatusText();
+    });
     m_image = std::make_unique<SettingsImage>();
     m_controls = std::make_unique<WidgetControls>(this);
     m_context.reset(new PageContext{*m_modbus, *m_boxes, *m_controls, *m_activity, *m_image, *m_bar, *this});

@@ -2,6 +2,8 @@
 
 // Texts that several pages show.
 
+#include "link/modbus.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,6 +11,14 @@ namespace vexs {
 
 inline const QString kNoLink = QStringLiteral("Нет связи с прибором");
 inline const QString kDone = QStringLiteral("Выполнено");
+
+// "Нет связи с прибором" and, on the line beneath, what became of the last
+// request, so that a refusal does not send anyone to check the cable.
+inline QString noLinkText(const ModbusMaster &modbus)
+{
+    const QString cause = causeText(modbus.lastOutcome());
+    return cause.isEmpty() ? kNoLink : kNoLink + QLatin1Char('\n') + cause;
+}
 
 // The items of every on/off list; the device's byte is the item index.
 inline QStringList offOnItems()

@@ -60,6 +60,8 @@ private slots:
     void liveConnectsAgain();
     void scanAndBatchBackupOfALine();
     void lostPortEndsScanAndBatch();
+    void failureNamesItsCause_data();
+    void failureNamesItsCause();
     void lostAcknowledgementJudgedByReadBack_data();
     void lostAcknowledgementJudgedByReadBack();
     void nearlyFullDiskKeepsEveryOldFile();
@@ -381,6 +383,35 @@ void tst_cli::lostPortEndsScanAndBatch()
     QCOMPARE(batch.exit, 2);
     QCOMPARE(batch.out, QString());
     QVERIFY2(batch.err.contains(QStringLiteral("нет устройства")), qPrintable(batch.err));
+}
+
+void tst_cli::failureNamesItsCause_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("amount");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("refused") << int(FaultRule::Refuse) << 2
+                             << "прибор ответил исключением 2 (недопустимый адрес данных)";
+    QTest::newRow("silent") << int(FaultRule::Silent) << 0 << "нет ответа за ";
+    QTest::newRow("bad CRC") << int(FaultRule::BadCrc) << 0 << "ответ с ошибкой CRC";
+}
+
+void tst_cli::failureNamesItsCause()
+{
+    QFETCH(int, kind);
+    QFETCH(int, amount);
+    QFETCH(QString, cause);
+    SimHarness sim;
+    SimHarness::Options o;
+    o.tcp = false;
+    QVERIFY2(sim.start(o), qPrintable(sim.errorString()));
+    FaultRule rule{FaultRule::Kind(kind)};
+    rule.amount = amount;
+    sim.faults().add(rule);
+    const Result r = run({"--port", sim.ptyLink(), "--fast", "read"});
+    QCOMPARE(r.exit, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("Нет связи с прибором (")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(cause), qPrintable(r.err));
 }
 
 void tst_cli::lostAcknowledgementJudgedByReadBack_data()

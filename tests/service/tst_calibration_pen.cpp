@@ -659,7 +659,7 @@ void TestCalibrationPen::coefficientReadStopsAtFailure()
     QCOMPARE(h.link.sent.size(), failingGroup + 1);
     QCOMPARE(h.boxes.boxes.size(), 1);
     QCOMPARE(h.boxes.lastKind(), Kind::Error);
-    QCOMPARE(h.boxes.lastText(), QStringLiteral("Нет связи с прибором"));
+    QCOMPARE(h.boxes.firstLines().value(0), QStringLiteral("Нет связи с прибором"));
     for (int g = 0; g < 5; ++g) {
         for (int k = 1; k <= 5; ++k) {
             const QString text = h.controls.text(editName(3, g, k));
@@ -851,7 +851,7 @@ void TestCalibrationPen::coefficientReadFailureOverTheLink()
     QCOMPARE(requests[0].left(6), hexBytes("01 03 2E E1 00 0A")); // 12001
     QCOMPARE(requests[1].left(6), hexBytes("01 03 2E EB 00 0A")); // 12011
     QCOMPARE(requests[2].left(6), hexBytes("01 03 2E F5 00 0A")); // 12021
-    QCOMPARE(fx.boxes.texts(), QStringList{QStringLiteral("Нет связи с прибором")});
+    QCOMPARE(fx.boxes.firstLines(), QStringList{QStringLiteral("Нет связи с прибором")});
     for (int g = 0; g < 5; ++g) {
         for (int k = 1; k <= 5; ++k)
             QCOMPARE(fx.controls().text(editName(2, g, k)).isEmpty(), g >= 2);

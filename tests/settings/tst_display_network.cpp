@@ -208,7 +208,7 @@ void TestDisplayNetwork::displayChannelReadOfFourRegistersFails()
     m_fx->sim().faults().add(cut);
 
     m_fx->click(QStringLiteral("ButtonReadNastrIndStat"));
-    QCOMPARE(m_fx->boxes.texts(), QStringList{kNoLink});
+    QCOMPARE(m_fx->boxes.firstLines(), QStringList{kNoLink});
     QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Error);
     QCOMPARE(c().itemIndex(QStringLiteral("ComboBoxIndCan")), 3);
     QCOMPARE(c().itemIndex(QStringLiteral("ComboBoxIndBarZum")), 0);
@@ -242,7 +242,7 @@ void TestDisplayNetwork::displayChannelWriteWithoutDeviceSendsNothing()
     m_fx->sim().faults().add(silent);
 
     m_fx->click(QStringLiteral("ButtonWriteNastrIndStat"));
-    QCOMPARE(m_fx->boxes.texts(), QStringList{kNoLink});
+    QCOMPARE(m_fx->boxes.firstLines(), QStringList{kNoLink});
     QCOMPARE(summary(m_fx->requests()), QStringList{request(0x03, 740, 4)});
     QCOMPARE(model().holdingBytes(739, 5), before);
 }
@@ -445,14 +445,14 @@ void TestDisplayNetwork::networkReadFailureLeavesPage()
     QVERIFY(model().setHoldingBytes(kNetworkRegister, QByteArray(56, '\x31')));
     m_fx->boxes.clear();
     m_fx->click(QStringLiteral("ButtonReadNastrRs"));
-    QCOMPARE(m_fx->boxes.texts(), QStringList{kNoLink});
+    QCOMPARE(m_fx->boxes.firstLines(), QStringList{kNoLink});
     QCOMPARE(c().position(QStringLiteral("UpDownRsAdr")), 9);
     QCOMPARE(c().text(QStringLiteral("EditRsIP")), QStringLiteral("001.002.003.004"));
     QCOMPARE(c().text(QStringLiteral("EditRsPort")), QStringLiteral("0080"));
 
     m_fx->boxes.clear();
     m_fx->click(QStringLiteral("ButtonWriteNastrRs"));
-    QCOMPARE(m_fx->boxes.texts(), QStringList{kNoLink});
+    QCOMPARE(m_fx->boxes.firstLines(), QStringList{kNoLink});
 }
 
 void TestDisplayNetwork::bulkReadFillsPagesAndLabels()

@@ -228,7 +228,7 @@ void tst_outputs_setpoints::outputFailures()
 
     fx.click(write ? "ButtonWriteNastrOut2" : "ButtonReadNastrOut2");
 
-    QCOMPARE(fx.boxes.texts(), QStringList({"Нет связи с прибором"}));
+    QCOMPARE(fx.boxes.firstLines(), QStringList({"Нет связи с прибором"}));
     QCOMPARE(fx.boxes.lastKind(), CapturedBoxes::Error);
     QCOMPARE(c.itemIndex("ComboBoxOutVkl2"), 1);
     QCOMPARE(c.itemIndex("ComboBoxOutCan2"), 3);

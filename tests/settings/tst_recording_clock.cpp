@@ -8,6 +8,8 @@
 #include <QDate>
 #include <QLineEdit>
 #include <QLocale>
+#include <QCheckBox>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTime>
 #include <QtEndian>
@@ -100,6 +102,7 @@ private slots:
     void clockRead_data();
     void timeReadPastTheMaskIsNotWritten();
     void clockReadAt9600();
+    void clockWriteKeepsItsWaitInFastExchange();
     void clockRead();
 
 private:
@@ -266,7 +269,7 @@ void TestRecordingClock::noReplyLeavesPage()
     m_fx->sim().faults().add(silent);
 
     m_fx->click(button);
-    QCOMPARE(m_fx->boxes.texts(), QStringList{message});
+    QCOMPARE(m_fx->boxes.firstLines(), QStringList{message});
     QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Error);
     QCOMPARE(m_fx->requests().size(), 1);
     QCOMPARE(c().itemIndex(QStringLiteral("ComboBoxRegSpeed")), 7);
@@ -453,6 +456,20 @@ void TestRecordingClock::timeReadPastTheMaskIsNotWritten()
     m_fx->click(QStringLiteral("ButtonWriteDateTime"));
     QCOMPARE(m_fx->boxes.texts(), QStringList{kBadTime});
     QVERIFY(m_fx->requests().isEmpty());
+}
+
+// The recorder sets its clock within the wait: with fast exchange on the
+// acknowledgement must not end it, and no request follows before it is over.
+void TestRecordingClock::clockWriteKeepsItsWaitInFastExchange()
+{
+    m_fx->window().findChild<QCheckBox *>(QStringLiteral("CheckBoxFastExchange"))->setChecked(true);
+    c().setDate(QStringLiteral("DateEdit1"), QDate(2024, 3, 9));
+    c().setText(QStringLiteral("MaskEditTime"), QStringLiteral("12:00:00"));
+    QElapsedTimer clock;
+    clock.start();
+    m_fx->click(QStringLiteral("ButtonWriteDateTime"));
+    QCOMPARE(m_fx->boxes.texts(), QStringList{QStringLiteral("Выполнено")});
+    QVERIFY2(clock.elapsed() >= 4900, qPrintable(QString::number(clock.elapsed())));
 }
 
 // At 9600 bit/s the reply alone takes 72 ms: a recorder that answers 30 ms

@@ -10,6 +10,14 @@ QStringList CapturedBoxes::texts() const
     return result;
 }
 
+QStringList CapturedBoxes::firstLines() const
+{
+    QStringList result;
+    for (const Box &box : boxes)
+        result.append(box.text.section(QLatin1Char('\n'), 0, 0));
+    return result;
+}
+
 void CapturedBoxes::add(Kind kind, const QString &text)
 {
     if (m_shutdown)

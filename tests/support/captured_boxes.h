@@ -32,6 +32,8 @@ public:
     std::function<void(const Box &)> onShow;
 
     QStringList texts() const;
+    // The first line of each: the message without the cause beneath it.
+    QStringList firstLines() const;
     QString lastText() const { return boxes.isEmpty() ? QString() : boxes.last().text; }
     Kind lastKind() const { return boxes.last().kind; }
     void clear() { boxes.clear(); }
