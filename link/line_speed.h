@@ -36,18 +36,22 @@ constexpr int wireTimeMs(int octets, int bitsPerSecond)
                : 0;
 }
 
-// The wait of a request whose reply is `replyOctets` long: on a serial line
-// at `bitsPerSecond`, long enough for request and reply on the wire plus a
-// margin for the device's turnaround, never less than `plainMs`; over TCP
-// the plain wait. A speed of 0 (none chosen) counts as the slowest listed.
+// The wait of a request whose reply is `replyOctets` long. The written wait
+// `plainMs` stands wherever request and reply on the wire and a recorder's
+// 20 ms turnaround fit in it, and always over TCP. Only on a serial line too
+// slow for that does it grow, to the wire time and a margin of 50 ms for a
+// slow turnaround. A speed of 0 (none chosen) counts as the slowest listed.
 constexpr int lineWaitMs(int plainMs, int requestOctets, int replyOctets, bool serial,
                          int bitsPerSecond)
 {
     if (!serial)
         return plainMs;
+    constexpr int kTurnaroundMs = 20;
     constexpr int kTurnaroundMarginMs = 50;
     const int wire = wireTimeMs(requestOctets + replyOctets,
                                 bitsPerSecond > 0 ? bitsPerSecond : kLineSpeeds[0]);
+    if (wire + kTurnaroundMs <= plainMs)
+        return plainMs;
     return wire + kTurnaroundMarginMs > plainMs ? wire + kTurnaroundMarginMs : plainMs;
 }
 
