@@ -105,9 +105,19 @@ ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessage
     connect(&m_socket, &TcpClient::connected, this, &ConnectionBar::ClientSocket1Connect);
     connect(&m_socket, &TcpClient::disconnected, this, &ConnectionBar::ClientSocket1Disconnect);
     // Failures after activation (refused, unreachable, reset) are reported
-    // like any error that escapes a handler; buttons and status stay as they are.
-    connect(&m_socket, &TcpClient::asyncError, this,
-            [this](const QString &message) { m_boxes.report(message); });
+    // like any error that escapes a handler. A connection that was never made
+    // leaves the bar as a failed "Start" does; after a reset, the
+    // disconnection has already said it all.
+    connect(&m_socket, &TcpClient::asyncError, this, [this](const QString &message) {
+        if (m_connecting) {
+            m_connecting = false;
+            m_socket.deactivate();
+            m_connect->setEnabled(true);
+            m_disconnect->setEnabled(false);
+            m_status->setText(QStringLiteral("Ошибка"));
+        }
+        m_boxes.report(message);
+    });
 }
 
 quint8 ConnectionBar::slaveAddress() const
@@ -208,6 +218,7 @@ void ConnectionBar::ButtonIPConnectClick()
         m_boxes.error(QStringLiteral("Нет соединения с сервером"));
         failed = true;
     }
+    m_connecting = !failed;
     m_connect->setEnabled(failed);
     m_disconnect->setEnabled(!failed);
     if (failed)
@@ -216,6 +227,7 @@ void ConnectionBar::ButtonIPConnectClick()
 
 void ConnectionBar::ButtonIPDisconnectClick()
 {
+    m_connecting = false;
     m_socket.deactivate();
     m_connect->setEnabled(true);
     m_disconnect->setEnabled(false);
@@ -224,6 +236,7 @@ void ConnectionBar::ButtonIPDisconnectClick()
 
 void ConnectionBar::ClientSocket1Connect()
 {
+    m_connecting = false;
     m_status->setText(QStringLiteral("Открыто"));
 }
 

@@ -89,6 +89,8 @@ private:
     QLabel *m_ipPortLabel;
     QLineEdit *m_ipPort;
     QLabel *m_status;
+    // "Start" was pressed and the connection is not made yet.
+    bool m_connecting = false;
     QPushButton *m_connect;
     QPushButton *m_disconnect;
     QCheckBox *m_fast;

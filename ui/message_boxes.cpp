@@ -2,6 +2,7 @@
 
 #include "link/link_activity.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 #include <optional>
@@ -17,7 +18,11 @@ void QtMessageBoxes::show(const QString &caption, const QString &text, int icon)
     std::optional<LinkActivity::Dialog> up;
     if (m_activity)
         up.emplace(*m_activity);
+    // A box that waits for the user is no busy time: the normal cursor over
+    // it, and the busy one back (if it was up) once it is dismissed.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();
+    QApplication::restoreOverrideCursor();
     m_open.removeAll(QPointer<QMessageBox>(&box));
 }
 

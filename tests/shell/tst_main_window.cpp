@@ -10,6 +10,7 @@
 #include "link/tcp_client.h"
 #include "shell/connection_bar.h"
 #include "ui/controls.h"
+#include "ui/message_boxes.h"
 #include "ui/page_context.h"
 #include "ui/widget_controls.h"
 #include "tests/support/window_fixture.h"
@@ -69,6 +70,7 @@ private slots:
     void connectAndDisconnect();
     void simulatorDropsConnection();
     void refusedConnectionIsReported();
+    void boxesShowTheNormalCursor();
     void requestButtonsDisabledWhileBusy();
     void closeDuringLongExchange();
     void closeWhileMessageBoxOpen();
@@ -410,11 +412,34 @@ void tst_main_window::refusedConnectionIsReported()
     fx.click("ButtonIPConnect");
     QTRY_VERIFY(!fx.boxes.boxes.isEmpty());
     QVERIFY(fx.boxes.lastText().startsWith("Asynchronous socket error "));
-    // The buttons stay as Start left them; Stop restores them.
-    QVERIFY(!fx.button("ButtonIPConnect")->isEnabled());
-    fx.click("ButtonIPDisconnect");
+    // The bar is as a failed Start leaves it, and Start tries again.
     QVERIFY(fx.button("ButtonIPConnect")->isEnabled());
-    QCOMPARE(c.text(kStatus), QString("Закрыто"));
+    QVERIFY(!fx.button("ButtonIPDisconnect")->isEnabled());
+    QCOMPARE(c.text(kStatus), QString("Ошибка"));
+    fx.boxes.boxes.clear();
+    QVERIFY2(fx.sim().start(), qPrintable(fx.sim().errorString()));
+    c.setText("EditIPPort", QString::number(fx.sim().tcpPort()));
+    fx.click("ButtonIPConnect");
+    QTRY_COMPARE(c.text(kStatus), QString("Открыто"));
+    QVERIFY(fx.boxes.boxes.isEmpty());
+}
+
+void tst_main_window::boxesShowTheNormalCursor()
+{
+    // Real boxes over a busy cursor: the arrow while the box waits for the
+    // user, the busy cursor back once it is dismissed.
+    QtMessageBoxes boxes;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    Qt::CursorShape during = Qt::BusyCursor;
+    QTimer::singleShot(100, [&] {
+        during = QApplication::overrideCursor()->shape();
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->close();
+    });
+    boxes.error(QStringLiteral("Нет связи с прибором"));
+    QCOMPARE(during, Qt::ArrowCursor);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    QApplication::restoreOverrideCursor();
 }
 
 void tst_main_window::requestButtonsDisabledWhileBusy()
