@@ -31,103 +31,6 @@ const QString kNone = QStringLiteral("—");
 // the bulk read, so that a file's history shows which block changed.
 constexpr int kImageLineOctets = 64;
 
-// How a file names and shows the fields of the pages.
-struct FieldName
-{
-    const char *control;
-    const char *key;
-    const char *caption;
-    int min = 0; // spinners
-    int max = 255;
-    // Masked edits: the text must fill the mask, else the page's message.
-    const char *pattern = nullptr;
-    const char *patternMessage = nullptr;
-};
-
-const FieldName kFieldNames[] = {
-    {"ComboBoxCanVkl", "enabled", "Вкл/Выкл"},
-    {"ComboBoxCanTypeGrad", "signal", "Тип сигнала"},
-    {"ComboBoxCanVklXC", "coldJunction", "Термокомпенсация"},
-    {"EditCanCorrXC", "coldJunctionCorrection", "Поправка XC"},
-    {"ComboBoxCanRRR", "wiring", "4х/3х проводка"},
-    {"ComboBoxCanVklSqr", "squareRoot", "Корнеизвлечение"},
-    {"ComboBoxCanVklMast", "scaling", "Масштабирование"},
-    {"EditCanNPI", "rangeLow", "НПИ"},
-    {"EditCanVPI", "rangeHigh", "ВПИ"},
-    {"EditCanEd", "units", "Ед. измерения"},
-    {"EditCanPopravka", "zeroOffset", "Смещение 0"},
-    {"ComboBoxCanZap", "decimals", "Дес. знаков"},
-    {"ComboBoxCanFiltr", "filter", "Фильтр"},
-    {"ComboBoxIndBarType", "barColour", "Барграф"},
-    {"ComboBoxIndBarColorUstBolse", "barColourAbove", "Цвет уставки больше"},
-    {"ComboBoxIndBarColorUstMense", "barColourBelow", "Цвет уставки меньше"},
-    {"EditIndBarNPI", "barLow", "Барграф 0%"},
-    {"EditIndBarVPI", "barHigh", "Барграф 100%"},
-
-    {"ComboBoxMatCanVkl", "enabled", "Вкл/Выкл"},
-    {"EditMatCanEd", "units", "Ед. измерения"},
-    {"ComboBoxMatCanZap", "decimals", "Дес. знаков"},
-    {"ComboBoxIndBarType_", "barColour", "Барграф"},
-    {"ComboBoxIndBarColorUstBolse_", "barColourAbove", "Цвет уставки больше"},
-    {"ComboBoxIndBarColorUstMense_", "barColourBelow", "Цвет уставки меньше"},
-    {"EditIndBarNPI_", "barLow", "Барграф 0%"},
-    {"EditIndBarVPI_", "barHigh", "Барграф 100%"},
-    {"ComboBoxMatCanFormula", "formula", "Формула"},
-    {"ComboBoxMatCanZnA", "operandA", "Выбор A"},
-    {"ComboBoxMatCanZnB", "operandB", "Выбор B"},
-    {"ComboBoxMatCanZnC", "operandC", "Выбор C"},
-    {"ComboBoxMatCanZnD", "operandD", "Выбор D"},
-    // The point count and both columns of the table are one field.
-    {"UpDownMatCanKolCoeff", "points", "Линеаризация", 1, kTablePoints},
-    {"EditMatCanK1_", "k1", "K1"},
-    {"EditMatCanK2_", "k2", "K2"},
-    {"EditMatCanK3_", "k3", "K3"},
-    {"EditMatCanK4_", "k4", "K4"},
-
-    {"ComboBoxOutVkl", "enabled", "Вкл/Выкл"},
-    {"ComboBoxOutCan", "channel", "Канал"},
-
-    {"ComboBoxUstVkl", "enabled", "Вкл/Выкл"},
-    {"ComboBoxUstCan", "channel", "Выбор канала"},
-    {"ComboBoxUstTypeUST", "kind", "Вид уставки"},
-    {"EditUstUst", "value", "Значение уставки"},
-    {"EditUstZona", "returnZone", "Значение зоны возвр"},
-    {"ComboBoxUstSost", "relay", "Исх. сост. реле"},
-
-    {"ComboBoxRegVkl", "enabled", "Вкл/Выкл"},
-    {"ComboBoxRegCan", "channel", "Выбор канала"},
-    {"ComboBoxRegSpeed", "chartSpeed", "Скорость оборота"},
-    {"EditRegCorr", "correction", "Поправка, ед.изм"},
-    {"ComboBoxRegArhPeriod1", "archivePeriod", "Период"},
-    {"ComboBoxRegArhVkl1", "archive1", "Архивирование: Канал 1"},
-    {"ComboBoxRegArhVkl2", "archive2", "Архивирование: Канал 2"},
-    {"ComboBoxRegArhVkl3", "archive3", "Архивирование: Канал 3"},
-    {"ComboBoxRegArhVkl4", "archive4", "Архивирование: Канал 4"},
-    {"ComboBoxRegArhVkl5", "archiveM1", "Архивирование: Канал М1"},
-    {"ComboBoxRegArhVkl6", "archiveM2", "Архивирование: Канал М2"},
-    {"ComboBoxRegArhVkl7", "archiveM3", "Архивирование: Канал М3"},
-    {"ComboBoxRegArhVkl8", "archiveM4", "Архивирование: Канал М4"},
-
-    {"ComboBoxIndType", "mode", "Тип индикации"},
-    {"ComboBoxIndPeriod", "period", "Период дин. инд, с"},
-    {"ComboBoxIndVkl", "bar", "Барграф: Вкл/Выкл"},
-    {"ComboBoxIndLightR", "brightnessRed", "Яркость красный"},
-    {"ComboBoxIndLightG", "brightnessGreen", "Яркость зеленый"},
-    {"ComboBoxIndLightB", "brightnessBlue", "Яркость синий"},
-    {"ComboBoxIndCan", "channel", "Выбор канала"},
-    {"ComboBoxIndBarZum", "sound", "Звук"},
-
-    {"UpDownRsAdr", "address", "Адрес", 1, 255},
-    {"ComboBoxRsInter", "interface", "Интерфейс"},
-    {"ComboBoxRsBaud", "baud", "Скорость RS-485"},
-    {"EditRsIP", "ip", "IP-адрес", 0, 255, R"(\d{3}\.\d{3}\.\d{3}\.\d{3})", "Неверный IP-адрес"},
-    {"EditRsMask", "mask", "Маска подсети", 0, 255, R"(\d{3}\.\d{3}\.\d{3}\.\d{3})",
-     "Неверная маска подсети"},
-    {"EditRsGate", "gateway", "Основной шлюз", 0, 255, R"(\d{3}\.\d{3}\.\d{3}\.\d{3})",
-     "Неверный шлюз"},
-    {"EditRsPort", "port", "Порт", 0, 255, R"(\d{4})", "Неверный порт"},
-};
-
 enum class Shape { List, NibbleLow, NibbleHigh, Spinner, Real, Text, Table, Reserved };
 
 // One field as a file has it. Most are one layout field; a nibble pair is
@@ -147,30 +50,30 @@ struct FileField
     QString patternMessage;
 };
 
-const FieldName &nameOf(const QString &control)
+// The texts that fill an input mask: "999.999;_" is \d{3}\.\d{3}.
+QString maskPattern(const QString &inputMask)
 {
-    for (const FieldName &n : kFieldNames) {
-        if (control == QLatin1String(n.control))
-            return n;
-    }
-    throw std::logic_error(("no file name for control " + control).toStdString());
+    QString pattern;
+    for (const QChar c : inputMask.section(QLatin1Char(';'), 0, 0))
+        pattern += c == u'9' ? QStringLiteral("\\d") : QRegularExpression::escape(QString(c));
+    return pattern;
 }
 
-FileField named(Shape shape, const Field &f, const QString &control)
+// A field of the table as a file has it; `high` for a nibble pair's high list.
+FileField named(Shape shape, const Field &f, bool high = false)
 {
-    const FieldName &n = nameOf(control);
     FileField ff;
     ff.shape = shape;
     ff.field = &f;
-    ff.key = QString::fromLatin1(n.key);
-    ff.caption = QString::fromUtf8(n.caption);
-    ff.control = control;
-    ff.min = n.min;
-    ff.max = n.max;
-    if (n.pattern) {
-        ff.pattern = QString::fromLatin1(n.pattern);
-        ff.patternMessage = QString::fromUtf8(n.patternMessage);
-    }
+    ff.key = high ? f.key2 : f.key;
+    ff.caption = high ? f.caption2 : f.caption;
+    ff.control = high ? f.prefix2 : f.prefix;
+    ff.min = f.min;
+    ff.max = f.max;
+    ff.pattern = maskPattern(f.inputMask);
+    ff.patternMessage = f.maskMessage;
+    if (ff.key.isEmpty())
+        throw std::logic_error(("no file key for field " + ff.control).toStdString());
     return ff;
 }
 
@@ -189,13 +92,13 @@ QList<FileField> buildFileFields(const ConfigGroup &group)
         switch (f.kind) {
         case FieldKind::Switch:
         case FieldKind::Selection:
-            fields << named(Shape::List, f, f.prefix);
+            fields << named(Shape::List, f);
             break;
         case FieldKind::NibblePair:
-            fields << named(Shape::NibbleLow, f, f.prefix) << named(Shape::NibbleHigh, f, f.prefix2);
+            fields << named(Shape::NibbleLow, f) << named(Shape::NibbleHigh, f, true);
             break;
         case FieldKind::Spinner: {
-            FileField ff = named(Shape::Spinner, f, f.prefix);
+            FileField ff = named(Shape::Spinner, f);
             for (const Field &t : all) {
                 if (t.prefix2 != f.prefix)
                     continue;
@@ -206,10 +109,10 @@ QList<FileField> buildFileFields(const ConfigGroup &group)
             break;
         }
         case FieldKind::Real:
-            fields << named(Shape::Real, f, f.prefix);
+            fields << named(Shape::Real, f);
             break;
         case FieldKind::Text:
-            fields << named(Shape::Text, f, f.prefix);
+            fields << named(Shape::Text, f);
             break;
         case FieldKind::Reserved: {
             FileField ff;

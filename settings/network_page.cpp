@@ -25,20 +25,16 @@ namespace {
 
 // Address, interface, speed and the reserved byte come before the texts.
 
-struct TextEdit
+// The masked edits, in the order the write checks them.
+QList<const Field *> maskedFields()
 {
-    const char *name;
-    const char *mask;    // Qt input mask, blank shown as '_'
-    const char *message; // refusal of a text with an unfilled position
-};
-
-// In the order the write checks them.
-const TextEdit kTextEdits[] = {
-    {"EditRsIP", "999.999.999.999;_", "Неверный IP-адрес"},
-    {"EditRsMask", "999.999.999.999;_", "Неверная маска подсети"},
-    {"EditRsGate", "999.999.999.999;_", "Неверный шлюз"},
-    {"EditRsPort", "9999;_", "Неверный порт"},
-};
+    QList<const Field *> fields;
+    for (const Field &f : networkLayout().fields) {
+        if (!f.inputMask.isEmpty())
+            fields << &f;
+    }
+    return fields;
+}
 
 // A masked edit reads every unfilled position as a blank, so a text without
 // a blank is completely filled; a text the device sent that did not fit the
@@ -48,10 +44,10 @@ bool fillsMask(const QString &text)
     return !text.contains(u' ');
 }
 
-QLineEdit *maskedEdit(const TextEdit &t, const QString &initial, QWidget *parent)
+QLineEdit *maskedEdit(const Field &f, const QString &initial, QWidget *parent)
 {
-    QLineEdit *edit = makeEdit(QString::fromLatin1(t.name), parent);
-    edit->setInputMask(QString::fromLatin1(t.mask));
+    QLineEdit *edit = makeEdit(f.prefix, parent);
+    edit->setInputMask(f.inputMask);
     edit->setText(initial);
     return edit;
 }
@@ -77,11 +73,11 @@ NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : Page(context, 
 
     auto *ethernet = new QGroupBox(QStringLiteral("Ethernet"), this);
     auto *ethGrid = new QGridLayout(ethernet);
-    const char *const captions[] = {"IP-адрес:", "Маска подсети:", "Основной шлюз:", "Порт:"};
     const char *const initial[] = {"192.168.011.002", "255.255.000.000", "192.168.011.002", "5000"};
-    for (int i = 0; i < 4; ++i) {
-        ethGrid->addWidget(new QLabel(QString::fromUtf8(captions[i]), ethernet), i, 0);
-        QLineEdit *edit = maskedEdit(kTextEdits[i], QString::fromLatin1(initial[i]), ethernet);
+    const QList<const Field *> masked = maskedFields();
+    for (int i = 0; i < masked.size(); ++i) {
+        ethGrid->addWidget(new QLabel(masked[i]->caption + QLatin1Char(':'), ethernet), i, 0);
+        QLineEdit *edit = maskedEdit(*masked[i], QString::fromLatin1(initial[i]), ethernet);
         edit->setMinimumWidth(110);
         ethGrid->addWidget(edit, i, 1);
     }
@@ -104,10 +100,10 @@ NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : Page(context, 
 
 void NetworkPage::ButtonWriteNastrRsClick()
 {
-    for (const TextEdit &t : kTextEdits) {
-        const QString text = m_ctx.controls.text(QString::fromLatin1(t.name));
+    for (const Field *f : maskedFields()) {
+        const QString text = m_ctx.controls.text(f->prefix);
         if (!fillsMask(text) || !addressGroupsFit(text)) {
-            m_ctx.boxes.error(QString::fromUtf8(t.message));
+            m_ctx.boxes.error(f->maskMessage);
             return;
         }
     }

@@ -47,10 +47,8 @@ struct Field
     QString prefix2;
     char pad = 0; // text fields
     // Messages name the field by the caption of this label, read when the
-    // message is built...
+    // message is built, or, when there is no label, by `caption` below.
     QString label;
-    // ...or, when there is no label, by this fixed name.
-    QString fixedName;
     std::optional<RealRange> range; // reals that must lie in a range
     // Lists: the items as the page first shows them, so that a file can name
     // a value by its text. The device's byte is the item index; a page may
@@ -58,6 +56,19 @@ struct Field
     // record's item number. Nibble pairs: items2 is the list of the high bits.
     QStringList items;
     QStringList items2;
+    // How a configuration file names the field and how a comparison captions
+    // it; a nibble pair's high list has key2 and caption2. Empty for reserved
+    // octets and the point columns (they go with their count).
+    QString key;
+    QString caption;
+    QString key2;
+    QString caption2;
+    int min = 0;   // spinners: the range a file may give
+    int max = 255;
+    // Masked edits: Qt's input mask ('9' a digit, "…;_" the blank shown),
+    // and the refusal of a text that does not fill it.
+    QString inputMask;
+    QString maskMessage;
 };
 
 struct BlockLayout

@@ -338,7 +338,7 @@ void TestRecordLayout::everyMessageFieldIsNamed()
     for (const BlockLayout *b : settingsBlocks()) {
         for (const Field &f : b->fields) {
             if (f.kind == FieldKind::Real || f.kind == FieldKind::Text) {
-                QVERIFY2(labels.contains(f.label) || (f.label.isEmpty() && !f.fixedName.isEmpty()),
+                QVERIFY2(labels.contains(f.label) || (f.label.isEmpty() && !f.caption.isEmpty()),
                          qPrintable(f.prefix));
             }
             if (f.kind == FieldKind::NibblePair || f.kind == FieldKind::PointsX
