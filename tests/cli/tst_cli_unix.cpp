@@ -38,6 +38,15 @@ int at(GroupFamily family, int item, int offset)
     return g.layout->recordOffset(item) + offset;
 }
 
+// One recorder, on a pseudo-terminal or behind a TCP gateway.
+bool startOne(SimHarness &sim, bool serial)
+{
+    SimHarness::Options o;
+    o.pty = serial;
+    o.tcp = !serial;
+    return sim.start(o);
+}
+
 QByteArray identification(const QByteArray &serial)
 {
     QByteArray ident = RecorderModel().identification();
@@ -265,9 +274,7 @@ void tst_cli::liveConnectsAgain()
 {
     QFETCH(int, kind);
     SimHarness gateway;
-    SimHarness::Options g;
-    g.pty = false;
-    QVERIFY2(gateway.start(g), qPrintable(gateway.errorString()));
+    QVERIFY2(startOne(gateway, false), qPrintable(gateway.errorString()));
     FaultRule rule{FaultRule::Kind(kind)};
     rule.skip = 1;
     rule.times = 1;
@@ -356,9 +363,7 @@ void tst_cli::lostPortEndsScanAndBatch()
     // told, the rest are not counted as asked, and the port's own words end it.
     {
         SimHarness sim;
-        SimHarness::Options o;
-        o.tcp = false;
-        QVERIFY2(sim.start(o), qPrintable(sim.errorString()));
+        QVERIFY2(startOne(sim, true), qPrintable(sim.errorString()));
         QProcess p;
         p.start(QStringLiteral(VEXS_CLI_PATH),
                 {"--port", sim.ptyLink(), "scan", "--addresses", "1-20", "--wait", "200"});
@@ -402,9 +407,7 @@ void tst_cli::failureNamesItsCause()
     QFETCH(int, amount);
     QFETCH(QString, cause);
     SimHarness sim;
-    SimHarness::Options o;
-    o.tcp = false;
-    QVERIFY2(sim.start(o), qPrintable(sim.errorString()));
+    QVERIFY2(startOne(sim, true), qPrintable(sim.errorString()));
     FaultRule rule{FaultRule::Kind(kind)};
     rule.amount = amount;
     sim.faults().add(rule);
@@ -436,9 +439,7 @@ void tst_cli::lostAcknowledgementJudgedByReadBack()
     QFETCH(int, amount);
     QFETCH(QString, outputLine);
     SimHarness sim;
-    SimHarness::Options o;
-    o.tcp = false;
-    QVERIFY2(sim.start(o), qPrintable(sim.errorString()));
+    QVERIFY2(startOne(sim, true), qPrintable(sim.errorString()));
     QByteArray image = sim.model().settingsArea();
     QCOMPARE(int(image[at(GroupFamily::Output, 1, 1)]), 0);
     image[at(GroupFamily::Output, 1, 1)] = 2;
