@@ -91,7 +91,7 @@ int main(int argc, char *argv[])
     vexs::WriteOptions options;
     options.backupFolder = backups.path();
     options.program = QStringLiteral("bench_config");
-    options.status = &fx.window();
+    options.status = &fx.window().context().status;
     fx.clearRequests();
     const double cpu0 = vexs::bench::processCpuMs();
     QElapsedTimer wall;

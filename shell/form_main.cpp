@@ -1,5 +1,7 @@
 #include "shell/form_main.h"
 
+#include "shell/status_panel.h"
+
 #include "link/af_com_port.h"
 #include "link/exchange.h"
 #include "shell/ini_file.h"
@@ -157,7 +159,13 @@ TformMain::TformMain(Options options)
     });
     m_image = std::make_unique<SettingsImage>();
     m_controls = std::make_unique<WidgetControls>(this);
-    m_context.reset(new PageContext{*m_modbus, *m_boxes, *m_controls, *m_activity, *m_image, *m_bar, *this});
+    m_status = new StatusPanel(*m_activity, this, this);
+    m_status->infoShown = [this](bool info) {
+        if (info)
+            selectNode(0);
+        m_tree->setVisible(!info);
+    };
+    m_context.reset(new PageContext{*m_modbus, *m_boxes, *m_controls, *m_activity, *m_image, *m_bar, *m_status});
 
     auto *panel2 = new QFrame(this);
     panel2->setObjectName(QStringLiteral("Panel2"));
@@ -255,38 +263,8 @@ void TformMain::buildPages()
 
     auto *start = new QWidget(sheets[0]);
     auto *startLayout = new QVBoxLayout(start);
-    m_panelInfo = new QFrame(start);
-    m_panelInfo->setObjectName(QStringLiteral("PanelInfo"));
-    m_panelInfo->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    auto *infoLayout = new QVBoxLayout(m_panelInfo);
-    m_labelInfo = new QLabel(QStringLiteral("Считайте настройки прибора"), m_panelInfo);
-    m_labelInfo->setObjectName(QStringLiteral("LabelInfo"));
-    m_labelInfo->setAlignment(Qt::AlignCenter);
-    QFont big = m_labelInfo->font();
-    big.setPointSize(big.pointSize() + 6);
-    big.setBold(true);
-    m_labelInfo->setFont(big);
-    infoLayout->addWidget(m_labelInfo);
-    // Request k of n of a long operation, with a way to stop a read.
-    m_progressPanel = new QFrame(m_panelInfo);
-    m_progressPanel->setObjectName(QStringLiteral("PanelProgress"));
-    auto *progressRow = new QHBoxLayout(m_progressPanel);
-    progressRow->setContentsMargins(0, 0, 0, 0);
-    m_progressText = new QLabel(m_progressPanel);
-    m_progressText->setObjectName(QStringLiteral("LabelProgress"));
-    m_progress = new QProgressBar(m_progressPanel);
-    m_progress->setObjectName(QStringLiteral("ProgressBarOperation"));
-    m_progress->setFormat(QStringLiteral("%v из %m"));
-    m_progressCancel = new QPushButton(QStringLiteral("Отмена"), m_progressPanel);
-    m_progressCancel->setObjectName(QStringLiteral("ButtonCancelOperation"));
-    connect(m_progressCancel, &QPushButton::clicked, this, [this] { m_progressStopped = true; });
-    progressRow->addWidget(m_progressText);
-    progressRow->addWidget(m_progress, 1);
-    progressRow->addWidget(m_progressCancel);
-    m_progressPanel->hide();
-    infoLayout->addWidget(m_progressPanel);
     startLayout->addStretch(1);
-    startLayout->addWidget(m_panelInfo);
+    startLayout->addWidget(m_status);
     startLayout->addStretch(2);
     place(0, start);
 
@@ -352,8 +330,8 @@ void TformMain::closeEvent(QCloseEvent *event)
     // recorder with some settings old and some new. The window closes once
     // it is over, its summary included. A read that the user may stop
     // (the bulk read, a configuration or coefficient read) ends at once.
-    const bool writing = m_progressDepth > 0 && !m_progressCancellable;
-    const bool stoppableRead = m_progressDepth > 0 && m_progressCancellable;
+    const bool writing = m_status->operationRunning() && !m_status->stoppable();
+    const bool stoppableRead = m_status->operationRunning() && m_status->stoppable();
     const bool putOff = !m_closed && (writing || (m_activity->busy() && !stoppableRead));
     if (putOff && !m_closeWhenDone) {
         m_closeWhenDone = true;
@@ -442,8 +420,7 @@ void TformMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
         for (const char *name : {"ButtonWriteManuf", "GroupBoxInfo", "PanelCalibr"})
             m_controls->setShown(QString::fromLatin1(name), true);
     } else if (key == kTreeKey) {
-        m_panelInfo->setVisible(false);
-        m_tree->setVisible(true);
+        m_status->showNavigation();
     }
 }
 
@@ -466,68 +443,12 @@ void TformMain::Button11Click()
     vexs::Button11Click(*m_context);
 }
 
-void TformMain::showInfo(const QString &text)
-{
-    selectNode(0);
-    m_tree->setVisible(false);
-    m_panelInfo->setVisible(true);
-    m_labelInfo->setText(text);
-}
-
-void TformMain::showNavigation()
-{
-    m_panelInfo->setVisible(false);
-    m_tree->setVisible(true);
-}
-
-void TformMain::beginProgress(const QString &what, int steps, bool cancellable)
-{
-    if (m_progressDepth++ == 0)
-        m_bar->holdLink(true);
-    m_progressCancellable = cancellable;
-    m_progressStopped = false;
-    // The info panel holds the bar; an operation that runs on another page
-    // brings it up over that page's corner instead.
-    if (!m_panelInfo->isHidden()) {
-        m_progressPanel->setParent(m_panelInfo);
-        m_panelInfo->layout()->addWidget(m_progressPanel);
-        m_progressText->clear();
-    } else {
-        m_progressPanel->setParent(this);
-        m_progressPanel->setAutoFillBackground(true);
-        m_progressPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-        m_progressPanel->setGeometry(width() - 430, height() - 40, 420, 32);
-        m_progressText->setText(what);
-    }
-    m_progress->setRange(0, steps);
-    m_progress->setValue(0);
-    m_progressCancel->setVisible(cancellable);
-    m_progressCancel->setEnabled(cancellable);
-    m_progressPanel->show();
-    m_progressPanel->raise();
-}
-
-bool TformMain::stepProgress(int done)
-{
-    m_progress->setValue(done);
-    return !m_progressStopped;
-}
-
-void TformMain::endProgress()
-{
-    if (m_progressDepth > 0 && --m_progressDepth == 0) {
-        m_bar->holdLink(m_activity->busy());
-        closeIfPutOff();
-    }
-    m_progressPanel->hide();
-}
-
 void TformMain::closeIfPutOff()
 {
     // After the event that ended the operation: a following step (the
     // read-back) begins at once and keeps the window open too, and so does
     // the summary its handler shows before the link is free again.
-    if (m_closeWhenDone && m_progressDepth == 0 && !m_activity->busy())
+    if (m_closeWhenDone && !m_activity->busy())
         QTimer::singleShot(0, this, [this] { close(); });
 }
 
@@ -561,7 +482,7 @@ void TformMain::applyBusy(bool busy)
     }
     // A group written in several requests goes to one recorder, as a long
     // operation's do.
-    m_bar->holdLink(busy || m_progressDepth > 0);
+    m_bar->holdLink(busy);
     if (!busy)
         closeIfPutOff();
     if (busy && !m_cursorOverridden) {

@@ -38,6 +38,7 @@ class RecordingPage;
 class ServicePage;
 class SetpointsPage;
 class SettingsImage;
+class StatusPanel;
 class SerialTransport;
 class TAfComPort;
 class TcpClient;
@@ -47,7 +48,7 @@ class WidgetControls;
 // The one main window: connection bar on top, navigation tree on the left,
 // the stack of thirteen pages beside it. It composes the pages; their logic
 // lives in the page classes.
-class TformMain : public QWidget, public IShellStatus
+class TformMain : public QWidget
 {
     Q_OBJECT
 public:
@@ -105,12 +106,6 @@ public:
     // Selects the tree node with the given absolute index.
     void selectNode(int absoluteIndex);
 
-    // What the window shows of long operations.
-    void showInfo(const QString &text) override;
-    void showNavigation() override;
-    void beginProgress(const QString &what, int steps, bool cancellable) override;
-    bool stepProgress(int done) override;
-    void endProgress() override;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -141,15 +136,7 @@ private:
 
     QTreeWidget *m_tree = nullptr;
     QTabWidget *m_pages = nullptr;
-    QFrame *m_panelInfo = nullptr;
-    QLabel *m_labelInfo = nullptr;
-    QFrame *m_progressPanel = nullptr;
-    QLabel *m_progressText = nullptr;
-    QProgressBar *m_progress = nullptr;
-    QPushButton *m_progressCancel = nullptr;
-    bool m_progressStopped = false;
-    int m_progressDepth = 0; // operations begun and not yet ended
-    bool m_progressCancellable = false;
+    StatusPanel *m_status = nullptr;
     bool m_closeWhenDone = false; // a close asked while a write ran
 
     IdentificationPage *m_identification = nullptr;

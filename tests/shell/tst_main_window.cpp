@@ -519,14 +519,14 @@ void tst_main_window::closeWaitsForAWrite()
         QTest::qWait(50);
         QVERIFY(!QFile::exists(fx.configPath()));
         QVERIFY(w.windowTitle().endsWith(QStringLiteral("окно закроется по окончании обмена с прибором")));
-        w.beginProgress(QStringLiteral("Запись в прибор"), 3, false);
-        w.endProgress();
+        w.context().status.beginProgress(QStringLiteral("Запись в прибор"), 3, false);
+        w.context().status.endProgress();
         // The read-back that follows at once keeps it open as well.
-        w.beginProgress(QStringLiteral("Проверка записанного"), 25, false);
+        w.context().status.beginProgress(QStringLiteral("Проверка записанного"), 25, false);
         QTest::qWait(50);
         QVERIFY(!QFile::exists(fx.configPath())); // not closed yet
         QCOMPARE(w.context().modbus.ReadInputRegisters(0, 48, 200).size(), 101);
-        w.endProgress();
+        w.context().status.endProgress();
         // So does the summary, whose box runs events until it is read.
         QTest::qWait(50);
         QVERIFY(!QFile::exists(fx.configPath()));
