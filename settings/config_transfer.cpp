@@ -221,7 +221,7 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
     WriteReport report;
     const QList<ConfigGroup> &groups = configGroups();
     for (const ConfigGroup &g : groups)
-        report.groups.append({&g, options.keep.contains(g.id) ? GroupState::Kept : GroupState::NotWritten});
+        report.groups.append({&g, options.keep.contains(g.id) ? GroupState::Kept : GroupState::NotWritten, QString()});
 
     // 1. What the device holds now, kept before anything changes.
     if (options.backup) {

@@ -421,7 +421,8 @@ void TestConfigFile::writeSummarySaysWhatHappened()
         const bool kept = keepNetwork && g.id == QLatin1String("network");
         report.groups.append({&g, kept       ? GroupState::Kept
                                   : verified ? GroupState::Verified
-                                             : GroupState::NotWritten});
+                                             : GroupState::NotWritten,
+                                  QString()});
     }
     QCOMPARE(report.summary().split(QLatin1Char('\n')), lines);
 }
