@@ -36,9 +36,7 @@ int LinkSettings::baud() const
 DeviceLink::DeviceLink(const Options &options)
     : m_options(options),
       m_settings(options),
-      m_serial(m_settings, m_port),
-      m_exchange(m_settings, m_serial, m_tcp, m_activity),
-      m_modbus(m_exchange, m_settings)
+      m_link(m_settings, m_port, m_tcp, m_activity)
 {
     const QString path = options.port;
     // The one port number the tool uses names the device given on the command line.
@@ -118,7 +116,7 @@ QString DeviceLink::noLinkMessage() const
         }
     }
     // What became of the last request: a refusal, silence or a bad CRC.
-    QString cause = causeText(m_modbus.lastOutcome());
+    QString cause = causeText(m_link.modbus().lastOutcome());
     if (!cause.isEmpty())
         cause = QStringLiteral(": ") + cause.left(1).toLower() + cause.mid(1);
     return QStringLiteral("Нет связи с прибором (%1)").arg(describe()) + cause;

@@ -5,10 +5,8 @@
 
 #include "cli/cli_options.h"
 #include "link/af_com_port.h"
-#include "link/exchange.h"
 #include "link/link_activity.h"
-#include "link/modbus.h"
-#include "link/serial_transport.h"
+#include "link/link_stack.h"
 #include "link/tcp_client.h"
 
 namespace vexs::cli {
@@ -56,7 +54,7 @@ public:
     // recorder can answer until that changes.
     bool portFailed() const;
 
-    ModbusMaster &modbus() { return m_modbus; }
+    ModbusMaster &modbus() { return m_link.modbus(); }
     LinkSettings &settings() { return m_settings; }
     // "Нет связи с прибором" with what is known of why.
     QString noLinkMessage() const;
@@ -67,11 +65,9 @@ private:
     Options m_options;
     LinkSettings m_settings;
     TAfComPort m_port;
-    SerialTransport m_serial;
     TcpClient m_tcp;
     LinkActivity m_activity;
-    Exchange m_exchange;
-    ModbusMaster m_modbus;
+    LinkStack m_link;
 };
 
 } // namespace vexs::cli

@@ -21,6 +21,27 @@ PortFailure classifyOpenFailure(bool deviceNotFound, bool exists, bool accessibl
     return PortFailure::Busy;
 }
 
+QString portFailureText(const PortStatus &status)
+{
+    const QString port = QStringLiteral("COM%1").arg(status.comNumber);
+    switch (status.failure) {
+    case PortFailure::None:
+        return QString();
+    case PortFailure::NoDevice:
+        return QStringLiteral("%1: нет устройства %2").arg(port, status.path);
+    case PortFailure::PermissionDenied:
+        return QStringLiteral("%1: нет доступа к %2 (пользователь должен входить в группу dialout)")
+            .arg(port, status.path);
+    case PortFailure::Busy:
+        return QStringLiteral("%1: %2 занят другой программой").arg(port, status.path);
+    case PortFailure::LineLost:
+        return QStringLiteral("%1: связь с %2 прервана (устройство отключено?)").arg(port, status.path);
+    case PortFailure::Other:
+        return QStringLiteral("%1: не удалось открыть %2 (%3)").arg(port, status.path, status.detail);
+    }
+    return QString();
+}
+
 QString defaultSerialDevice(int number)
 {
 #ifdef Q_OS_WIN

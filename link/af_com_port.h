@@ -55,6 +55,10 @@ struct PortStatus
 // user may read and write it, and whether Qt said the port is missing.
 PortFailure classifyOpenFailure(bool deviceNotFound, bool exists, bool accessible);
 
+// Why a port failed, in words a user can act on ("COM1: нет устройства
+// /dev/ttyUSB0"); empty for a port that works.
+QString portFailureText(const PortStatus &status);
+
 // The platform's name for serial port n: "/dev/ttyS(n-1)" on Unix; on
 // Windows "COMn", or "\\.\COMn" above 9.
 QString defaultSerialDevice(int number);

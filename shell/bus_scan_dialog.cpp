@@ -29,17 +29,16 @@ constexpr int kLastUnicastAddress = 247;
 constexpr int kLongestWaitMs = 10000;
 } // namespace
 
-BusScanDialog::BusScanDialog(const ILinkSettings &link, ITransport &serial, ITransport &tcp,
-                             LinkActivity &activity, ILinkObserver *observer, QWidget *parent)
+BusScanDialog::BusScanDialog(const ILinkSettings &link, LinkStack &windowLink, LinkActivity &activity,
+                             ILinkObserver *observer, QWidget *parent)
     : QDialog(parent),
       m_activity(activity),
       m_settings(link),
-      m_exchange(m_settings, serial, tcp, activity),
-      m_modbus(m_exchange, m_settings)
+      m_link(m_settings, windowLink, activity)
 {
     setObjectName(QStringLiteral("FormBusScan"));
     setWindowTitle(QStringLiteral("Поиск приборов"));
-    m_exchange.setObserver(observer);
+    m_link.exchange().setObserver(observer);
     auto *grid = new QGridLayout(this);
     grid->addWidget(makeLabel(QStringLiteral("Адреса с"), this), 0, 0);
     m_from = makeSpinner(QStringLiteral("UpDownScanFrom"), QStringLiteral("EditScanFrom"),
@@ -148,7 +147,7 @@ void BusScanDialog::scan(int from, int to)
         m_status->setText(QStringLiteral("Адрес %1...").arg(address));
         std::optional<FoundRecorder> found;
         try {
-            found = probeRecorder(m_modbus, address, waitMs);
+            found = probeRecorder(m_link.modbus(), address, waitMs);
         } catch (const std::exception &error) {
             failure = QString::fromUtf8(error.what());
             break;
@@ -157,7 +156,7 @@ void BusScanDialog::scan(int from, int to)
         if (!found) {
             // No link at all (the gateway's connection not open, the port
             // missing or taken) is no empty line.
-            if (const QString problem = linkProblem ? linkProblem() : QString(); !problem.isEmpty()) {
+            if (const QString problem = m_link.linkProblem(); !problem.isEmpty()) {
                 failure = QStringLiteral("нет связи с прибором: ") + problem;
                 break;
             }

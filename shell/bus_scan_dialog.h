@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/exchange.h"
+#include "link/link_stack.h"
 #include "settings/bus_scan.h"
 
 #include <QDialog>
@@ -29,8 +29,10 @@ class BusScanDialog : public QDialog
 {
     Q_OBJECT
 public:
-    BusScanDialog(const ILinkSettings &link, ITransport &serial, ITransport &tcp,
-                  LinkActivity &activity, ILinkObserver *observer, QWidget *parent = nullptr);
+    // Probes over the window's port and gateway connection (`windowLink`),
+    // with the bar's port, speed and interface and an address of its own.
+    BusScanDialog(const ILinkSettings &link, LinkStack &windowLink, LinkActivity &activity,
+                  ILinkObserver *observer, QWidget *parent = nullptr);
 
     // Scans from..to; returns when done, cancelled or the link failed.
     void scan(int from, int to);
@@ -40,11 +42,6 @@ public:
 
     // Esc, the window's close button, the main window closing.
     void reject() override;
-
-    // Why no recorder can answer over the link as it stands (the gateway's
-    // connection not open, the serial port missing or taken); empty when it
-    // may work. A probe without an answer then ends the search.
-    std::function<QString()> linkProblem;
 
 signals:
     void addressChosen(int address);
@@ -56,8 +53,7 @@ private:
 
     LinkActivity &m_activity;
     ScanLinkSettings m_settings;
-    Exchange m_exchange;
-    ModbusMaster m_modbus;
+    LinkStack m_link;
     QSpinBox *m_from;
     QSpinBox *m_to;
     QSpinBox *m_wait; // 0: the wait follows the line speed

@@ -4,6 +4,7 @@
 
 #include "link/af_com_port.h"
 #include "link/exchange.h"
+#include "link/link_stack.h"
 #include "shell/ini_file.h"
 #include "link/link_activity.h"
 #include "link/modbus.h"
@@ -128,9 +129,8 @@ TformMain::TformMain(Options options)
         else
             QApplication::restoreOverrideCursor();
     };
-    m_serialLink = std::make_unique<SerialTransport>(*m_bar, *m_serial);
-    connect(m_serialLink.get(), &SerialTransport::portStatusChanged, m_bar,
-            &ConnectionBar::setPortStatus);
+    m_link = std::make_unique<LinkStack>(*m_bar, *m_serial, *m_socket, *m_activity);
+    connect(&m_link->serial(), &SerialTransport::portStatusChanged, m_bar, &ConnectionBar::setPortStatus);
     connect(m_bar, &ConnectionBar::portChosen, this, [this](int number, const QString &path) {
         m_image->forgetSource();
         if (!mapSerialPort(number, path, m_configPath))
@@ -138,11 +138,10 @@ TformMain::TformMain(Options options)
     });
     // Another gateway, or the same after a reset, may serve another line.
     connect(m_socket, &TcpClient::connected, this, [this] { m_image->forgetSource(); });
-    m_exchange = std::make_unique<Exchange>(*m_bar, *m_serialLink, *m_socket, *m_activity);
     // The monitor watches every exchange from the start, so that opening it
     // after a failure shows what led up to it.
     m_monitor = new TrafficMonitor(*m_boxes, m_activity.get(), this);
-    m_exchange->setObserver(m_monitor);
+    m_link->exchange().setObserver(m_monitor);
     connect(m_socket, &TcpClient::octetsDiscarded, this,
             [this](int count) { m_monitor->octetsDiscarded(count); });
     connectAction(m_bar->monitorButton(), *m_boxes, [this] { showMonitor(); });
@@ -150,13 +149,6 @@ TformMain::TformMain(Options options)
     markRequestControl(m_bar->scanButton());
     auto *monitorKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
     connect(monitorKey, &QShortcut::activated, this, &TformMain::showMonitor);
-    m_modbus = std::make_unique<ModbusMaster>(*m_exchange, *m_bar);
-    // A request that could not go out says why, as the connection bar does.
-    m_modbus->setNoLinkCause([this] {
-        if (m_bar->interfaceIndex() == 1)
-            return m_socket->active() ? QString() : QStringLiteral("Нет соединения со шлюзом");
-        return m_bar->portStatusText();
-    });
     m_image = std::make_unique<SettingsImage>();
     m_controls = std::make_unique<WidgetControls>(this);
     m_status = new StatusPanel(*m_activity, this, this);
@@ -165,7 +157,7 @@ TformMain::TformMain(Options options)
             selectNode(0);
         m_tree->setVisible(!info);
     };
-    m_context.reset(new PageContext{*m_modbus, *m_boxes, *m_controls, *m_activity, *m_image, *m_bar, *m_status});
+    m_context.reset(new PageContext{m_link->modbus(), *m_boxes, *m_controls, *m_activity, *m_image, *m_bar, *m_status});
 
     auto *panel2 = new QFrame(this);
     panel2->setObjectName(QStringLiteral("Panel2"));
@@ -212,6 +204,11 @@ TformMain::~TformMain()
 PageContext &TformMain::context()
 {
     return *m_context;
+}
+
+Exchange &TformMain::exchange()
+{
+    return m_link->exchange();
 }
 
 IMessageBoxes &TformMain::boxes()
@@ -373,7 +370,7 @@ void TformMain::FormClose()
         m_boxes->report(QStringLiteral("Unable to write to %1").arg(m_configPath));
     // A handler may still be waiting for the device or on a message box:
     // end those waits so it unwinds, and send nothing more.
-    m_exchange->shutdown();
+    m_link->exchange().shutdown();
     m_boxes->shutdown();
     m_serial->Close();
 }
@@ -456,14 +453,9 @@ void TformMain::showBusScan()
 {
     if (findChild<BusScanDialog *>())
         return;
-    auto *dialog = new BusScanDialog(*m_bar, *m_serialLink, *m_socket, *m_activity, m_monitor, this);
+    auto *dialog = new BusScanDialog(*m_bar, *m_link, *m_activity, m_monitor, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &BusScanDialog::addressChosen, m_bar, &ConnectionBar::setSlaveAddress);
-    dialog->linkProblem = [this]() -> QString {
-        if (m_bar->interfaceIndex() != 0)
-            return m_socket->active() ? QString() : QStringLiteral("соединение со шлюзом не открыто");
-        return portFailureText(m_serial->LastStatus());
-    };
     dialog->open();
 }
 

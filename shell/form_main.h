@@ -27,6 +27,7 @@ class IdentificationPage;
 class IMessageBoxes;
 class QtMessageBoxes;
 class LinkActivity;
+class LinkStack;
 class LivePage;
 class MathChannelsPage;
 class MeasurementChannelsPage;
@@ -91,7 +92,7 @@ public:
     PageContext &context();
     IMessageBoxes &boxes();
     ConnectionBar &connectionBar() { return *m_bar; }
-    Exchange &exchange() { return *m_exchange; }
+    Exchange &exchange();
     TcpClient &socket() { return *m_socket; }
     TAfComPort &serialPort() { return *m_serial; }
     LinkActivity &activity() { return *m_activity; }
@@ -123,13 +124,11 @@ private:
     IMessageBoxes *m_boxes;
     std::unique_ptr<LinkActivity> m_activity;
     std::unique_ptr<TAfComPort> m_serial;
-    std::unique_ptr<SerialTransport> m_serialLink;
     TcpClient *m_socket;
     ConnectionBar *m_bar;
     TrafficMonitor *m_monitor = nullptr;
     ConfigActions *m_configActions = nullptr;
-    std::unique_ptr<Exchange> m_exchange;
-    std::unique_ptr<ModbusMaster> m_modbus;
+    std::unique_ptr<LinkStack> m_link;
     std::unique_ptr<SettingsImage> m_image;
     std::unique_ptr<WidgetControls> m_controls;
     std::unique_ptr<PageContext> m_context;

@@ -27,7 +27,4 @@ QList<SerialPortEntry> availableSerialPorts();
 QString stablePortName(const QString &systemLocation,
                        const QString &byIdFolder = QStringLiteral("/dev/serial/by-id"));
 
-// Why a port failed, in words a user can act on; empty for a port that works.
-QString portFailureText(const PortStatus &status);
-
 } // namespace vexs

@@ -12,7 +12,7 @@ class QWidget;
 namespace vexs {
 
 // Per-item controls are found by a prefix and the item number in decimal
-// ("ComboBoxCanVkl" + 3 = "ComboBoxCanVkl3").
+// (prefix "ComboBoxX" and item 3 make "ComboBoxX3").
 inline QString composedName(const QString &prefix, int number)
 {
     return prefix + QString::number(number);
