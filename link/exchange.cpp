@@ -18,9 +18,8 @@ namespace {
 // The normal reply or an exception reply, whatever octets came after it.
 bool beginsWithReply(const ReplyFraming &framing, const QByteArray &received)
 {
-    constexpr int kExceptionReplySize = 5;
     return framing.isComplete(received.left(framing.expectedLength()))
-           || framing.isComplete(received.left(kExceptionReplySize));
+           || framing.isComplete(received.left(frames::kExceptionReplySize));
 }
 
 } // namespace

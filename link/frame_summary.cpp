@@ -9,8 +9,6 @@ namespace vexs::traffic {
 namespace {
 
 constexpr quint8 kExceptionBit = 0x80;
-constexpr int kExceptionReplySize = 5;
-constexpr int kWriteReplySize = 8;
 // Address, function and CRC: the least a frame can be.
 constexpr int kSmallestFrame = 4;
 
@@ -57,9 +55,9 @@ int expectedReplyLength(const QByteArray &request)
     const int function = octet(request, 1);
     if (isRead(function)) {
         const int count = word(request, 4);
-        return count < 0 ? -1 : 2 * count + 5;
+        return count < 0 ? -1 : frames::readReplySize(count);
     }
-    return function == FunctionWriteMultiple ? kWriteReplySize : -1;
+    return function == FunctionWriteMultiple ? frames::kWriteReplySize : -1;
 }
 
 FrameFields requestFields(const QByteArray &request)
@@ -105,9 +103,9 @@ FrameOutcome classifyReply(const QByteArray &request, const QByteArray &reply)
 
     const int function = octet(request, 1);
     if (function >= 0 && octet(reply, 1) == (function | kExceptionBit)) {
-        if (reply.size() < kExceptionReplySize)
+        if (reply.size() < frames::kExceptionReplySize)
             return FrameOutcome::Short;
-        if (reply.size() > kExceptionReplySize)
+        if (reply.size() > frames::kExceptionReplySize)
             return FrameOutcome::WrongLength;
         return frames::crcMatches(reply) ? FrameOutcome::Exception : FrameOutcome::BadCrc;
     }

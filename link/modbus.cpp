@@ -23,8 +23,8 @@ QString recorderOf(const ILinkSettings &link)
 
 int readWaitMs(const ILinkSettings &link, int plainMs, int registers)
 {
-    constexpr int kReadRequestSize = 8;
-    return lineWaitMs(plainMs, kReadRequestSize, 2 * registers + 5, link.interfaceIndex() == 0,
+    return lineWaitMs(plainMs, frames::kReadRequestSize, frames::readReplySize(registers),
+                      link.interfaceIndex() == 0,
                       lineSpeedForIndex(link.baudIndex()));
 }
 
@@ -42,8 +42,7 @@ std::optional<ReadReply> ReadReply::of(const QByteArray &reply, quint16 count)
 
 bool isWriteAcknowledged(const QByteArray &reply)
 {
-    // Address, function, first register, count and CRC.
-    return reply.size() == 8;
+    return reply.size() == frames::kWriteReplySize;
 }
 
 std::optional<quint8> exceptionCodeOf(const QByteArray &reply)
@@ -100,12 +99,12 @@ QByteArray writeRequest(quint8 slave, quint16 first, quint16 count, const QByteA
 
 bool isValidReadReply(const QByteArray &reply, quint16 count)
 {
-    return reply.size() == 2 * int(count) + 5 && crcMatches(reply);
+    return reply.size() == readReplySize(count) && crcMatches(reply);
 }
 
 bool isValidWriteReply(const QByteArray &reply)
 {
-    return reply.size() == 8 && crcMatches(reply);
+    return reply.size() == kWriteReplySize && crcMatches(reply);
 }
 
 } // namespace frames
@@ -178,8 +177,9 @@ QByteArray ModbusMaster::read(quint8 function, quint16 first, quint16 count, int
     judge(request, reply, valid, waitMs);
     if (valid)
         return reply;
-    qCInfo(lcLink, "read fn %d reg %u count %u: no valid reply (%lld octets)", function,
-           first, count, qlonglong(reply.size()));
+    // The log says what the monitor and the boxes say of it.
+    qCInfo(lcLink, "read fn %d reg %u count %u: %s (%lld octets)", function, first, count,
+           qUtf8Printable(causeText(m_outcome)), qlonglong(reply.size()));
     return failureReply();
 }
 
@@ -214,8 +214,8 @@ QByteArray ModbusMaster::write(quint16 first, quint16 count, const QByteArray &d
     judge(request, reply, valid, waitMs);
     if (valid)
         return reply;
-    qCInfo(lcLink, "write reg %u count %u: no valid reply (%lld octets)", first, count,
-           qlonglong(reply.size()));
+    qCInfo(lcLink, "write reg %u count %u: %s (%lld octets)", first, count,
+           qUtf8Printable(causeText(m_outcome)), qlonglong(reply.size()));
     return failureReply();
 }
 

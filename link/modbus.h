@@ -28,6 +28,15 @@ enum : quint8 {
 
 // Pure frame building and checking; no I/O.
 namespace frames {
+// The lengths of the replies, worked out here alone: a read of `count`
+// registers (address, function, byte count, data, CRC), the echo of a write
+// and a device's refusal.
+constexpr int readReplySize(int count) { return 2 * count + 5; }
+inline constexpr int kWriteReplySize = 8;
+inline constexpr int kExceptionReplySize = 5;
+// Address, function, first register, count and CRC.
+inline constexpr int kReadRequestSize = 8;
+
 QByteArray readRequest(quint8 slave, quint8 function, quint16 first, quint16 count);
 QByteArray writeRequest(quint8 slave, quint16 first, quint16 count, const QByteArray &data);
 void appendCrc(QByteArray &frame);

@@ -11,8 +11,6 @@ namespace vexs {
 
 namespace {
 constexpr quint8 kExceptionFlag = 0x80;
-constexpr int kExceptionLength = 5;
-constexpr int kWriteLength = 8;
 } // namespace
 
 ReplyFraming::ReplyFraming(const QByteArray &request)
@@ -25,11 +23,11 @@ ReplyFraming::ReplyFraming(const QByteArray &request)
     case FunctionReadHolding:
     case FunctionReadInput: {
         const int count = (quint8(request[4]) << 8) | quint8(request[5]);
-        m_length = 2 * count + 5;
+        m_length = frames::readReplySize(count);
         break;
     }
     case FunctionWriteMultiple:
-        m_length = kWriteLength;
+        m_length = frames::kWriteReplySize;
         break;
     default:
         break;
@@ -38,11 +36,11 @@ ReplyFraming::ReplyFraming(const QByteArray &request)
 
 bool ReplyFraming::isComplete(const QByteArray &received) const
 {
-    if (m_length == 0 || received.size() < kExceptionLength || quint8(received[0]) != m_address)
+    if (m_length == 0 || received.size() < frames::kExceptionReplySize || quint8(received[0]) != m_address)
         return false;
     const quint8 function = quint8(received[1]);
     if (function == (m_function | kExceptionFlag))
-        return received.size() == kExceptionLength && frames::crcMatches(received);
+        return received.size() == frames::kExceptionReplySize && frames::crcMatches(received);
     return function == m_function && received.size() == m_length && frames::crcMatches(received);
 }
 

@@ -140,6 +140,28 @@ int ConnectionBar::baudIndex() const
     return m_baud->currentIndex();
 }
 
+ConnectionSettings ConnectionBar::settings() const
+{
+    ConnectionSettings s;
+    s.address = m_address->value();
+    s.comPort = m_comPort->value();
+    s.baudIndex = m_baud->currentIndex();
+    s.ip = m_ip->text();
+    s.ipPort = m_ipPort->text();
+    s.fastExchange = fastExchange();
+    return s;
+}
+
+void ConnectionBar::applySettings(const ConnectionSettings &s)
+{
+    m_address->setValue(s.address);
+    m_comPort->setValue(s.comPort);
+    m_baud->setCurrentIndex(qBound(0, s.baudIndex, m_baud->count() - 1));
+    m_ip->setText(s.ip);
+    m_ipPort->setText(s.ipPort);
+    setFastExchange(s.fastExchange);
+}
+
 bool ConnectionBar::fastExchange() const
 {
     return m_fast->isChecked();

@@ -2,6 +2,7 @@
 
 #include "link/af_com_port.h"
 #include "link/modbus.h"
+#include "shell/config_file.h"
 #include "shell/serial_ports.h"
 
 #include <QWidget>
@@ -35,6 +36,10 @@ public:
     int interfaceIndex() const override;
     int comPortNumber() const override;
     int baudIndex() const override;
+    // What Vexs.ini keeps of the bar, and the bar as it keeps it: each value
+    // clamped into its control's range.
+    ConnectionSettings settings() const;
+    void applySettings(const ConnectionSettings &s);
     bool fastExchange() const override;
     void setFastExchange(bool on);
 

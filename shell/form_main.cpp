@@ -1,5 +1,6 @@
 #include "shell/form_main.h"
 
+#include "shell/navigation.h"
 #include "shell/status_panel.h"
 
 #include "link/af_com_port.h"
@@ -56,31 +57,6 @@ namespace vexs {
 
 namespace {
 
-struct PageInfo
-{
-    const char *node;
-    int parent; // absolute index of the parent node, -1 for the root
-    const char *caption;
-};
-
-// Node texts, tree structure and page captions, by absolute index.
-const PageInfo kPages[TformMain::kPageCount] = {
-    {"Векс 310", -1, ""},
-    {"Работа с FLASH", 0, "Работа с FLASH"},
-    {"Конфигурация", 0, " Конфигурация "},
-    {"Каналы измерения", 2, "Каналы измерительные"},
-    {"Каналы математические", 2, "Каналы математические"},
-    {"Выходные сигналы", 2, "Выходные сигналы"},
-    {"Сигнализация", 2, "Сигнализация"},
-    {"Рег./Арх./Дата/Время", 2, "Регистрация/архивирование/Дата/Время"},
-    {"Индикация", 2, "Индикация"},
-    {"Сеть", 2, "Сеть"},
-    {"Измерение", 0, "Измерение"},
-    {"Архивы", 0, "Архив"},
-    {"Сервис", 0, "Сервис"},
-};
-
-const int kIndexRole = Qt::UserRole + 1;
 
 } // namespace
 
@@ -183,7 +159,7 @@ TformMain::TformMain(Options options)
     split->addWidget(panel4, 1);
     top->addWidget(panel2, 1);
 
-    buildTree();
+    m_navigation = new Navigation(m_tree, m_pages, this);
     buildPages();
     // The configuration file buttons stay under the tree whatever page is shown.
     m_configActions = new ConfigActions(*m_context, this);
@@ -216,43 +192,12 @@ IMessageBoxes &TformMain::boxes()
     return *m_boxes;
 }
 
-void TformMain::buildTree()
-{
-    m_tree->setHeaderHidden(true);
-    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_tree->setMouseTracking(true); // hot tracking
-    QTreeWidgetItem *items[kPageCount] = {};
-    for (int i = 0; i < kPageCount; ++i) {
-        const PageInfo &info = kPages[i];
-        QTreeWidgetItem *item =
-            info.parent < 0 ? new QTreeWidgetItem(m_tree) : new QTreeWidgetItem(items[info.parent]);
-        item->setText(0, QString::fromUtf8(info.node));
-        item->setData(0, kIndexRole, i);
-        items[i] = item;
-    }
-    m_tree->setVisible(false);
-    connect(m_tree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem *current) {
-                if (current)
-                    TreeView1Changing(current->data(0, kIndexRole).toInt());
-            });
-}
-
 void TformMain::buildPages()
 {
     PageContext &ctx = *m_context;
     // The sheets go into the window first, so a page under construction can
     // already be found by name from the window.
-    QWidget *sheets[kPageCount] = {};
-    for (int i = 0; i < kPageCount; ++i) {
-        auto *sheet = new QWidget;
-        sheet->setObjectName(QStringLiteral("TabSheet%1").arg(i));
-        auto *layout = new QVBoxLayout(sheet);
-        layout->setContentsMargins(4, 4, 4, 4);
-        m_pages->addTab(sheet, QString::fromUtf8(kPages[i].caption));
-        sheets[i] = sheet;
-    }
+    const QList<QWidget *> sheets = m_navigation->addSheets();
     auto place = [&sheets](int i, QWidget *page) {
         sheets[i]->layout()->addWidget(page);
         return page;
@@ -300,22 +245,13 @@ void TformMain::FormShow()
     // 3. One row per linearisation table.
     m_math->resetTables();
     // 4. Only the start page shows its tab.
-    for (int i = 0; i < kPageCount; ++i)
-        m_pages->setTabVisible(i, i == 0);
-    m_pages->setCurrentIndex(0);
+    m_navigation->reset();
     // 5, 6.
-    m_tree->expandAll();
     m_bar->ComboBoxInterfaceChange();
     // 7.
     m_live->labelDiagnosticsGrid();
     // 8. Connection settings, clamped into each control's range.
-    const ConnectionSettings s = readConnectionSettings(IniFile(m_configPath));
-    m_controls->setPosition(QStringLiteral("UpDownAdr"), s.address);
-    m_controls->setPosition(QStringLiteral("UpDownComPort"), s.comPort);
-    m_controls->setItemIndex(QStringLiteral("ComboBoxBaud"), qBound(0, s.baudIndex, 4));
-    m_controls->setText(QStringLiteral("EditIP"), s.ip);
-    m_controls->setText(QStringLiteral("EditIPPort"), s.ipPort);
-    m_bar->setFastExchange(s.fastExchange);
+    m_bar->applySettings(readConnectionSettings(IniFile(m_configPath)));
     // 9.
     m_archive->labelArchiveGrid();
 }
@@ -354,13 +290,7 @@ void TformMain::FormClose()
 {
     // Nothing queued starts from here on, not even inside the boxes below.
     m_activity->shutdown();
-    ConnectionSettings s;
-    s.address = m_controls->position(QStringLiteral("UpDownAdr"));
-    s.comPort = m_controls->position(QStringLiteral("UpDownComPort"));
-    s.baudIndex = m_controls->itemIndex(QStringLiteral("ComboBoxBaud"));
-    s.ip = m_controls->text(QStringLiteral("EditIP"));
-    s.ipPort = m_controls->text(QStringLiteral("EditIPPort"));
-    s.fastExchange = m_bar->fastExchange();
+    const ConnectionSettings s = m_bar->settings();
     IniFile file(m_configPath);
     // A file that is too large or not text was read as empty (defaults);
     // it is not ours to rewrite.
@@ -377,36 +307,17 @@ void TformMain::FormClose()
 
 int TformMain::visiblePage() const
 {
-    int found = -1;
-    for (int i = 0; i < kPageCount; ++i) {
-        if (m_pages->isTabVisible(i)) {
-            if (found >= 0)
-                return -2; // more than one: a fault
-            found = i;
-        }
-    }
-    return found;
+    return m_navigation->visiblePage();
 }
 
 void TformMain::selectNode(int absoluteIndex)
 {
-    QTreeWidgetItemIterator it(m_tree);
-    for (; *it; ++it) {
-        if ((*it)->data(0, kIndexRole).toInt() == absoluteIndex) {
-            m_tree->setCurrentItem(*it);
-            return;
-        }
-    }
+    m_navigation->select(absoluteIndex);
 }
 
 void TformMain::TreeView1Changing(int absoluteIndex)
 {
-    if (absoluteIndex < 0 || absoluteIndex >= kPageCount)
-        return;
-    for (int i = 0; i < kPageCount; ++i)
-        m_pages->setTabVisible(i, false);
-    m_pages->setTabVisible(absoluteIndex, true);
-    m_pages->setCurrentIndex(absoluteIndex);
+    m_navigation->show(absoluteIndex);
 }
 
 void TformMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)

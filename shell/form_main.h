@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/navigation.h"
 #include "ui/page_context.h"
 
 #include <QString>
@@ -71,7 +72,7 @@ public:
     explicit TformMain(Options options);
     ~TformMain() override;
 
-    static constexpr int kPageCount = 13;
+    static constexpr int kPageCount = Navigation::kPageCount;
 
     // Handlers under the names the program uses.
     void FormShow();
@@ -114,7 +115,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildTree();
     void buildPages();
     void applyBusy(bool busy);
     void closeIfPutOff();
@@ -135,6 +135,7 @@ private:
 
     QTreeWidget *m_tree = nullptr;
     QTabWidget *m_pages = nullptr;
+    Navigation *m_navigation = nullptr;
     StatusPanel *m_status = nullptr;
     bool m_closeWhenDone = false; // a close asked while a write ran
 

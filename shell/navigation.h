@@ -1,0 +1,40 @@
+#pragma once
+
+// The navigation tree and the stack of pages beside it: which node shows
+// which page, with only the shown page's tab visible.
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QTabWidget;
+class QTreeWidget;
+class QWidget;
+
+namespace vexs {
+
+class Navigation : public QObject
+{
+public:
+    static constexpr int kPageCount = 13;
+
+    // Fills the tree with its nodes; the tree starts hidden.
+    Navigation(QTreeWidget *tree, QTabWidget *pages, QObject *parent);
+
+    // One captioned sheet per page, in the stack, for the pages to go in.
+    QList<QWidget *> addSheets();
+    // As at start: only the start page's tab, the tree expanded.
+    void reset();
+    // Selects the node with the given absolute index, which shows its page.
+    void select(int absoluteIndex);
+    // Shows the page alone.
+    void show(int absoluteIndex);
+    // Index of the one page whose tab is visible; -2 when several are.
+    int visiblePage() const;
+
+private:
+    QTreeWidget *m_tree;
+    QTabWidget *m_pages;
+};
+
+} // namespace vexs
