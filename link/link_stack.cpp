@@ -15,12 +15,7 @@ LinkStack::LinkStack(const ILinkSettings &settings, TAfComPort &port, TcpClient 
       m_exchange(settings, m_serial, tcp, activity),
       m_modbus(m_exchange, settings)
 {
-    m_modbus.setNoLinkCause([this] {
-        QString problem = linkProblem();
-        if (!problem.isEmpty())
-            problem[0] = problem[0].toUpper();
-        return problem;
-    });
+    tellCauses();
 }
 
 LinkStack::LinkStack(const ILinkSettings &settings, LinkStack &shared, LinkActivity &activity)
@@ -31,6 +26,12 @@ LinkStack::LinkStack(const ILinkSettings &settings, LinkStack &shared, LinkActiv
       m_exchange(settings, m_serial, m_tcp, activity),
       m_modbus(m_exchange, settings)
 {
+    tellCauses();
+}
+
+void LinkStack::tellCauses()
+{
+    // A request that could not go out says why, in a sentence of its own.
     m_modbus.setNoLinkCause([this] {
         QString problem = linkProblem();
         if (!problem.isEmpty())

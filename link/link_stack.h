@@ -45,6 +45,8 @@ public:
     QString linkProblem() const;
 
 private:
+    void tellCauses();
+
     const ILinkSettings &m_settings;
     TAfComPort &m_port;
     TcpClient &m_tcp;

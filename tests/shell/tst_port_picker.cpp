@@ -126,6 +126,9 @@ void tst_port_picker::barShowsWhyThePortFailed()
     QVERIFY2(bar.portStatusText().startsWith("COM2: нет устройства "), qPrintable(bar.portStatusText()));
     QVERIFY(bar.portStatusText().endsWith("no-such-port"));
     QCOMPARE(fx.controls().text("LabelInfo"), QStringLiteral("Нет связи с прибором"));
+    // A page's box says it beneath its own text.
+    fx.click("ButtonReadNastrRs");
+    QCOMPARE(fx.boxes.lastText(), QStringLiteral("Нет связи с прибором\n") + bar.portStatusText());
 
     // Port 1 held by another program.
     fx.controls().setPosition("UpDownComPort", 1);
@@ -133,6 +136,7 @@ void tst_port_picker::barShowsWhyThePortFailed()
     QVERIFY(other.open(QIODevice::ReadWrite));
     fx.window().context().modbus.ReadInputRegisters(0, 48, 100);
     QVERIFY2(bar.portStatusText().endsWith("занят другой программой"), qPrintable(bar.portStatusText()));
+    QCOMPARE(causeText(fx.window().context().modbus.lastOutcome()), bar.portStatusText());
     other.close();
     QCOMPARE(fx.window().context().modbus.ReadInputRegisters(0, 48, 100).size(), 101);
     QCOMPARE(bar.portStatusText(), QString());
