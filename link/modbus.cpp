@@ -45,13 +45,6 @@ bool isWriteAcknowledged(const QByteArray &reply)
     return reply.size() == frames::kWriteReplySize;
 }
 
-std::optional<quint8> exceptionCodeOf(const QByteArray &reply)
-{
-    if (reply.size() != 5 || !(quint8(reply[1]) & 0x80) || !frames::crcMatches(reply))
-        return std::nullopt;
-    return quint8(reply[2]);
-}
-
 namespace frames {
 
 void appendCrc(QByteArray &frame)
@@ -169,10 +162,8 @@ QByteArray ModbusMaster::read(quint8 function, quint16 first, quint16 count, int
 {
     const QByteArray request =
         frames::readRequest(m_settings.slaveAddress(), function, first, count);
-    m_lastReply.clear();
     m_outcome = ExchangeOutcome{FrameOutcome::NoLink, -1, waitMs, 0, QString()};
     const QByteArray reply = m_exchange.exchange(waitMs, request);
-    m_lastReply = reply;
     const bool valid = frames::isValidReadReply(reply, count);
     judge(request, reply, valid, waitMs);
     if (valid)
@@ -205,11 +196,9 @@ QByteArray ModbusMaster::write(quint16 first, quint16 count, const QByteArray &d
     }
     const QByteArray request =
         frames::writeRequest(m_settings.slaveAddress(), first, count, data);
-    m_lastReply.clear();
     m_outcome = ExchangeOutcome{FrameOutcome::NoLink, -1, waitMs, 0, QString()};
     const QByteArray reply = command ? m_exchange.exchangeCommand(waitMs, request)
                                      : m_exchange.exchange(waitMs, request);
-    m_lastReply = reply;
     const bool valid = frames::isValidWriteReply(reply);
     judge(request, reply, valid, waitMs);
     if (valid)

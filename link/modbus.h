@@ -75,9 +75,6 @@ private:
 
 // True for the echo that acknowledges a write of several registers.
 bool isWriteAcknowledged(const QByteArray &reply);
-// The code of a device's refusal: a 5-octet exception reply (function with
-// the high bit set) with a good CRC; nullopt for any other reply.
-std::optional<quint8> exceptionCodeOf(const QByteArray &reply);
 
 // Where the link takes its settings from: the connection bar in the program,
 // a plain struct in tests.
@@ -153,10 +150,8 @@ public:
     // the next request never goes out before the wait is over.
     QByteArray WriteCommand(quint16 first, quint16 count, const QByteArray &data, int waitMs);
 
-    // The octets of the last exchange as they came, before validation: a
-    // caller may tell a device's refusal (an exception reply) from silence.
-    QByteArray lastReply() const { return m_lastReply; }
-    // What became of the last request.
+    // What became of the last request: a caller may tell a device's refusal
+    // (an exception reply, with its code) from silence.
     const ExchangeOutcome &lastOutcome() const { return m_outcome; }
     // Why no request could go out (port missing, busy or denied; gateway
     // not connected), asked when the exchange gives the one blank.
@@ -171,7 +166,6 @@ private:
 
     IExchange &m_exchange;
     const ILinkSettings &m_settings;
-    QByteArray m_lastReply;
     ExchangeOutcome m_outcome;
     std::function<QString()> m_noLinkCause;
 };

@@ -38,7 +38,7 @@ bool writeBlock(ModbusMaster &modbus, const QList<RegisterSpan> &spans, const QB
         const QByteArray reply =
             modbus.WriteMultipleRegisters(span.first, span.count, data.mid(at, 2 * span.count), waitMs);
         if (!isWriteAcknowledged(reply)) {
-            s.reply = modbus.lastReply();
+            s.outcome = modbus.lastOutcome();
             return false;
         }
         ++s.acknowledged;

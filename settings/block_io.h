@@ -5,6 +5,7 @@
 // from bytes, and a failure is reported once. Pages, the bulk read, the
 // coefficient read and configuration files all go through here.
 
+#include "link/modbus.h"
 #include "settings/config_groups.h"
 
 #include <QByteArray>
@@ -26,13 +27,12 @@ using BlockProgress = std::function<bool(int done, int total)>;
 std::optional<QByteArray> readBlock(ModbusMaster &modbus, bool inputRegisters,
                                     const QList<RegisterSpan> &spans, int waitMs,
                                     const BlockProgress &progress = {});
-// How far a write came: the spans acknowledged, and the octets that came
-// back for the one that was not, as they came (empty after a write
-// acknowledged in full).
+// How far a write came: the spans acknowledged, and what became of the one
+// that was not (nothing after a write acknowledged in full).
 struct WriteStop
 {
     int acknowledged = 0;
-    QByteArray reply;
+    ExchangeOutcome outcome;
 };
 
 // Sends `data` over the spans in order (2 x count octets each); false at the

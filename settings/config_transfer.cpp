@@ -273,7 +273,9 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
             }
             if (!written) {
                 // A group of several requests may be in the device in part.
-                const std::optional<quint8> refused = exceptionCodeOf(stop.reply);
+                const std::optional<quint8> refused =
+                    stop.outcome.kind == FrameOutcome::Exception ? std::optional<quint8>(quint8(stop.outcome.exception))
+                                                                 : std::nullopt;
                 const bool part = stop.acknowledged > 0;
                 const QString acknowledged = QStringLiteral("подтверждено запросов %1 из %2")
                                                  .arg(stop.acknowledged)
