@@ -183,4 +183,18 @@ float pointAt(const Field &column, const QByteArray &record, int row)
     return readFloat(record, column.offset + 4 * (row - 1));
 }
 
+std::optional<ByteRange> differingOctets(const ConfigGroup &group, const QByteArray &recordA,
+                                         const QByteArray &recordB)
+{
+    int first = group.bytes ? group.bytes->begin : 0;
+    int last = (group.bytes ? group.bytes->end : group.layout->recordSize) - 1;
+    while (first <= last && recordA[first] == recordB[first])
+        ++first;
+    if (first > last)
+        return std::nullopt;
+    while (recordA[last] == recordB[last])
+        --last;
+    return ByteRange{first, last + 1};
+}
+
 } // namespace vexs::configfile

@@ -12,6 +12,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace vexs::configfile {
 
 enum class Shape { List, NibbleLow, NibbleHigh, Spinner, Real, Text, Table, Reserved };
@@ -47,5 +49,9 @@ QString comparedReal(float value);
 int listIndex(const FileField &ff, const QByteArray &record);
 int tableRows(const FileField &ff, const QByteArray &record);
 float pointAt(const Field &column, const QByteArray &record, int row);
+// The first to the last octet of the group's part of two of its records that
+// differ, as [begin, end); nullopt when the parts are equal.
+std::optional<ByteRange> differingOctets(const ConfigGroup &group, const QByteArray &recordA,
+                                         const QByteArray &recordB);
 
 } // namespace vexs::configfile

@@ -274,19 +274,16 @@ QList<ConfigDifference> compareGroups(const DeviceConfig &a, const DeviceConfig 
             compareAtoms(atomsOf(ff, g, ra), atomsOf(ff, g, rb), g.id, g.title, out);
         // Octets that no field shows (points past the count, a text's bytes
         // after its pad, the bits of a NaN) still go out in a write.
-        int first = g.bytes ? g.bytes->begin : 0;
-        int last = (g.bytes ? g.bytes->end : g.layout->recordSize) - 1;
-        if (!unshownOctets || out.size() > before
-            || ra.mid(first, last - first + 1) == rb.mid(first, last - first + 1))
+        if (!unshownOctets || out.size() > before)
             continue;
-        while (ra[first] == rb[first])
-            ++first;
-        while (ra[last] == rb[last])
-            --last;
-        out.append({g.id, g.title, QStringLiteral("octets[%1..%2]").arg(first).arg(last),
-                    QStringLiteral("октеты записи, не показанные полями"),
-                    QString::fromLatin1(ra.mid(first, last - first + 1).toHex(' ')),
-                    QString::fromLatin1(rb.mid(first, last - first + 1).toHex(' '))});
+        const std::optional<ByteRange> differ = differingOctets(g, ra, rb);
+        if (!differ)
+            continue;
+        const auto octets = [&](const QByteArray &r) {
+            return QString::fromLatin1(r.mid(differ->begin, differ->end - differ->begin).toHex(' '));
+        };
+        out.append({g.id, g.title, QStringLiteral("octets[%1..%2]").arg(differ->begin).arg(differ->end - 1),
+                    QStringLiteral("октеты записи, не показанные полями"), octets(ra), octets(rb)});
     }
     return out;
 }

@@ -3,6 +3,7 @@
 #include "link/modbus.h"
 #include "link/tcp_client.h"
 #include "settings/bulk_read.h"
+#include "settings/config_fields.h"
 #include "settings/identification.h"
 #include "settings/settings_image.h"
 #include "ui/page_context.h"
@@ -32,22 +33,21 @@ bool sameGroupBytes(const ConfigGroup &g, const QByteArray &sent, const QByteArr
 
 // The octets of a group that differ between what was sent and what came back:
 // "октеты 4..7 записи: прочитано 00 00 20 41, в файле 00 00 28 42".
-QString differingOctets(const ConfigGroup &g, const QByteArray &sent, const QByteArray &area)
+QString differingOctetsText(const ConfigGroup &g, const QByteArray &sent, const QByteArray &area)
 {
     const int at = g.layout->recordOffset(g.item);
-    int first = g.bytes ? g.bytes->begin : 0;
-    int last = (g.bytes ? g.bytes->end : g.layout->recordSize) - 1;
-    while (first < last && sent[at + first] == area[at + first])
-        ++first;
-    while (last > first && sent[at + last] == area[at + last])
-        --last;
-    const auto octets = [&](const QByteArray &bytes) {
-        return QString::fromLatin1(bytes.mid(at + first, last - first + 1).toHex(' '));
+    const QByteArray sentRecord = sent.mid(at, g.layout->recordSize);
+    const QByteArray readRecord = area.mid(at, g.layout->recordSize);
+    const std::optional<ByteRange> differ = configfile::differingOctets(g, sentRecord, readRecord);
+    if (!differ)
+        return QString();
+    const auto octets = [&](const QByteArray &r) {
+        return QString::fromLatin1(r.mid(differ->begin, differ->end - differ->begin).toHex(' '));
     };
     return QStringLiteral("октеты %1..%2 записи: прочитано %3, в файле %4")
-        .arg(first)
-        .arg(last)
-        .arg(octets(area), octets(sent));
+        .arg(differ->begin)
+        .arg(differ->end - 1)
+        .arg(octets(readRecord), octets(sentRecord));
 }
 
 QStringList idsIn(const QList<GroupOutcome> &groups, GroupState state)
@@ -342,7 +342,7 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
                 o.state = GroupState::Verified;
                 o.detail.clear();
             } else if (o.state == GroupState::Unknown) {
-                const QString read = differingOctets(*o.group, config.image, *report.readBack);
+                const QString read = differingOctetsText(*o.group, config.image, *report.readBack);
                 o.detail = o.detail.isEmpty() ? read : o.detail + QStringLiteral("; ") + read;
             }
         }
