@@ -123,7 +123,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QByteArray request = frames::readRequest(1, FunctionReadInput, 0, kCount);
-    auto exchangeOk = [&] { return frames::isValidReadReply(tcp.exchange(100, request), kCount); };
+    auto exchangeOk = [&] { return frames::judgeReply(request, tcp.exchange(100, request)) == FrameOutcome::Ok; };
     bool ok = exchangeOk();
 
     long peakKb = 0;

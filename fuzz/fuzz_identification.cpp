@@ -4,27 +4,18 @@
 #include "fuzz/fuzz_check.h"
 #include "link/modbus.h"
 #include "settings/identification.h"
-#include "tests/support/fake_controls.h"
+#include "settings/value_controls.h"
 
 using namespace vexs;
 using vexs::fuzz::check;
 
 namespace {
 
-FakeControls &pageControls()
+// As the window's page holds them: a kit byte past its list shows none.
+ValueControls &pageControls()
 {
-    static FakeControls fc = [] {
-        FakeControls c;
-        c.addDate(QString::fromLatin1(ident::DateEdit));
-        c.addText(QString::fromLatin1(ident::SerialEdit));
-        for (int i = 1; i <= ident::kKitOptions; ++i)
-            c.addList(QString::fromLatin1(ident::KitList) + QString::number(i), 8);
-        c.addText(QString::fromLatin1(ident::VerProc));
-        c.addText(QString::fromLatin1(ident::VerInd));
-        c.addText(QString::fromLatin1(ident::VerDac));
-        return c;
-    }();
-    return fc;
+    static ValueControls controls(ValueControls::Holding::AsTheWindow);
+    return controls;
 }
 
 } // namespace

@@ -9,8 +9,6 @@ namespace vexs::traffic {
 namespace {
 
 constexpr quint8 kExceptionBit = 0x80;
-// Address, function and CRC: the least a frame can be.
-constexpr int kSmallestFrame = 4;
 
 int octet(const QByteArray &frame, int at)
 {
@@ -25,11 +23,6 @@ int word(const QByteArray &frame, int at)
 bool isRead(int function)
 {
     return function == FunctionReadHolding || function == FunctionReadInput;
-}
-
-bool isIntactFrame(const QByteArray &frame)
-{
-    return frame.size() >= kSmallestFrame && frames::crcMatches(frame);
 }
 
 } // namespace
@@ -48,16 +41,6 @@ QString exceptionText(int code)
 QString hexText(const QByteArray &octets)
 {
     return QString::fromLatin1(octets.toHex(' ').toUpper());
-}
-
-int expectedReplyLength(const QByteArray &request)
-{
-    const int function = octet(request, 1);
-    if (isRead(function)) {
-        const int count = word(request, 4);
-        return count < 0 ? -1 : frames::readReplySize(count);
-    }
-    return function == FunctionWriteMultiple ? frames::kWriteReplySize : -1;
 }
 
 FrameFields requestFields(const QByteArray &request)
@@ -90,39 +73,6 @@ FrameFields replyFields(const QByteArray &reply)
         f.count = word(reply, 4);
     }
     return f;
-}
-
-FrameOutcome classifyReply(const QByteArray &request, const QByteArray &reply)
-{
-    // The exchange's one blank; a single octet from the wire that happens to
-    // be a blank cannot be told from it, and is not a reply either way.
-    if (reply.size() == 1 && reply.at(0) == ' ')
-        return FrameOutcome::NoLink;
-    if (reply.isEmpty())
-        return FrameOutcome::NoReply;
-
-    const int function = octet(request, 1);
-    if (function >= 0 && octet(reply, 1) == (function | kExceptionBit)) {
-        if (reply.size() < frames::kExceptionReplySize)
-            return FrameOutcome::Short;
-        if (reply.size() > frames::kExceptionReplySize)
-            return FrameOutcome::WrongLength;
-        return frames::crcMatches(reply) ? FrameOutcome::Exception : FrameOutcome::BadCrc;
-    }
-
-    const int expected = expectedReplyLength(request);
-    if (expected < 0) {
-        if (reply.size() < kSmallestFrame)
-            return FrameOutcome::Short;
-        return frames::crcMatches(reply) ? FrameOutcome::Ok : FrameOutcome::BadCrc;
-    }
-    if (reply.size() == expected)
-        return frames::crcMatches(reply) ? FrameOutcome::Ok : FrameOutcome::BadCrc;
-    if (reply.size() > expected)
-        return FrameOutcome::WrongLength;
-    // A shorter whole frame is the device answering something else; a
-    // shorter broken one was cut off on the way.
-    return isIntactFrame(reply) ? FrameOutcome::WrongLength : FrameOutcome::Short;
 }
 
 QString summaryText(const FrameFields &f)

@@ -8,8 +8,7 @@
 
 namespace vexs {
 
-// What came back for a request, judged the way the program's own reply
-// checks judge it: the length expected for the request first, then the CRC.
+// What came back for a request (frames::judgeReply).
 enum class FrameOutcome : quint8 {
     None,        // a request: nothing to judge
     Ok,
@@ -39,16 +38,10 @@ namespace traffic {
 // Uppercase hex, one blank between octets: "01 03 27 1C 00 0B CF 7F".
 QString hexText(const QByteArray &octets);
 
-// Octets of a normal reply to this request: 2n + 5 for reading n registers,
-// 8 for a write; -1 for a request the program never sends.
-int expectedReplyLength(const QByteArray &request);
-
 FrameFields requestFields(const QByteArray &request);
 // A reply is read by the function it carries; an exception reply has the
 // request's function with the high bit set.
 FrameFields replyFields(const QByteArray &reply);
-
-FrameOutcome classifyReply(const QByteArray &request, const QByteArray &reply);
 
 // "Адрес 1, функция 0x03, регистр 10012, регистров 11".
 QString summaryText(const FrameFields &fields);

@@ -36,6 +36,9 @@ constexpr int wireTimeMs(int octets, int bitsPerSecond)
                : 0;
 }
 
+// The one rule for every wait of the link; the reads' (readWaitMs), the
+// poll's (pollWaitMs) and the search's probe (scanWaitMs, whose written wait
+// is the user's choice or none) apply it to their own request and reply.
 // The wait of a request whose reply is `replyOctets` long. The written wait
 // `plainMs` stands wherever request and reply on the wire and a recorder's
 // 20 ms turnaround fit in it, and always over TCP. Only on a serial line too

@@ -3,6 +3,7 @@
 #include "link/crc.h"
 #include "link/line_speed.h"
 
+
 namespace vexs {
 
 Q_LOGGING_CATEGORY(lcLink, "vexs.link", QtWarningMsg)
@@ -90,14 +91,55 @@ QByteArray writeRequest(quint8 slave, quint16 first, quint16 count, const QByteA
     return frame;
 }
 
-bool isValidReadReply(const QByteArray &reply, quint16 count)
+int replySizeOf(const QByteArray &request)
 {
-    return reply.size() == readReplySize(count) && crcMatches(reply);
+    if (request.size() < 2)
+        return -1;
+    const quint8 function = quint8(request.at(1));
+    if (function == FunctionReadHolding || function == FunctionReadInput) {
+        if (request.size() < 6)
+            return -1;
+        return readReplySize((quint8(request.at(4)) << 8) | quint8(request.at(5)));
+    }
+    return function == FunctionWriteMultiple ? kWriteReplySize : -1;
 }
 
-bool isValidWriteReply(const QByteArray &reply)
+FrameOutcome judgeReply(const QByteArray &request, const QByteArray &reply)
 {
-    return reply.size() == kWriteReplySize && crcMatches(reply);
+    // The exchange's one blank; a single octet from the wire that happens to
+    // be a blank cannot be told from it, and is not a reply either way.
+    if (reply.size() == 1 && reply.at(0) == ' ')
+        return FrameOutcome::NoLink;
+    if (reply.isEmpty())
+        return FrameOutcome::NoReply;
+    // Address, function and CRC: the least a frame can be.
+    constexpr int kSmallestFrame = 4;
+    constexpr quint8 kExceptionBit = 0x80;
+    const int expected = replySizeOf(request);
+    if (expected < 0 || reply.size() == expected) {
+        if (reply.size() < kSmallestFrame)
+            return FrameOutcome::Short;
+        // Checked first, so that what the request operations accept is
+        // exactly what the length and the CRC allow.
+        if (crcMatches(reply))
+            return FrameOutcome::Ok;
+    }
+    if (request.size() >= 2 && reply.size() >= 2
+        && quint8(reply.at(1)) == (quint8(request.at(1)) | kExceptionBit)) {
+        if (reply.size() < kExceptionReplySize)
+            return FrameOutcome::Short;
+        if (reply.size() > kExceptionReplySize)
+            return FrameOutcome::WrongLength;
+        return crcMatches(reply) ? FrameOutcome::Exception : FrameOutcome::BadCrc;
+    }
+    if (expected < 0 || reply.size() == expected)
+        return FrameOutcome::BadCrc;
+    if (reply.size() > expected)
+        return FrameOutcome::WrongLength;
+    // A shorter whole frame is the device answering something else; a
+    // shorter broken one was cut off on the way.
+    return reply.size() >= kSmallestFrame && crcMatches(reply) ? FrameOutcome::WrongLength
+                                                               : FrameOutcome::Short;
 }
 
 } // namespace frames
@@ -125,15 +167,10 @@ QString causeText(const ExchangeOutcome &o)
     return QString();
 }
 
-void ModbusMaster::judge(const QByteArray &request, const QByteArray &reply, bool valid, int waitMs)
+bool ModbusMaster::judge(const QByteArray &request, const QByteArray &reply, int waitMs)
 {
-    m_outcome = ExchangeOutcome{FrameOutcome::Ok, -1, waitMs, int(reply.size()), QString()};
-    if (valid)
-        return;
-    m_outcome.kind = traffic::classifyReply(request, reply);
-    // The checks here also want the reply from the address asked.
-    if (m_outcome.kind == FrameOutcome::Ok)
-        m_outcome.kind = FrameOutcome::WrongLength;
+    m_outcome = ExchangeOutcome{frames::judgeReply(request, reply), -1, waitMs, int(reply.size()),
+                                QString()};
     if (m_outcome.kind == FrameOutcome::Exception)
         m_outcome.exception = quint8(reply.at(2));
     if (m_outcome.kind == FrameOutcome::NoLink) {
@@ -141,6 +178,7 @@ void ModbusMaster::judge(const QByteArray &request, const QByteArray &reply, boo
         if (m_noLinkCause)
             m_outcome.noLink = m_noLinkCause();
     }
+    return m_outcome.kind == FrameOutcome::Ok;
 }
 
 ModbusMaster::ModbusMaster(IExchange &exchange, const ILinkSettings &settings)
@@ -164,9 +202,7 @@ QByteArray ModbusMaster::read(quint8 function, quint16 first, quint16 count, int
         frames::readRequest(m_settings.slaveAddress(), function, first, count);
     m_outcome = ExchangeOutcome{FrameOutcome::NoLink, -1, waitMs, 0, QString()};
     const QByteArray reply = m_exchange.exchange(waitMs, request);
-    const bool valid = frames::isValidReadReply(reply, count);
-    judge(request, reply, valid, waitMs);
-    if (valid)
+    if (judge(request, reply, waitMs))
         return reply;
     // The log says what the monitor and the boxes say of it.
     qCInfo(lcLink, "read fn %d reg %u count %u: %s (%lld octets)", function, first, count,
@@ -199,9 +235,7 @@ QByteArray ModbusMaster::write(quint16 first, quint16 count, const QByteArray &d
     m_outcome = ExchangeOutcome{FrameOutcome::NoLink, -1, waitMs, 0, QString()};
     const QByteArray reply = command ? m_exchange.exchangeCommand(waitMs, request)
                                      : m_exchange.exchange(waitMs, request);
-    const bool valid = frames::isValidWriteReply(reply);
-    judge(request, reply, valid, waitMs);
-    if (valid)
+    if (judge(request, reply, waitMs))
         return reply;
     qCInfo(lcLink, "write reg %u count %u: %s (%lld octets)", first, count,
            qUtf8Printable(causeText(m_outcome)), qlonglong(reply.size()));

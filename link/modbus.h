@@ -42,10 +42,20 @@ QByteArray writeRequest(quint8 slave, quint16 first, quint16 count, const QByteA
 void appendCrc(QByteArray &frame);
 // Running the CRC over a frame including its own CRC gives 0 when intact.
 bool crcMatches(const QByteArray &frame);
-// Length 2 x count + 5 and a good CRC; nothing else in the reply is compared.
-bool isValidReadReply(const QByteArray &reply, quint16 count);
-// Length 8 and a good CRC.
-bool isValidWriteReply(const QByteArray &reply);
+
+// Octets of the normal reply to `request`: readReplySize(count) for a read,
+// kWriteReplySize for a write; -1 for a request the program never sends.
+int replySizeOf(const QByteArray &request);
+
+// The one judgement of what came back for a request, used by the request
+// operations, the fast exchange's early end and the traffic monitor alike.
+// A reply is OK when it has the length the request expects and a good CRC;
+// nothing else in it is compared (another address or function is still
+// accepted). The one blank is NoLink, nothing at all NoReply; of the rest an
+// exception reply (the request's function with the high bit, 5 octets) is
+// told apart, then a bad CRC, a frame cut short, and a whole frame of another
+// length.
+FrameOutcome judgeReply(const QByteArray &request, const QByteArray &reply);
 } // namespace frames
 
 // A read reply that passed its checks, seen as its register data: callers
@@ -162,7 +172,8 @@ private:
     QByteArray write(quint16 first, quint16 count, const QByteArray &data, int waitMs,
                      bool command);
 
-    void judge(const QByteArray &request, const QByteArray &reply, bool valid, int waitMs);
+    // Judges the reply into m_outcome; true when it is OK.
+    bool judge(const QByteArray &request, const QByteArray &reply, int waitMs);
 
     IExchange &m_exchange;
     const ILinkSettings &m_settings;

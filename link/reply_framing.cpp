@@ -7,41 +7,25 @@
 #include <QThread>
 #include <QTimer>
 
-namespace vexs {
+#include <algorithm>
 
-namespace {
-constexpr quint8 kExceptionFlag = 0x80;
-} // namespace
+namespace vexs {
 
 ReplyFraming::ReplyFraming(const QByteArray &request)
 {
     if (request.size() < 8 || quint8(request[0]) == 0)
         return;
-    m_address = quint8(request[0]);
-    m_function = quint8(request[1]);
-    switch (m_function) {
-    case FunctionReadHolding:
-    case FunctionReadInput: {
-        const int count = (quint8(request[4]) << 8) | quint8(request[5]);
-        m_length = frames::readReplySize(count);
-        break;
-    }
-    case FunctionWriteMultiple:
-        m_length = frames::kWriteReplySize;
-        break;
-    default:
-        break;
-    }
+    m_length = std::max(0, frames::replySizeOf(request));
+    if (m_length > 0)
+        m_request = request;
 }
 
 bool ReplyFraming::isComplete(const QByteArray &received) const
 {
-    if (m_length == 0 || received.size() < frames::kExceptionReplySize || quint8(received[0]) != m_address)
+    if (m_length == 0)
         return false;
-    const quint8 function = quint8(received[1]);
-    if (function == (m_function | kExceptionFlag))
-        return received.size() == frames::kExceptionReplySize && frames::crcMatches(received);
-    return function == m_function && received.size() == m_length && frames::crcMatches(received);
+    const FrameOutcome judged = frames::judgeReply(m_request, received);
+    return judged == FrameOutcome::Ok || judged == FrameOutcome::Exception;
 }
 
 int silentIntervalUs(int bitsPerSecond)

@@ -20,17 +20,15 @@ public:
     // expects nothing: its exchange runs to the wait time.
     explicit ReplyFraming(const QByteArray &request);
 
-    // True when `received` is exactly one whole reply from the addressed
-    // slave with a good CRC: the normal reply (2 x count + 5 octets for a
-    // read, 8 for a write) or an exception reply (5 octets, function | 0x80).
+    // True when `received` is exactly one whole reply that the request
+    // operations judge OK, or a device's exception reply (frames::judgeReply).
     bool isComplete(const QByteArray &received) const;
 
     // Octets of the normal reply; 0 when none is expected.
     int expectedLength() const { return m_length; }
 
 private:
-    quint8 m_address = 0;
-    quint8 m_function = 0;
+    QByteArray m_request;
     int m_length = 0;
 };
 

@@ -12,15 +12,15 @@ namespace vexs {
 
 int scanWaitMs(bool serial, int bitsPerSecond, int chosenMs)
 {
-    // Enough for a recorder's turnaround, short enough that 247 silent
-    // addresses take seconds, not minutes.
-    constexpr int kTurnaroundMs = 50;
+    // A probe has no written wait of its own: the line's rule gives the wire
+    // time and the margin, short enough that 247 silent addresses take
+    // seconds; a chosen wait stands wherever the exchange fits in it. A
+    // gateway's own turnaround is unknown, hence its fixed default.
     constexpr int kGatewayMs = 100;
-    if (!serial)
-        return chosenMs > 0 ? chosenMs : kGatewayMs;
-    const int lineMs =
-        wireTimeMs(8 + ident::kReplySize, bitsPerSecond > 0 ? bitsPerSecond : kLineSpeeds[0]);
-    return chosenMs > 0 ? std::max(chosenMs, lineMs) : lineMs + kTurnaroundMs;
+    if (!serial && chosenMs <= 0)
+        return kGatewayMs;
+    return lineWaitMs(std::max(chosenMs, 0), frames::kReadRequestSize, ident::kReplySize, serial,
+                      bitsPerSecond);
 }
 
 std::optional<FoundRecorder> probeRecorder(ModbusMaster &modbus, int address, int waitMs)

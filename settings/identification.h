@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -34,6 +35,10 @@ inline constexpr const char *KitList = "ComboBoxManuf"; // + 1..6
 inline constexpr const char *VerProc = "StaticTextVerProc";
 inline constexpr const char *VerInd = "StaticTextVerInd";
 inline constexpr const char *VerDac = "StaticTextVerDac";
+
+// The items of kit option list `option` (0-based); the bracketed code is
+// part of the item text.
+QStringList kitItems(int option);
 } // namespace ident
 
 // The date digits of the block, day, month and year within the century.

@@ -41,23 +41,6 @@ namespace {
 
 constexpr int kWaitMs = 1000;
 
-// Kit option lists; the bracketed code is part of the item text.
-const char *const kKitItems[ident::kKitOptions][5] = {
-    {"[0] Невзрывозащищенное", "[Е] Взрывозащищенное"},
-    {"[1] Количество аналоговых входов: один", "[2] Количество аналоговых входов: два",
-     "[3] Количество аналоговых входов: три", "[4] Количество аналоговых входов: четыре"},
-    {"[0] Преобразователи в комплекте отсутствуют",
-     "[B] Тип преобразовытеля в комплекте: КРЛ-1-01-03-220В(0-10)мГн",
-     "[C] Тип преобразовытеля в комплекте: КРЛ-1-02-03-220В(+-10)мГн"},
-    {"[3] Интерфейсы: RS-485, USB", "[4] Интерфейсы: RS-485, USB, Ethernet"},
-    {"[0] Преобразователи в комплекте отсутствуют",
-     "[1] Количество преобразователей в комплекте: один",
-     "[2] Количество преобразователей в комплекте: два",
-     "[3] Количество преобразователей в комплекте: три",
-     "[4] Количество преобразователей в комплекте: четыре"},
-    {"[0] Наличие поверки ЦСМ: без поверки", "[1] Наличие поверки ЦСМ: с поверкой"},
-};
-
 QString name(const char *latin)
 {
     return QString::fromLatin1(latin);
@@ -95,12 +78,8 @@ IdentificationPage::IdentificationPage(PageContext &context, QWidget *parent) : 
     QGroupBox *kit = makeGroup(QStringLiteral("GroupBox22"), QStringLiteral(" ВЕКС310Т2 "), box);
     auto *kitLayout = new QVBoxLayout(kit);
     for (int i = 0; i < ident::kKitOptions; ++i) {
-        QStringList items;
-        for (const char *item : kKitItems[i]) {
-            if (item)
-                items << QString::fromUtf8(item);
-        }
-        kitLayout->addWidget(makePickList(composedName(name(ident::KitList), i + 1), items, kit));
+        kitLayout->addWidget(
+            makePickList(composedName(name(ident::KitList), i + 1), ident::kitItems(i), kit));
     }
     boxLayout->addWidget(kit);
 

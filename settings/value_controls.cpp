@@ -1,5 +1,6 @@
 #include "settings/value_controls.h"
 
+#include "settings/identification.h"
 #include "settings/record_layout.h"
 
 #include <algorithm>
@@ -14,7 +15,7 @@ constexpr int kGridRows = kTablePoints + 1;
 
 } // namespace
 
-ValueControls::ValueControls()
+ValueControls::ValueControls(Holding holding) : m_holding(holding)
 {
     for (const BlockLayout *block : settingsBlocks()) {
         for (int item = 1; item <= block->recordCount; ++item) {
@@ -31,7 +32,9 @@ ValueControls::ValueControls()
                                    List{listItems(*block, f.prefix2, item), 0});
                     break;
                 case FieldKind::Spinner:
-                    m_spinners.insert(name, 0);
+                    m_spinners.insert(name, holding == Holding::AsTheWindow
+                                                ? Spinner{f.min, f.max, f.min}
+                                                : Spinner{0, 255, 0});
                     break;
                 case FieldKind::Real:
                 case FieldKind::Text:
@@ -49,6 +52,14 @@ ValueControls::ValueControls()
     }
     for (const LabelCaption &l : messageLabels())
         m_texts.insert(QString::fromLatin1(l.name), QString::fromUtf8(l.caption));
+    // The identification page's, for its decoder.
+    m_dates.insert(QString::fromLatin1(ident::DateEdit), QDate());
+    m_texts.insert(QString::fromLatin1(ident::SerialEdit), QString());
+    for (const char *version : {ident::VerProc, ident::VerInd, ident::VerDac})
+        m_texts.insert(QString::fromLatin1(version), QString());
+    for (int i = 0; i < ident::kKitOptions; ++i)
+        m_lists.insert(QString::fromLatin1(ident::KitList) + QString::number(i + 1),
+                       List{ident::kitItems(i), 0});
 }
 
 void ValueControls::missing(const QString &name)
@@ -59,7 +70,7 @@ void ValueControls::missing(const QString &name)
 void ValueControls::requireKnown(const QString &name) const
 {
     if (!m_lists.contains(name) && !m_texts.contains(name) && !m_spinners.contains(name)
-        && !m_grids.contains(name))
+        && !m_grids.contains(name) && !m_dates.contains(name))
         missing(name);
 }
 
@@ -78,8 +89,12 @@ int ValueControls::itemIndex(const QString &name) const
 
 void ValueControls::setItemIndex(const QString &name, int index)
 {
-    list(name);
-    m_lists[name].index = index;
+    const auto it = m_lists.find(name);
+    if (it == m_lists.end())
+        missing(name);
+    List &l = *it;
+    const bool shown = index >= 0 && index < l.items.size();
+    l.index = m_holding == Holding::AsTheWindow && !shown ? -1 : index;
 }
 
 int ValueControls::itemCount(const QString &name) const
@@ -122,7 +137,7 @@ int ValueControls::position(const QString &name) const
     const auto it = m_spinners.constFind(name);
     if (it == m_spinners.constEnd())
         missing(name);
-    return *it;
+    return it->position;
 }
 
 void ValueControls::setPosition(const QString &name, int position)
@@ -130,7 +145,7 @@ void ValueControls::setPosition(const QString &name, int position)
     auto it = m_spinners.find(name);
     if (it == m_spinners.end())
         missing(name);
-    *it = std::clamp(position, 0, 255);
+    it->position = std::clamp(position, it->min, it->max);
 }
 
 int ValueControls::cellKey(const QString &grid, int column, int row)
@@ -168,12 +183,18 @@ int ValueControls::rowCount(const QString &grid) const
 
 QDate ValueControls::date(const QString &name) const
 {
-    missing(name); // no settings record holds a date
+    const auto it = m_dates.constFind(name);
+    if (it == m_dates.constEnd())
+        missing(name);
+    return *it;
 }
 
-void ValueControls::setDate(const QString &name, const QDate &)
+void ValueControls::setDate(const QString &name, const QDate &date)
 {
-    missing(name);
+    auto it = m_dates.find(name);
+    if (it == m_dates.end())
+        missing(name);
+    *it = date;
 }
 
 bool ValueControls::isShown(const QString &name) const

@@ -2,10 +2,10 @@
 
 // The settings pages' controls as plain values, for code that runs the
 // record encoders and decoders without a window (configuration files, the
-// command-line tool). Every control the record layouts name exists, with
-// the lists' items from the layouts and the labels' captions that
-// validation messages quote; any other name is a fault and throws
-// MissingControl, as the window would.
+// command-line tool, tests). Every control the record layouts name exists,
+// and the identification page's, with the lists' items from the layouts and
+// the labels' captions that validation messages quote; any other name is a
+// fault and throws MissingControl, as the window would.
 
 #include "ui/controls.h"
 
@@ -17,12 +17,21 @@ namespace vexs {
 class ValueControls : public IControls
 {
 public:
-    // Lists at item 0, spinners at 0, texts and cells empty.
-    ValueControls();
+    // How the controls hold what a record gives them.
+    enum class Holding {
+        // Unlike a drop-down, a list keeps an index outside its items (any
+        // byte), so a record decoded and encoded again comes back unchanged;
+        // spinners hold 0..255, the range of their byte. For files.
+        EveryByte,
+        // As the window's controls: a list given an index outside its items
+        // shows none (reads back -1), a spinner clamps into its field's
+        // range. For checking the encoders as the pages drive them.
+        AsTheWindow,
+    };
 
-    // Unlike a drop-down, a list keeps an index outside its items (any
-    // byte), so a record decoded and encoded again comes back unchanged.
-    // Spinners hold 0..255, the range of their byte.
+    // Lists at item 0, spinners at their least, texts and cells empty.
+    explicit ValueControls(Holding holding = Holding::EveryByte);
+
     int itemIndex(const QString &name) const override;
     void setItemIndex(const QString &name, int index) override;
     int itemCount(const QString &name) const override;
@@ -52,6 +61,12 @@ private:
     };
     // Columns 0..2 (number, X, Y), rows 0..32 (header and points).
     using Cells = QHash<int, QString>;
+    struct Spinner
+    {
+        int min = 0;
+        int max = 255;
+        int position = 0;
+    };
 
     const List &list(const QString &name) const;
     static int cellKey(const QString &grid, int column, int row);
@@ -60,8 +75,10 @@ private:
 
     QHash<QString, List> m_lists;
     QHash<QString, QString> m_texts;
-    QHash<QString, int> m_spinners;
+    QHash<QString, Spinner> m_spinners;
+    Holding m_holding;
     QHash<QString, Cells> m_grids;
+    QHash<QString, QDate> m_dates;
 };
 
 } // namespace vexs

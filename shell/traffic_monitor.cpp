@@ -1,5 +1,6 @@
 #include "shell/traffic_monitor.h"
 
+#include "link/modbus.h"
 #include "settings/whole_file.h"
 #include "shell/log_file.h"
 #include "ui/message_boxes.h"
@@ -133,7 +134,7 @@ void TrafficLog::addRequest(qint64 timeMs, const QByteArray &request)
 
 void TrafficLog::addReply(qint64 timeMs, const QByteArray &request, const QByteArray &reply)
 {
-    const FrameOutcome outcome = traffic::classifyReply(request, reply);
+    const FrameOutcome outcome = frames::judgeReply(request, reply);
     // The exchange's one blank is no octet from the wire.
     add(TrafficRow{timeMs, TrafficRow::Reply, outcome, 0,
                    outcome == FrameOutcome::NoLink ? QByteArray() : reply});

@@ -72,7 +72,7 @@ void TestFrameSummary::expectedLength()
 {
     QFETCH(QByteArray, request);
     QFETCH(int, length);
-    QCOMPARE(traffic::expectedReplyLength(request), length);
+    QCOMPARE(frames::replySizeOf(request), length);
 }
 
 void TestFrameSummary::outcome_data()
@@ -104,6 +104,16 @@ void TestFrameSummary::outcome_data()
     QTest::newRow("write echo cut off") << write << framed("01 10 00 64 00 02").left(7)
                                         << FrameOutcome::Short;
     QTest::newRow("write exception") << write << framed("01 90 04") << FrameOutcome::Exception;
+    // What the request operations accept: the length and the CRC, nothing else.
+    auto withOctet = [&](int at, char value) {
+        QByteArray frame = good.left(good.size() - 2);
+        frame[at] = value;
+        frames::appendCrc(frame);
+        return frame;
+    };
+    QTest::newRow("another address, whole") << read11 << withOctet(0, 7) << FrameOutcome::Ok;
+    QTest::newRow("exception function, read's length") << read11 << withOctet(1, char(0x83))
+                                                       << FrameOutcome::Ok;
     QTest::newRow("unknown function, intact") << framed("01 06 00 01 00 03")
                                               << framed("01 06 00 01 00 03") << FrameOutcome::Ok;
 }
@@ -113,7 +123,7 @@ void TestFrameSummary::outcome()
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, reply);
     QFETCH(FrameOutcome, outcome);
-    QCOMPARE(traffic::classifyReply(request, reply), outcome);
+    QCOMPARE(frames::judgeReply(request, reply), outcome);
 }
 
 void TestFrameSummary::summary_data()

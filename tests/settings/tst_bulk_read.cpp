@@ -10,10 +10,10 @@
 #include "settings/identification.h"
 #include "settings/record_layout.h"
 #include "settings/settings_image.h"
+#include "settings/value_controls.h"
 #include "ui/controls.h"
 #include "ui/date_field.h"
 #include "tests/support/captured_boxes.h"
-#include "tests/support/fake_controls.h"
 #include "tests/support/window_fixture.h"
 
 #include <QAbstractButton>
@@ -541,7 +541,7 @@ void tst_bulk_read::gatewayResetDuringTheRead()
     device.reset = true;
     ModbusMaster modbus(device, device);
     CapturedBoxes boxes;
-    FakeControls controls;
+    ValueControls controls;
     LinkActivity activity;
     SettingsImage image;
     struct : NullShellStatus

@@ -2,7 +2,7 @@
 #include "settings/image_fill.h"
 #include "settings/record_layout.h"
 #include "settings/settings_image.h"
-#include "tests/support/fake_controls.h"
+#include "settings/value_controls.h"
 
 #include <QLocale>
 #include <QRandomGenerator>
@@ -18,72 +18,24 @@ namespace {
 const QString kGrid = QStringLiteral("StringGridMatCanCoeff");
 const QString kCount = QStringLiteral("UpDownMatCanKolCoeff");
 
-struct SpinnerRange
+constexpr auto kAsTheWindow = ValueControls::Holding::AsTheWindow;
+
+// The window's controls but one, for a page that lacks a control it should
+// have: the fault must surface, not be skipped.
+class LackingOne : public ValueControls
 {
-    int min;
-    int max;
+public:
+    explicit LackingOne(QString name) : ValueControls(kAsTheWindow), m_name(std::move(name)) {}
+    void setItemIndex(const QString &name, int index) override
+    {
+        if (name == m_name)
+            throw MissingControl(name);
+        ValueControls::setItemIndex(name, index);
+    }
+
+private:
+    QString m_name;
 };
-
-// The spinners' ranges as the pages create them.
-SpinnerRange spinnerRange(const QString &prefix)
-{
-    if (prefix == kCount)
-        return {1, kTablePoints};
-    if (prefix == QLatin1String("UpDownRsAdr"))
-        return {1, 255};
-    return {0, 255};
-}
-
-void declareLabels(FakeControls &fc)
-{
-    for (const LabelCaption &l : messageLabels()) {
-        if (!fc.contains(QString::fromLatin1(l.name)))
-            fc.addText(QString::fromLatin1(l.name), QString::fromUtf8(l.caption));
-    }
-}
-
-// Declares the controls of one item; every list gets listSize(name) items.
-template <typename ListSize>
-void declareItem(FakeControls &fc, const BlockLayout &b, int item, ListSize listSize)
-{
-    for (const Field &f : b.fields) {
-        const QString name = b.controlName(f.prefix, item);
-        switch (f.kind) {
-        case FieldKind::Switch:
-        case FieldKind::Selection:
-            fc.addList(name, listSize(name));
-            break;
-        case FieldKind::NibblePair: {
-            const QString high = b.controlName(f.prefix2, item);
-            fc.addList(name, listSize(name));
-            fc.addList(high, listSize(high));
-            break;
-        }
-        case FieldKind::Spinner: {
-            const SpinnerRange r = spinnerRange(f.prefix);
-            fc.addSpinner(name, r.min, r.max, r.min);
-            break;
-        }
-        case FieldKind::Real:
-        case FieldKind::Text:
-            fc.addText(name);
-            break;
-        case FieldKind::Reserved:
-            break;
-        case FieldKind::PointsX:
-        case FieldKind::PointsY:
-            if (!fc.contains(name))
-                fc.addGrid(name, 3, kTablePoints + 1);
-            break;
-        }
-    }
-    declareLabels(fc);
-}
-
-void declareItem(FakeControls &fc, const BlockLayout &b, int item, int listItems = 10)
-{
-    declareItem(fc, b, item, [listItems](const QString &) { return listItems; });
-}
 
 QString controlOf(const BlockLayout &b, const char *prefix, int item)
 {
@@ -91,7 +43,7 @@ QString controlOf(const BlockLayout &b, const char *prefix, int item)
 }
 
 // Valid page contents for the reals of an item, so that a test can spoil one.
-void fillValidReals(FakeControls &fc, const BlockLayout &b, int item)
+void fillValidReals(IControls &fc, const BlockLayout &b, int item)
 {
     for (const Field &f : b.fields) {
         if (f.kind == FieldKind::Real)
@@ -121,7 +73,7 @@ char randomByte(QRandomGenerator &rng)
 }
 
 // A random record of one item and the bytes its encode must give after a
-// decode onto the fake: list bytes the list cannot hold come back as 0xFF,
+// decode onto the controls: list bytes the list cannot hold come back as 0xFF,
 // reserved bytes as zeros, table points past the count as 0.0, text after
 // the first pad byte as pad bytes.
 struct RandomRecord
@@ -130,7 +82,7 @@ struct RandomRecord
     QByteArray expected;
 };
 
-RandomRecord randomRecord(QRandomGenerator &rng, const FakeControls &fc, const BlockLayout &b, int item)
+RandomRecord randomRecord(QRandomGenerator &rng, const IControls &fc, const BlockLayout &b, int item)
 {
     RandomRecord r{QByteArray(b.recordSize, '\0'), QByteArray(b.recordSize, '\0')};
     auto listByte = [&](const QString &name) {
@@ -166,11 +118,10 @@ RandomRecord randomRecord(QRandomGenerator &rng, const FakeControls &fc, const B
         }
         case FieldKind::Spinner: {
             const int v = rng.bounded(256);
-            const SpinnerRange range = spinnerRange(f.prefix);
             r.record[f.offset] = char(v);
-            r.expected[f.offset] = char(std::clamp(v, range.min, range.max));
+            r.expected[f.offset] = char(std::clamp(v, f.min, f.max));
             if (f.prefix == kCount)
-                points = std::clamp(v, range.min, range.max);
+                points = std::clamp(v, f.min, f.max);
             break;
         }
         case FieldKind::Real: {
@@ -217,16 +168,6 @@ RandomRecord randomRecord(QRandomGenerator &rng, const FakeControls &fc, const B
         }
     }
     return r;
-}
-
-// Every control the settings pages have, as the fake knows them.
-template <typename ListSize>
-void declareAllPages(FakeControls &fc, ListSize listSize)
-{
-    for (const BlockLayout *b : settingsBlocks()) {
-        for (int item = 1; item <= b->recordCount; ++item)
-            declareItem(fc, *b, item, listSize);
-    }
 }
 
 } // namespace
@@ -360,8 +301,7 @@ void TestRecordLayout::controlNames()
 void TestRecordLayout::measurementWrite()
 {
     const BlockLayout &b = measurementChannelLayout();
-    FakeControls fc;
-    declareItem(fc, b, 3, 22);
+    ValueControls fc(kAsTheWindow);
     fillValidReals(fc, b, 3);
     fc.setText(QStringLiteral("EditCanCorrXC3"), QStringLiteral("1,5"));
     fc.setText(QStringLiteral("EditCanEd3"), QStringLiteral("°С"));
@@ -405,8 +345,7 @@ void TestRecordLayout::measurementMessages()
     QFETCH(QString, text);
     QFETCH(QString, message);
     const BlockLayout &b = measurementChannelLayout();
-    FakeControls fc;
-    declareItem(fc, b, 2);
+    ValueControls fc(kAsTheWindow);
     fillValidReals(fc, b, 2);
     fc.setText(composedName(control, 2), text);
     const EncodeResult r = encodeRecord(fc, b, 2, QStringLiteral("Канал 2: "));
@@ -447,8 +386,7 @@ void TestRecordLayout::validationOrder()
     QFETCH(QString, first);
     QFETCH(QString, second);
     QFETCH(QString, message);
-    FakeControls fc;
-    declareItem(fc, *block, 1);
+    ValueControls fc(kAsTheWindow);
     fillValidReals(fc, *block, 1);
     if (block == &mathChannelLayout())
         fc.setPosition(QStringLiteral("UpDownMatCanKolCoeff1"), 8);
@@ -489,8 +427,7 @@ void TestRecordLayout::nibblePairBothWays()
     QFETCH(int, high);
     QFETCH(int, written);
     for (const BlockLayout *b : {&measurementChannelLayout(), &mathChannelLayout()}) {
-        FakeControls fc;
-        declareItem(fc, *b, 4, 3);
+        ValueControls fc(kAsTheWindow);
         fillValidReals(fc, *b, 4);
         const Field &f = *std::find_if(b->fields.begin(), b->fields.end(),
                                        [](const Field &x) { return x.kind == FieldKind::NibblePair; });
@@ -508,8 +445,7 @@ void TestRecordLayout::nibblePairBothWays()
 void TestRecordLayout::byteOutsideListReadsBackAsNoSelection()
 {
     const BlockLayout &b = measurementChannelLayout();
-    FakeControls fc;
-    declareItem(fc, b, 1, 22);
+    ValueControls fc(kAsTheWindow);
     QByteArray record(40, '\0');
     record[1] = 30; // signal type past the 22 items
     decodeRecord(fc, b, 1, record);
@@ -522,8 +458,7 @@ void TestRecordLayout::byteOutsideListReadsBackAsNoSelection()
 void TestRecordLayout::mathTableSendsOnlyCountedPoints()
 {
     const BlockLayout &b = mathChannelLayout();
-    FakeControls fc;
-    declareItem(fc, b, 1);
+    ValueControls fc(kAsTheWindow);
     fillValidReals(fc, b, 1);
     // Rows left over from a longer table still hold numbers.
     for (int row = 1; row <= kTablePoints; ++row) {
@@ -560,8 +495,7 @@ void TestRecordLayout::mathTableCellMessages()
     QFETCH(int, row);
     QFETCH(QString, message);
     const BlockLayout &b = mathChannelLayout();
-    FakeControls fc;
-    declareItem(fc, b, 1);
+    ValueControls fc(kAsTheWindow);
     fillValidReals(fc, b, 1);
     fc.setPosition(kCount + "1", 3);
     fc.setCell(kGrid + "1", column, row, column == 1 ? QString() : QStringLiteral("1,2,3"));
@@ -583,8 +517,7 @@ void TestRecordLayout::mathTableFillFollowsSpinner()
     QFETCH(int, countByte);
     QFETCH(int, rows);
     const BlockLayout &b = mathChannelLayout();
-    FakeControls fc;
-    declareItem(fc, b, 2);
+    ValueControls fc(kAsTheWindow);
     for (int row = 1; row <= kTablePoints; ++row) {
         fc.setCell(kGrid + "2", 1, row, QStringLiteral("old"));
         fc.setCell(kGrid + "2", 2, row, QStringLiteral("old"));
@@ -633,8 +566,7 @@ void TestRecordLayout::otherBlockMessages()
     QFETCH(QString, prefix);
     QFETCH(QString, control);
     QFETCH(QString, message);
-    FakeControls fc;
-    declareItem(fc, *block, item);
+    ValueControls fc(kAsTheWindow);
     fillValidReals(fc, *block, item);
     fc.setText(control, control.startsWith(QLatin1String("EditRs")) ? QStringLiteral("50✓") : QStringLiteral("1e39"));
     QCOMPARE(encodeRecord(fc, *block, item, prefix).error, message);
@@ -643,8 +575,7 @@ void TestRecordLayout::otherBlockMessages()
 void TestRecordLayout::displayGroupsUseTheirByteRanges()
 {
     const BlockLayout &b = displayLayout();
-    FakeControls fc;
-    declareItem(fc, b, 1, 8);
+    ValueControls fc(kAsTheWindow);
     fc.setItemIndex(QStringLiteral("ComboBoxIndCan"), 5);
 
     // The display mode read gets registers 736..739 and leaves the channel alone.
@@ -665,8 +596,7 @@ void TestRecordLayout::displayGroupsUseTheirByteRanges()
 void TestRecordLayout::misuseIsRefused()
 {
     const BlockLayout &b = measurementChannelLayout();
-    FakeControls fc;
-    declareItem(fc, b, 1);
+    ValueControls fc(kAsTheWindow);
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, decodeRecord(fc, b, 1, QByteArray(39, '\0')));
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, decodeRecord(fc, b, 5, QByteArray(40, '\0')));
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, decodeRecord(fc, b, 0, QByteArray(40, '\0')));
@@ -675,7 +605,8 @@ void TestRecordLayout::misuseIsRefused()
                              decodeRecord(fc, b, 1, QByteArray(40, '\0'), ByteRange{0, 8}));
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
                              encodeRecord(fc, b, 1, QString(), QByteArray(12, '\0')));
-    QVERIFY_THROWS_EXCEPTION(MissingControl, decodeRecord(fc, b, 2, QByteArray(40, '\0')));
+    LackingOne lacking(QStringLiteral("ComboBoxCanTypeGrad2"));
+    QVERIFY_THROWS_EXCEPTION(MissingControl, decodeRecord(lacking, b, 2, QByteArray(40, '\0')));
 }
 
 void TestRecordLayout::roundTripThroughTheImage_data()
@@ -691,8 +622,7 @@ void TestRecordLayout::roundTripThroughTheImage()
 {
     QFETCH(quint32, seed);
     QRandomGenerator rng(seed);
-    FakeControls fc;
-    declareAllPages(fc, [&rng](const QString &) { return rng.bounded(1, 20); });
+    ValueControls fc(kAsTheWindow);
 
     QByteArray image(SettingsImage::Size, '\0');
     QByteArray expected(SettingsImage::Size, '\0');
@@ -726,15 +656,10 @@ void TestRecordLayout::roundTripThroughTheImage()
 
 void TestRecordLayout::fillPropagatesMissingControl()
 {
-    FakeControls fc;
-    declareAllPages(fc, [](const QString &name) {
-        return name == QLatin1String("ComboBoxRsBaud") ? 0 : 5;
-    });
+    ValueControls fc(kAsTheWindow);
     FillPagesFromImage(fc, SettingsImage());
 
-    FakeControls partial;
-    for (int item = 1; item <= 4; ++item)
-        declareItem(partial, measurementChannelLayout(), item);
+    LackingOne partial(QStringLiteral("ComboBoxRsBaud"));
     QVERIFY_THROWS_EXCEPTION(MissingControl, FillPagesFromImage(partial, SettingsImage()));
 }
 
