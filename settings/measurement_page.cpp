@@ -12,52 +12,50 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace vexs {
 
 namespace {
 
-enum class Row { List, Edit, Units };
-
-struct RowDef
+// One row of the page: a field of the record, or the high half of a nibble pair.
+struct PageRow
 {
-    const char *caption;
-    const char *prefix;
-    Row kind;
-    const char *labelName = nullptr; // a label that validation messages read
+    const Field *field;
+    bool high = false;
 };
 
-// Rows in record order; the lists' items are the layout's.
-const RowDef kRows[] = {
-    {"Вкл/Выкл", "ComboBoxCanVkl", Row::List},
-    {"Тип сигнала", "ComboBoxCanTypeGrad", Row::List},
-    {"Термокомпенсация", "ComboBoxCanVklXC", Row::List},
-    {"4х/3х проводка", "ComboBoxCanRRR", Row::List},
-    {"Корнеизвлечение", "ComboBoxCanVklSqr", Row::List},
-    {"Масштабирование", "ComboBoxCanVklMast", Row::List},
-    {"Поправка XC", "EditCanCorrXC", Row::Edit, label::CanCorrXC},
-    {"НПИ", "EditCanNPI", Row::Edit, label::CanNPI},
-    {"ВПИ", "EditCanVPI", Row::Edit, label::CanVPI},
-    {"Смещение 0", "EditCanPopravka", Row::Edit, label::CanPopravka},
-    {"Ед. измерения", "EditCanEd", Row::Units, label::CanEd},
-    {"Дес. знаков", "ComboBoxCanZap", Row::List},
-    {"Фильтр", "ComboBoxCanFiltr", Row::List},
-    {"Барграф", "ComboBoxIndBarType", Row::List},
-    {"Цвет уставки больше", "ComboBoxIndBarColorUstBolse", Row::List},
-    {"Цвет уставки меньше", "ComboBoxIndBarColorUstMense", Row::List},
-    {"Барграф 0%", "EditIndBarNPI", Row::Edit, label::CanBarNPI},
-    {"Барграф 100%", "EditIndBarVPI", Row::Edit, label::CanBarVPI},
-};
-
-QWidget *makeControl(const RowDef &row, int n, QWidget *parent)
+// The page shows the record's fields in the order they lie in it; the
+// captions, label names and list items are the field table's.
+QList<PageRow> pageRows()
 {
-    const QString prefix = QString::fromLatin1(row.prefix);
+    QList<const Field *> fields;
+    for (const Field &f : measurementChannelLayout().fields) {
+        if (f.kind != FieldKind::Reserved)
+            fields << &f;
+    }
+    std::stable_sort(fields.begin(), fields.end(),
+                     [](const Field *a, const Field *b) { return a->offset < b->offset; });
+    QList<PageRow> rows;
+    for (const Field *f : fields) {
+        rows << PageRow{f, false};
+        if (f->kind == FieldKind::NibblePair)
+            rows << PageRow{f, true};
+    }
+    return rows;
+}
+
+QWidget *makeControl(const PageRow &row, int n, QWidget *parent)
+{
+    const Field &f = *row.field;
+    const QString prefix = row.high ? f.prefix2 : f.prefix;
     const QString name = composedName(prefix, n);
-    if (row.kind == Row::List) {
+    if (f.kind != FieldKind::Real && f.kind != FieldKind::Text) {
         // Narrow columns; the drop-down shows the whole texts.
         return makeSizedList(name, listItems(measurementChannelLayout(), prefix, n), 8, parent);
     }
     QLineEdit *edit = makeEdit(name, parent);
-    if (row.kind == Row::Units)
+    if (f.kind == FieldKind::Text)
         limitTypedLength(edit, MeasurementChannelsPage::kUnitsTypedMax);
     return edit;
 }
@@ -80,10 +78,9 @@ MeasurementChannelsPage::MeasurementChannelsPage(PageContext &context, QWidget *
     }
 
     int r = 1;
-    for (const RowDef &row : kRows) {
-        grid->addWidget(makeLabel(QString::fromUtf8(row.caption), this,
-                                  row.labelName ? QString::fromLatin1(row.labelName) : QString()),
-                        r, 0);
+    for (const PageRow &row : pageRows()) {
+        const Field &f = *row.field;
+        grid->addWidget(makeLabel(row.high ? f.caption2 : f.caption, this, row.high ? QString() : f.label), r, 0);
         for (int n = 1; n <= kChannels; ++n)
             grid->addWidget(makeControl(row, n, this), r, n);
         ++r;
