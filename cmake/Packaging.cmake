@@ -22,6 +22,13 @@ foreach(_size 48 128)
           RENAME ${VEXS_APP_ID}.png COMPONENT configurator)
 endforeach()
 
+# USB serial adapters: access for the user at the desk, no ModemManager
+# probing, the FTDI latency timer at 1 ms. udev reads a package's rules from
+# /usr/lib/udev/rules.d (the number matters, see the file), so the folder is
+# lib/udev/rules.d under the prefix, not the architecture's libdir.
+install(FILES ${_pkg}/60-vexs-usb-serial.rules
+        DESTINATION lib/udev/rules.d COMPONENT configurator)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vexs-configurator)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

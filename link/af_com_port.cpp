@@ -1,12 +1,16 @@
 #include "link/af_com_port.h"
 
 #include "link/line_speed.h"
+#include "link/low_latency.h"
 #include "link/modbus.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSerialPort>
 
 #include <climits>
+#include <optional>
+#include <utility>
 
 namespace vexs {
 
@@ -21,7 +25,22 @@ PortFailure classifyOpenFailure(bool deviceNotFound, bool exists, bool accessibl
     return PortFailure::Busy;
 }
 
+bool udevRuleInstalled(const QStringList &folders)
+{
+    for (const QString &folder : folders) {
+        if (QFileInfo(QDir(folder), QString::fromLatin1(kUdevRuleName)).isFile())
+            return true;
+    }
+    return false;
+}
+
 QString portFailureText(const PortStatus &status)
+{
+    // Only a refusal needs to know of the rule; the others ask no disk.
+    return portFailureText(status, status.failure == PortFailure::PermissionDenied && udevRuleInstalled());
+}
+
+QString portFailureText(const PortStatus &status, bool ruleInstalled)
 {
     const QString port = QStringLiteral("COM%1").arg(status.comNumber);
     switch (status.failure) {
@@ -30,6 +49,15 @@ QString portFailureText(const PortStatus &status)
     case PortFailure::NoDevice:
         return QStringLiteral("%1: нет устройства %2").arg(port, status.path);
     case PortFailure::PermissionDenied:
+        // The rule gives access when the adapter appears, to whoever is
+        // logged in at the desk then: an adapter plugged in before the
+        // install or before this login needs one of the two again. A port
+        // the rule does not cover still needs the group.
+        if (ruleInstalled)
+            return QStringLiteral("%1: нет доступа к %2 (правило udev %3 даст доступ к USB-адаптеру, "
+                                  "если переподключить его или войти в систему заново; иначе "
+                                  "пользователь должен входить в группу dialout)")
+                .arg(port, status.path, QString::fromLatin1(kUdevRuleName));
         return QStringLiteral("%1: нет доступа к %2 (пользователь должен входить в группу dialout)")
             .arg(port, status.path);
     case PortFailure::Busy:
@@ -41,6 +69,14 @@ QString portFailureText(const PortStatus &status)
     }
     return QString();
 }
+
+#ifndef Q_OS_LINUX
+// Only Linux drivers offer the mode; elsewhere the port works as before.
+namespace low_latency {
+std::optional<int> request(qintptr) { return std::nullopt; }
+void restore(qintptr, std::optional<int>) {}
+} // namespace low_latency
+#endif
 
 QString defaultSerialDevice(int number)
 {
@@ -65,6 +101,9 @@ struct TAfComPortPrivate
     bool lineFailed = false;
     QString lineError;
     PortStatus status;
+    // The driver's flags before Open asked for low latency; set only when
+    // it did change them, so Close turns the mode off again.
+    std::optional<int> flagsBeforeLowLatency;
 };
 
 TAfComPort::TAfComPort(QString name) : d(std::make_unique<TAfComPortPrivate>())
@@ -208,6 +247,9 @@ void TAfComPort::Open()
             throw EAfComPortCoreError(QStringLiteral("Invalid port number (COM%1)").arg(n).toStdString());
         throw EAfComPortCoreError(QStringLiteral("Can't open device COM%1").arg(n).toStdString());
     }
+    // Replies reach us as they arrive instead of after the adapter's timer;
+    // a driver without the mode (CH34x, a pseudo-terminal) works as before.
+    d->flagsBeforeLowLatency = low_latency::request(port.handle());
     // DTR and RTS asserted, as a converter powered from them expects; a
     // pseudo-terminal has no modem lines and refuses, which is harmless.
     port.setDataTerminalReady(true);
@@ -223,6 +265,9 @@ void TAfComPort::Close()
         return;
     // Octets that arrived after the last read are not wanted by anyone.
     d->port.clear(QSerialPort::AllDirections);
+    // The driver keeps its flags between opens; the next program finds the
+    // adapter as it was.
+    low_latency::restore(d->port.handle(), std::exchange(d->flagsBeforeLowLatency, std::nullopt));
     d->port.close();
     d->port.clearError();
 }

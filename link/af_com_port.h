@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -56,8 +57,19 @@ struct PortStatus
 PortFailure classifyOpenFailure(bool deviceNotFound, bool exists, bool accessible);
 
 // Why a port failed, in words a user can act on ("COM1: нет устройства
-// /dev/ttyUSB0"); empty for a port that works.
+// /dev/ttyUSB0"); empty for a port that works. A port this user may not open
+// is explained by whether the package's udev rule is installed.
 QString portFailureText(const PortStatus &status);
+QString portFailureText(const PortStatus &status, bool ruleInstalled);
+
+// The package's udev rule (packaging/) that gives the user at the desk USB
+// serial adapters, leaves them to this program and shortens the FTDI
+// driver's latency timer.
+inline constexpr char kUdevRuleName[] = "60-vexs-usb-serial.rules";
+// Whether the rule is in one of `folders`, by default where a system package
+// puts udev rules.
+bool udevRuleInstalled(const QStringList &folders = {QStringLiteral("/usr/lib/udev/rules.d"),
+                                                     QStringLiteral("/lib/udev/rules.d")});
 
 // The platform's name for serial port n: "/dev/ttyS(n-1)" on Unix; on
 // Windows "COMn", or "\\.\COMn" above 9.

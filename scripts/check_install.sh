@@ -22,6 +22,7 @@ expected=(
     "usr/share/icons/hicolor/scalable/apps/$id.svg"
     "usr/share/icons/hicolor/48x48/apps/$id.png"
     "usr/share/icons/hicolor/128x128/apps/$id.png"
+    usr/lib/udev/rules.d/60-vexs-usb-serial.rules
 )
 [ -e "$dest/usr/bin/vexs-cli" ] && expected+=(usr/bin/vexs-cli)
 actual="$(cd "$dest" && find . -type f -o -type l | sed 's|^\./||' | sort)"

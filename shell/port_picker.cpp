@@ -9,6 +9,10 @@
 
 namespace vexs {
 
+namespace {
+constexpr int NoteRole = Qt::UserRole;
+}
+
 PortPickerDialog::PortPickerDialog(const QList<SerialPortEntry> &ports, int comNumber,
                                    QWidget *parent)
     : QDialog(parent), m_ports(ports)
@@ -28,14 +32,20 @@ PortPickerDialog::PortPickerDialog(const QList<SerialPortEntry> &ports, int comN
         item->setText(1, p.description);
         item->setText(2, p.manufacturer);
         item->setText(3, p.serialNumber);
+        item->setData(0, NoteRole, p.note);
     }
     m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     auto *empty = new QLabel(QStringLiteral("Последовательные порты не найдены"), this);
     empty->setObjectName(QStringLiteral("LabelNoPorts"));
     empty->setVisible(ports.isEmpty());
     m_list->setVisible(!ports.isEmpty());
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("LabelPortNote"));
+    m_note->setWordWrap(true);
+    m_note->setVisible(false);
     layout->addWidget(empty);
     layout->addWidget(m_list);
+    layout->addWidget(m_note);
 
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *choose = buttons->addButton(QStringLiteral("Выбрать"), QDialogButtonBox::AcceptRole);
@@ -46,7 +56,14 @@ PortPickerDialog::PortPickerDialog(const QList<SerialPortEntry> &ports, int comN
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this,
-            [this, choose] { choose->setEnabled(!selectedPath().isEmpty()); });
+            [this, choose] {
+                choose->setEnabled(!selectedPath().isEmpty());
+                const QTreeWidgetItem *item = m_list->currentItem();
+                const QString note =
+                    item && item->isSelected() ? item->data(0, NoteRole).toString() : QString();
+                m_note->setText(note);
+                m_note->setVisible(!note.isEmpty());
+            });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &QDialog::accept);
     resize(640, 260);
 }

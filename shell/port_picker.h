@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QTreeWidget;
 
 namespace vexs {
@@ -23,6 +24,7 @@ public:
 private:
     QList<SerialPortEntry> m_ports;
     QTreeWidget *m_list;
+    QLabel *m_note; // the selected port's note, hidden when it has none
 };
 
 } // namespace vexs

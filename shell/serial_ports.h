@@ -17,6 +17,9 @@ struct SerialPortEntry
     QString description;
     QString manufacturer;
     QString serialNumber;
+    // What the picker adds about the adapter's driver (ftdiLatencyNote);
+    // empty for most ports.
+    QString note;
 };
 
 // The ports Qt Serial Port finds, sorted by device name.
@@ -26,5 +29,11 @@ QList<SerialPortEntry> availableSerialPorts();
 // `systemLocation` itself when none does.
 QString stablePortName(const QString &systemLocation,
                        const QString &byIdFolder = QStringLiteral("/dev/serial/by-id"));
+
+// The FTDI driver's latency timer of the port at `systemLocation`
+// ("/dev/ttyUSB0"), read under `sysfsRoot`, in words: "Таймер задержки
+// FTDI: 16 мс (правило udev из пакета ставит 1 мс)". Empty for a port whose
+// driver has no such timer.
+QString ftdiLatencyNote(const QString &systemLocation, const QString &sysfsRoot = QStringLiteral("/sys"));
 
 } // namespace vexs

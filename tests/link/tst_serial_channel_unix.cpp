@@ -2,6 +2,7 @@
 // side and maps port numbers to slave paths, so every byte crosses the tty
 // layer the way it does on a real port.
 #include "link/af_com_port.h"
+#include "link/low_latency.h"
 #include "link/modbus.h"
 #include "link/serial_transport.h"
 #include "link/pumping_delay.h"
@@ -11,6 +12,9 @@
 #include <QSerialPort>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace vexs;
 
@@ -204,6 +208,26 @@ private slots:
         QCOMPARE(transport.exchange(5000, QByteArray::fromHex("010300000001840a")), failureReply());
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(port->LastStatus().failure, PortFailure::LineLost);
+    }
+
+    // A pseudo-terminal refuses low latency as a CH34x adapter does; the
+    // channel goes on as before: both directions, a close and a new open.
+    void channelWorksWhereLowLatencyIsRefused()
+    {
+        const int fd = ::open(pty->slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        QVERIFY(!low_latency::request(fd).has_value());
+        ::close(fd);
+        for (int round = 0; round < 2; ++round) {
+            openOn();
+            const QByteArray request = QByteArray::fromHex("010300000001840a");
+            port->WriteString(request);
+            QCOMPARE(pty->read(request.size(), 2000), request);
+            pty->write(QByteArray::fromHex("01030200017984"));
+            PumpingDelay(50);
+            QCOMPARE(port->ReadString(), QByteArray::fromHex("01030200017984"));
+            port->Close();
+        }
     }
 
     void classification_data()

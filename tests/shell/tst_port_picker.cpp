@@ -10,7 +10,9 @@
 #include "ui/page_context.h"
 #include "link/modbus.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSerialPort>
 #include <QTemporaryDir>
@@ -27,8 +29,12 @@ private slots:
     void pickingMapsTheCurrentNumber();
     void emptyListSaysSo();
     void dialogListsAndReturnsChoice();
+    void ftdiLatencyNotes_data();
+    void ftdiLatencyNotes();
     void failureTexts_data();
     void failureTexts();
+    void udevRuleFound_data();
+    void udevRuleFound();
     void barShowsWhyThePortFailed();
 };
 
@@ -50,8 +56,8 @@ void tst_port_picker::pickingMapsTheCurrentNumber()
     ConnectionBar &bar = fx.window().connectionBar();
     QList<SerialPortEntry> offered;
     bar.listPorts = [] {
-        return QList<SerialPortEntry>{{"/dev/ttyS0", "/dev/ttyS0", "", "", ""},
-                                      {"/dev/serial/by-id/usb-X", "/dev/ttyUSB0", "USB", "FTDI", "A1"}};
+        return QList<SerialPortEntry>{{"/dev/ttyS0", "/dev/ttyS0", "", "", "", ""},
+                                      {"/dev/serial/by-id/usb-X", "/dev/ttyUSB0", "USB", "FTDI", "A1", ""}};
     };
     bar.choosePort = [&](const QList<SerialPortEntry> &ports, int) {
         offered = ports;
@@ -84,8 +90,8 @@ void tst_port_picker::emptyListSaysSo()
 
 void tst_port_picker::dialogListsAndReturnsChoice()
 {
-    PortPickerDialog dialog({{"/dev/ttyS0", "/dev/ttyS0", "", "", ""},
-                             {"/dev/serial/by-id/usb-X", "/dev/ttyUSB0", "USB", "FTDI", "A1"}},
+    PortPickerDialog dialog({{"/dev/ttyS0", "/dev/ttyS0", "", "", "", ""},
+                             {"/dev/serial/by-id/usb-X", "/dev/ttyUSB0", "USB", "FTDI", "A1", ""}},
                             3);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Выбор порта для COM3"));
     QCOMPARE(dialog.selectedPath(), QString());
@@ -95,24 +101,110 @@ void tst_port_picker::dialogListsAndReturnsChoice()
     QVERIFY(!none.findChild<QLabel *>("LabelNoPorts")->isHidden());
 }
 
+// The picker reads the FTDI driver's latency timer beside the port in sysfs
+// and says when it holds replies back longer than the package's rule would.
+void tst_port_picker::ftdiLatencyNotes_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no such file
+    QTest::addColumn<QString>("note");
+    const QString unread = "Таймер задержки FTDI не прочитан";
+    QTest::newRow("no timer (not FTDI)") << QByteArray() << "";
+    QTest::newRow("1 ms") << QByteArray("1\n") << "Таймер задержки FTDI: 1 мс";
+    QTest::newRow("16 ms, the default")
+        << QByteArray("16\n") << "Таймер задержки FTDI: 16 мс (правило udev из пакета ставит 1 мс)";
+    QTest::newRow("garbage") << QByteArray("latency\n") << unread;
+    QTest::newRow("beyond one octet") << QByteArray("256\n") << unread;
+    QTest::newRow("huge number") << QByteArray("99999999999999999999999999999999\n") << unread;
+}
+
+void tst_port_picker::ftdiLatencyNotes()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, note);
+    QTemporaryDir sys;
+    const QString port = sys.filePath("bus/usb-serial/devices/ttyUSB3");
+    QVERIFY(QDir().mkpath(port));
+    if (!content.isNull()) {
+        QFile file(port + "/latency_timer");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QCOMPARE(ftdiLatencyNote("/dev/ttyUSB3", sys.path()), note);
+    // Another port's timer is not this one's.
+    QCOMPARE(ftdiLatencyNote("/dev/ttyUSB0", sys.path()), QString());
+
+    // The dialog shows the selected port's note and hides an empty one.
+    PortPickerDialog dialog({{"/dev/ttyS0", "/dev/ttyS0", "", "", "", ""},
+                             {"/dev/ttyUSB3", "/dev/ttyUSB3", "FT232R", "FTDI", "A1", note}},
+                            1);
+    auto *label = dialog.findChild<QLabel *>("LabelPortNote");
+    dialog.selectRow(1);
+    QCOMPARE(label->text(), note);
+    QCOMPARE(label->isHidden(), note.isEmpty());
+    dialog.selectRow(0);
+    QVERIFY(label->isHidden());
+}
+
 void tst_port_picker::failureTexts_data()
 {
     QTest::addColumn<int>("failure");
+    QTest::addColumn<bool>("ruleInstalled");
     QTest::addColumn<QString>("text");
-    QTest::newRow("works") << int(PortFailure::None) << "";
-    QTest::newRow("missing") << int(PortFailure::NoDevice) << "COM2: нет устройства /dev/ttyUSB1";
-    QTest::newRow("permission") << int(PortFailure::PermissionDenied)
+    QTest::newRow("works") << int(PortFailure::None) << false << "";
+    QTest::newRow("missing") << int(PortFailure::NoDevice) << false << "COM2: нет устройства /dev/ttyUSB1";
+    QTest::newRow("permission") << int(PortFailure::PermissionDenied) << false
                                 << "COM2: нет доступа к /dev/ttyUSB1 (пользователь должен входить в группу dialout)";
-    QTest::newRow("busy") << int(PortFailure::Busy) << "COM2: /dev/ttyUSB1 занят другой программой";
-    QTest::newRow("pulled") << int(PortFailure::LineLost)
+    QTest::newRow("permission, rule installed")
+        << int(PortFailure::PermissionDenied) << true
+        << "COM2: нет доступа к /dev/ttyUSB1 (правило udev 60-vexs-usb-serial.rules даст доступ к "
+           "USB-адаптеру, если переподключить его или войти в систему заново; иначе пользователь "
+           "должен входить в группу dialout)";
+    QTest::newRow("busy") << int(PortFailure::Busy) << false << "COM2: /dev/ttyUSB1 занят другой программой";
+    QTest::newRow("pulled") << int(PortFailure::LineLost) << false
                             << "COM2: связь с /dev/ttyUSB1 прервана (устройство отключено?)";
+    // The rule speaks only to a refusal.
+    QTest::newRow("missing, rule installed") << int(PortFailure::NoDevice) << true
+                                             << "COM2: нет устройства /dev/ttyUSB1";
 }
 
 void tst_port_picker::failureTexts()
 {
     QFETCH(int, failure);
+    QFETCH(bool, ruleInstalled);
     QFETCH(QString, text);
-    QCOMPARE(portFailureText({PortFailure(failure), 2, "/dev/ttyUSB1", "detail"}), text);
+    const PortStatus status{PortFailure(failure), 2, "/dev/ttyUSB1", "detail"};
+    QCOMPARE(portFailureText(status, ruleInstalled), text);
+    // Other failures read the same whether this machine has the rule or not.
+    if (PortFailure(failure) != PortFailure::PermissionDenied)
+        QCOMPARE(portFailureText(status), text);
+}
+
+// Where a system package puts udev rules; the name is the one packaging/
+// ships.
+void tst_port_picker::udevRuleFound_data()
+{
+    QTest::addColumn<QString>("placed"); // a folder's file name, or "folder/" for a folder of that name
+    QTest::addColumn<bool>("found");
+    QTest::newRow("in the first folder") << "usr/60-vexs-usb-serial.rules" << true;
+    QTest::newRow("in the second folder") << "lib/60-vexs-usb-serial.rules" << true;
+    QTest::newRow("another rule only") << "usr/60-serial.rules" << false;
+    QTest::newRow("a folder by that name") << "usr/60-vexs-usb-serial.rules/" << false;
+}
+
+void tst_port_picker::udevRuleFound()
+{
+    QFETCH(QString, placed);
+    QFETCH(bool, found);
+    QVERIFY(QFile::exists(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../packaging/") + kUdevRuleName));
+    QTemporaryDir root;
+    const QString path = root.filePath(placed);
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    if (placed.endsWith('/'))
+        QVERIFY(QDir().mkpath(path));
+    else
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+    const QStringList folders{root.filePath("usr"), root.filePath("lib"), root.filePath("missing")};
+    QCOMPARE(udevRuleInstalled(folders), found);
 }
 
 void tst_port_picker::barShowsWhyThePortFailed()
