@@ -26,7 +26,9 @@ std::optional<int> number(const QString &text, int min, int max)
 }
 
 // Options that take a value, as "--name VALUE" or "--name=VALUE".
-const QStringList kValued = {QStringLiteral("--port"), QStringLiteral("--tcp"), QStringLiteral("--address"),
+const QStringList kValued = {QStringLiteral("--port"), QStringLiteral("--tcp"), QStringLiteral("--udp"),
+                             QStringLiteral("--framing"), QStringLiteral("--extra-wait"),
+                             QStringLiteral("--retries"), QStringLiteral("--pause"), QStringLiteral("--address"),
                              QStringLiteral("--addresses"), QStringLiteral("--baud"), QStringLiteral("-o"),
                              QStringLiteral("--output"), QStringLiteral("--count"), QStringLiteral("--csv"),
                              QStringLiteral("--keep"), QStringLiteral("--wait")};
@@ -105,16 +107,38 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
             if (value.isEmpty())
                 return failed(QStringLiteral("--port: нужен путь к устройству"));
             o.port = value;
-        } else if (arg == QLatin1String("--tcp")) {
+        } else if (arg == QLatin1String("--tcp") || arg == QLatin1String("--udp")) {
+            if (o.tcp())
+                return failed(QStringLiteral("--tcp и --udp вместе нельзя"));
             const int colon = int(value.lastIndexOf(QLatin1Char(':')));
             QString host = colon > 0 ? value.left(colon) : QString();
             if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
                 host = host.mid(1, host.size() - 2);
             const auto port = colon > 0 ? number(value.mid(colon + 1), 1, 65535) : std::nullopt;
             if (host.isEmpty() || !port)
-                return failed(QStringLiteral("--tcp: нужно ХОСТ:ПОРТ, например 192.168.11.2:5000"));
+                return failed(QStringLiteral("%1: нужно ХОСТ:ПОРТ, например 192.168.11.2:5000").arg(arg));
             o.tcpHost = host;
             o.tcpPort = *port;
+            o.udp = arg == QLatin1String("--udp");
+        } else if (arg == QLatin1String("--framing")) {
+            if (value != QLatin1String("rtu") && value != QLatin1String("mbap"))
+                return failed(QStringLiteral("--framing: rtu (кадры RTU как есть) или mbap (Modbus TCP)"));
+            o.mbap = value == QLatin1String("mbap");
+            o.framingGiven = true;
+        } else if (arg == QLatin1String("--extra-wait") || arg == QLatin1String("--pause")) {
+            const auto ms = number(value, 0, LinkTuning::kMaxMs);
+            if (!ms)
+                return failed(QStringLiteral("%1: время в мс, от 0 до %2").arg(arg).arg(LinkTuning::kMaxMs));
+            (arg == QLatin1String("--pause") ? o.tuning.pauseMs : o.tuning.extraWaitMs) = *ms;
+        } else if (arg == QLatin1String("--retries")) {
+            const auto retries = number(value, 0, LinkTuning::kMaxRetries);
+            if (!retries)
+                return failed(QStringLiteral("--retries: повторов чтения от 0 до %1").arg(LinkTuning::kMaxRetries));
+            o.tuning.readRetries = *retries;
+        } else if (arg == QLatin1String("--reconnect")) {
+            o.tuning.reconnect = true;
+        } else if (arg == QLatin1String("--stats")) {
+            o.stats = true;
         } else if (arg == QLatin1String("--address")) {
             const auto list = parseAddressList(value);
             if (!list)
@@ -131,9 +155,13 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
             addressesGiven = true;
         } else if (arg == QLatin1String("--baud")) {
             const auto baud = number(value, 1, 10000000);
-            if (!baud || lineSpeedIndex(*baud) < 0)
-                return failed(QStringLiteral("--baud: одна из скоростей 9600, 19200, 38400, 57600, 115200"));
-            o.baud = *baud;
+            if (value.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0)
+                o.everySpeed = true;
+            else if (!baud || lineSpeedIndex(*baud) < 0)
+                return failed(QStringLiteral("--baud: одна из скоростей 9600, 19200, 38400, 57600, 115200 "
+                                             "(для scan ещё all)"));
+            else
+                o.baud = *baud;
         } else if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
             if (value.isEmpty())
                 return failed(QStringLiteral("%1: нужен путь к файлу или папке").arg(arg));
@@ -176,8 +204,15 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     if (o.help || o.version)
         return o;
 
+    // A gateway talks to the line at its own speed.
+    if (o.everySpeed && o.tcp())
+        return failed(
+            QStringLiteral("--baud all только на последовательной линии: через шлюз скорость задаёт шлюз"));
     if (!o.port.isEmpty() && o.tcp())
-        return failed(QStringLiteral("--port и --tcp вместе нельзя"));
+        return failed(QStringLiteral("--port и %1 вместе нельзя").arg(o.udp ? QStringLiteral("--udp") : QStringLiteral("--tcp")));
+    if ((o.framingGiven || o.tuning.reconnect) && !o.tcp())
+        return failed(QStringLiteral("%1 относится к шлюзу: укажите --tcp или --udp")
+                          .arg(o.framingGiven ? QStringLiteral("--framing") : QStringLiteral("--reconnect")));
     if (positional.isEmpty())
         return failed(QStringLiteral("не указана команда"));
     o.command = positional.takeFirst();
@@ -186,7 +221,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     {
         const char *name;
         int files;
-    } commands[] = {{"read", 0}, {"write", 1}, {"diff", 2}, {"live", 0}, {"scan", 0}};
+    } commands[] = {{"read", 0}, {"write", 1}, {"diff", 2}, {"live", 0}, {"scan", 0}, {"probe", 0}};
     bool known = false;
     for (const auto &c : commands) {
         if (o.command != QLatin1String(c.name))
@@ -204,6 +239,14 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
         if (!belongsTo(option, o.command))
             return failed(QStringLiteral("%1 не относится к команде %2").arg(option, o.command));
     }
+    if (o.everySpeed && o.command != QLatin1String("scan"))
+        return failed(
+            QStringLiteral("--baud all не относится к команде %1: все скорости перебирает только scan")
+                .arg(o.command));
+    if (o.command == QLatin1String("probe") && !o.tcp())
+        return failed(QStringLiteral("probe спрашивает шлюз: укажите --tcp или --udp"));
+    if (o.command == QLatin1String("probe") && o.framingGiven)
+        return failed(QStringLiteral("probe сам пробует обе разметки: --framing не нужен"));
     if (o.addressList && o.command != QLatin1String("read"))
         return failed(QStringLiteral("список адресов понимают только read -o ПАПКА и scan --addresses"));
     if (o.addressList && o.output.isEmpty())
@@ -223,7 +266,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
 QString helpText()
 {
     return QStringLiteral(
-        "Usage: vexs-cli [--port PATH | --tcp HOST:PORT] [--address N] [--baud BPS] [--fast] COMMAND\n"
+        "Usage: vexs-cli [--port PATH | --tcp HOST:PORT | --udp HOST:PORT] [--address N] [--baud BPS]\n"
+        "                [--fast] [--framing rtu|mbap] [link options] [--stats] COMMAND\n"
         "\n"
         "Reads, compares and restores the configuration of a VEKS-310T2 recorder over\n"
         "Modbus RTU: on a serial line, or the same frames over TCP to a gateway.\n"
@@ -231,9 +275,21 @@ QString helpText()
         "Link:\n"
         "  --port PATH        serial device (default %1)\n"
         "  --tcp HOST:PORT    TCP gateway instead of a serial line\n"
+        "  --udp HOST:PORT    UDP gateway instead of a serial line\n"
+        "  --framing F        what the gateway speaks: rtu (RTU frames as they are, the\n"
+        "                     default) or mbap (Modbus TCP: MBAP header, no CRC)\n"
         "  --address N        slave address 1..255 (default 1)\n"
-        "  --baud BPS         9600, 19200, 38400, 57600 or 115200 (default 115200)\n"
+        "  --baud BPS         9600, 19200, 38400, 57600 or 115200 (default 115200);\n"
+        "                     scan also takes all\n"
         "  --fast             end each exchange as soon as its reply is complete\n"
+        "  --extra-wait MS    add MS to every wait, for slow converters (default 0)\n"
+        "  --retries N        retry a read that got no valid reply, 0..3 times (default 0;\n"
+        "                     writes and commands are never repeated)\n"
+        "  --pause MS         at least MS between the end of one exchange and the next\n"
+        "  --reconnect        connect to the gateway again after a lost connection\n"
+        "  --stats            after the command, print per address the requests, OK, no\n"
+        "                     reply, CRC errors, exceptions, other failures and the reply\n"
+        "                     times in ms on stderr\n"
         "\n"
         "Commands:\n"
         "  read [-o FILE]     read the device, write its configuration file (stdout without -o)\n"
@@ -251,11 +307,15 @@ QString helpText()
         "  live [--count N] [--csv FILE]\n"
         "                     live values once a second as CSV (time, link, every channel value\n"
         "                     of the measurement page); N rows, else until interrupted\n"
-        "  scan [--addresses LIST] [--wait MS]\n"
+        "  scan [--addresses LIST] [--wait MS] [--baud all]\n"
         "                     ask each address (default 1-247) for its identification in fast\n"
         "                     exchange, print address, serial and board versions per recorder\n"
         "                     found; MS is the wait for each reply (default: its line time\n"
-        "                     plus 50 ms; longer for slow converters or gateways)\n"
+        "                     plus 50 ms; longer for slow converters or gateways); --baud all\n"
+        "                     asks them at each speed from 115200 down to 9600 and ends each\n"
+        "                     line with \"baud BPS\" (serial line only)\n"
+        "  probe              (--tcp or --udp) ask the recorder for its identification in\n"
+        "                     each framing and print the one that answered: rtu or mbap\n"
         "\n"
         "Backups go to %2.\n"
         "\n"

@@ -3,6 +3,7 @@
 // The command line of vexs-cli, parsed without touching a device.
 
 #include "link/address_list.h"
+#include "link/modbus.h"
 
 #include <QList>
 #include <QString>
@@ -18,17 +19,24 @@ struct Options
     bool version = false;
 
     // The link: a serial device path (the default when neither is given) or
-    // a TCP gateway.
+    // a gateway, over TCP or (udp) UDP, in RTU frames or (mbap) Modbus TCP
+    // frames.
     QString port;
     QString tcpHost;
     int tcpPort = 0;
+    bool udp = false;
+    bool mbap = false;
+    bool framingGiven = false;
     bool tcp() const { return !tcpHost.isEmpty(); }
+    LinkTuning tuning;  // --extra-wait, --retries, --pause, --reconnect
+    bool stats = false; // --stats: the link's statistics on stderr at the end
     QList<int> addresses{1}; // one, or several for read -o DIR
     bool addressList = false;
     int baud = 115200;
+    bool everySpeed = false; // scan --baud all: each listed speed in turn
     bool fast = false;
 
-    QString command;   // read, write, diff, live, scan
+    QString command;   // read, write, diff, live, scan, probe
     QStringList files; // write: FILE; diff: A B
     QString output;    // read -o
     bool noBackup = false;

@@ -20,11 +20,18 @@ QString hostPort(const QString &host, int port)
 
 } // namespace
 
+LinkStatistics &runStatistics()
+{
+    static LinkStatistics statistics;
+    return statistics;
+}
+
 LinkSettings::LinkSettings(const Options &options)
     : m_address(options.addresses.value(0, 1)),
       m_tcp(options.tcp()),
       m_baudIndex(lineSpeedIndex(options.baud)),
-      m_fast(options.fast)
+      m_fast(options.fast),
+      m_tuning(options.tuning)
 {
 }
 
@@ -41,6 +48,7 @@ DeviceLink::DeviceLink(const Options &options)
     const QString path = options.port;
     // The one port number the tool uses names the device given on the command line.
     m_port.SetDevicePathResolver([path](int) { return path; });
+    m_link.exchange().countInto(runStatistics());
 }
 
 bool DeviceLink::open(QString *error)
@@ -48,7 +56,9 @@ bool DeviceLink::open(QString *error)
     if (!m_options.tcp())
         return true;
     const QString where = hostPort(m_options.tcpHost, m_options.tcpPort);
-    if (!m_tcp.setHost(m_options.tcpHost) || !m_tcp.setPort(m_options.tcpPort) || !m_tcp.activate()) {
+    m_tcp.setReconnect(m_options.tuning.reconnect);
+    if (!m_tcp.setFraming(framingOf(m_options.udp, m_options.mbap)) || !m_tcp.setHost(m_options.tcpHost)
+        || !m_tcp.setPort(m_options.tcpPort) || !m_tcp.activate()) {
         *error = QStringLiteral("Нет связи с прибором: %1 не может быть адресом шлюза").arg(where);
         return false;
     }
@@ -87,8 +97,13 @@ bool DeviceLink::portFailed() const
 QString DeviceLink::describe() const
 {
     const QString address = QStringLiteral("адрес %1").arg(m_settings.slaveAddress());
-    if (m_options.tcp())
-        return hostPort(m_options.tcpHost, m_options.tcpPort) + QStringLiteral(", ") + address;
+    if (m_options.tcp()) {
+        const GatewayFraming framing = m_tcp.framing();
+        const QString framed = framing == GatewayFraming::RtuOverTcp
+                                   ? QString()
+                                   : QStringLiteral(" (%1)").arg(gatewayFramingItems().at(int(framing)));
+        return hostPort(m_options.tcpHost, m_options.tcpPort) + framed + QStringLiteral(", ") + address;
+    }
     return QStringLiteral("%1, %2, %3 бит/с").arg(m_options.port, address).arg(m_settings.baud());
 }
 
@@ -102,6 +117,11 @@ QString DeviceLink::noLinkMessage() const
         case PortFailure::NoDevice:
             return QStringLiteral("Нет связи с прибором: нет устройства %1").arg(m_options.port);
         case PortFailure::PermissionDenied:
+            if (udevRuleInstalled())
+                return QStringLiteral("Нет связи с прибором: нет доступа к %1 (правило udev %2 даст доступ к "
+                                      "USB-адаптеру, если переподключить его или войти в систему заново; "
+                                      "иначе пользователь должен входить в группу dialout)")
+                    .arg(m_options.port, QLatin1String(kUdevRuleName));
             return QStringLiteral("Нет связи с прибором: нет доступа к %1 (пользователь должен входить "
                                   "в группу dialout)")
                 .arg(m_options.port);

@@ -21,6 +21,10 @@ public:
     int comPortNumber() const override { return 1; }
     int baudIndex() const override { return m_baudIndex; }
     bool fastExchange() const override { return m_fast; }
+    LinkTuning tuning() const override { return m_tuning; }
+    bool endsOnSilence() const override { return m_endsOnSilence; }
+    // A search with its automatic wait (see ILinkSettings::endsOnSilence).
+    void setEndsOnSilence(bool on) { m_endsOnSilence = on; }
 
     void setAddress(int address) { m_address = address; }
     void setFast(bool on) { m_fast = on; }
@@ -32,7 +36,12 @@ private:
     bool m_tcp;
     int m_baudIndex;
     bool m_fast;
+    LinkTuning m_tuning;
+    bool m_endsOnSilence = false;
 };
+
+// Every link of one run of vexs-cli counts here, for --stats.
+LinkStatistics &runStatistics();
 
 class DeviceLink
 {
@@ -55,6 +64,8 @@ public:
     bool portFailed() const;
 
     ModbusMaster &modbus() { return m_link.modbus(); }
+    TcpClient &gateway() { return m_tcp; }
+    const LinkStatistics &statistics() const { return m_link.exchange().statistics(); }
     LinkSettings &settings() { return m_settings; }
     // "Нет связи с прибором" with what is known of why.
     QString noLinkMessage() const;

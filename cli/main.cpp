@@ -5,6 +5,7 @@
 #include "cli/cli_options.h"
 #include "cli/device_link.h"
 #include "link/line_speed.h"
+#include "link/link_statistics.h"
 #include "link/pumping_delay.h"
 #include "service/live_csv.h"
 #include "service/live_record.h"
@@ -13,6 +14,7 @@
 #include "settings/config_transfer.h"
 #include "settings/identification.h"
 #include "settings/encodings.h"
+#include "settings/gateway_probe.h"
 #include "ui/page_context.h"
 
 #include <QCoreApplication>
@@ -344,55 +346,94 @@ int live(const Options &o)
 
 int scan(const Options &o)
 {
+    // With --baud all each listed speed in turn, else the one given.
+    const QList<int> speeds = scanSpeeds(o.everySpeed, o.baud);
+    QString error;
+    QString noLink; // what the last link knows of why nothing answered
+    int found = 0;
+    int asked = 0;
+    bool linkGone = false;
+    for (const int speed : speeds) {
+        Options atSpeed = o;
+        atSpeed.baud = speed;
+        // A link of its own for each speed: its port opens at that speed and
+        // is closed before the next one opens.
+        DeviceLink link(atSpeed);
+        if (!link.open(&error)) {
+            say(error);
+            return kFailed;
+        }
+        // Always fast, with a short wait: an absent address costs little more
+        // than the line time.
+        link.settings().setFast(true);
+        link.settings().setEndsOnSilence(o.scanWaitMs == 0);
+        const int waitMs = scanWaitMs(link.settings().serial(), link.settings().baud(), o.scanWaitMs);
+        for (const int address : o.addresses) {
+            std::optional<FoundRecorder> recorder;
+            const Asked result = askAddress<std::optional<FoundRecorder>>(
+                link, address, [&] { return probeRecorder(link.modbus(), address, waitMs); }, &recorder,
+                &error);
+            if (result == Asked::NoLink) {
+                say(error);
+                linkGone = true;
+                break;
+            }
+            if (result == Asked::Lost) {
+                // Not asked: the recorders found so far are still told, and the
+                // rest are asked over a new connection.
+                say(QStringLiteral("Адрес %1: %2").arg(address).arg(error));
+                continue;
+            }
+            ++asked;
+            if (recorder) {
+                recorder->bitsPerSecond = speed;
+                print(foundRecorderLine(*recorder, o.everySpeed) + QLatin1Char('\n'));
+                ++found;
+            }
+        }
+        noLink = link.noLinkMessage();
+        if (linkGone)
+            break;
+    }
+    const int total = int(o.addresses.size() * speeds.size());
+    say((o.everySpeed ? QStringLiteral("Найдено приборов: %1 (опрошено адресов на всех скоростях: %2 из %3)")
+                      : QStringLiteral("Найдено приборов: %1 (опрошено адресов: %2 из %3)"))
+            .arg(found)
+            .arg(asked)
+            .arg(total));
+    if (found == 0) {
+        if (!linkGone)
+            say(noLink);
+        return kFailed;
+    }
+    return asked == total ? kOk : kDifferent;
+}
+
+int probe(const Options &o)
+{
     DeviceLink link(o);
     QString error;
     if (!link.open(&error)) {
         say(error);
         return kFailed;
     }
-    // Always fast, with a short wait: an absent address costs little more
-    // than the line time.
-    link.settings().setFast(true);
-    const int waitMs = scanWaitMs(link.settings().serial(), link.settings().baud(), o.scanWaitMs);
-    int found = 0;
-    int asked = 0;
-    bool linkGone = false;
-    for (const int address : o.addresses) {
-        std::optional<FoundRecorder> recorder;
-        const Asked result = askAddress<std::optional<FoundRecorder>>(
-            link, address, [&] { return probeRecorder(link.modbus(), address, waitMs); }, &recorder,
-            &error);
-        if (result == Asked::NoLink) {
-            say(error);
-            linkGone = true;
-            break;
-        }
-        if (result == Asked::Lost) {
-            // Not asked: the recorders found so far are still told, and the
-            // rest are asked over a new connection.
-            say(QStringLiteral("Адрес %1: %2").arg(address).arg(error));
-            continue;
-        }
-        ++asked;
-        if (recorder) {
-            print(foundRecorderLine(*recorder) + QLatin1Char('\n'));
-            ++found;
-        }
-    }
-    say(QStringLiteral("Найдено приборов: %1 (опрошено адресов: %2 из %3)")
-            .arg(found)
-            .arg(asked)
-            .arg(o.addresses.size()));
-    if (found == 0) {
-        if (!linkGone)
-            say(link.noLinkMessage());
+    const int address = link.settings().slaveAddress();
+    const std::optional<vexs::GatewayFraming> found =
+        probeGatewayFraming(link.gateway(), link.modbus(), address);
+    if (!found) {
+        say(QStringLiteral("Прибор по адресу %1 не ответил ни в формате RTU, ни в формате Modbus TCP (%2)")
+                .arg(address)
+                .arg(link.describe()));
         return kFailed;
     }
-    return asked == o.addresses.size() ? kOk : kDifferent;
+    print(isMbap(*found) ? QStringLiteral("mbap\n") : QStringLiteral("rtu\n"));
+    return kOk;
 }
 
 int run(const Options &o)
 {
+    if (o.command == QLatin1String("probe"))
+        return probe(o);
     if (o.command == QLatin1String("read"))
         return o.addressList ? readMany(o) : readOne(o);
     if (o.command == QLatin1String("write"))
@@ -433,6 +474,15 @@ int main(int argc, char *argv[])
         print(program() + QLatin1Char('\n'));
         return finish(kOk);
     }
+    // After the command, whatever its end.
+    struct Statistics {
+        bool wanted;
+        ~Statistics()
+        {
+            if (wanted)
+                say(vexs::statisticsReport(runStatistics().rows()).trimmed());
+        }
+    } statistics{options->stats};
     try {
         return finish(run(*options));
     } catch (const vexs::ESocketError &e) {

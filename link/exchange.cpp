@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <optional>
 
 namespace vexs {
@@ -38,16 +39,22 @@ void Exchange::shutdown()
 
 QByteArray Exchange::exchange(int waitMs, const QByteArray &request)
 {
-    return run(waitMs, request, false);
+    return run(waitMs, request, Kind::Request);
 }
 
 QByteArray Exchange::exchangeCommand(int waitMs, const QByteArray &request)
 {
-    return run(waitMs, request, true);
+    return run(waitMs, request, Kind::Command);
 }
 
-QByteArray Exchange::run(int waitMs, const QByteArray &request, bool fullWait)
+QByteArray Exchange::retry(int waitMs, const QByteArray &request)
 {
+    return run(waitMs, request, Kind::Retry);
+}
+
+QByteArray Exchange::run(int waitMs, const QByteArray &request, Kind kind)
+{
+    const bool fullWait = kind == Kind::Command;
     if (m_shutdown)
         return failureReply();
     if (m_activity.exchanging()) {
@@ -58,9 +65,18 @@ QByteArray Exchange::run(int waitMs, const QByteArray &request, bool fullWait)
     ITransport &transport = m_settings.interfaceIndex() != 0 ? m_tcp : m_serial;
     // Read once: the box may be unticked while this exchange waits.
     const bool fast = m_settings.fastExchange();
+    const LinkTuning tuning = m_settings.tuning();
+    const int pauseMs = std::clamp(tuning.pauseMs, 0, LinkTuning::kMaxMs);
+    if (pauseMs > 0 && m_sinceLast.isValid() && m_sinceLast.elapsed() < pauseMs)
+        PumpingDelay(int(pauseMs - m_sinceLast.elapsed()));
+    waitMs += std::clamp(tuning.extraWaitMs, 0, LinkTuning::kMaxMs);
     QElapsedTimer clock;
     clock.start();
-    QByteArray reply = carry(transport, waitMs, request, fast);
+    struct Ended {
+        QElapsedTimer &since;
+        ~Ended() { since.start(); }
+    } ended{m_sinceLast};
+    QByteArray reply = carry(transport, waitMs, request, fast, kind == Kind::Retry);
     // A fast reply does not mean the device has carried the command out:
     // nothing else goes to it (the guard refuses a poll tick) until the
     // wait is over. A wait that ended before any whole reply came ended
@@ -72,24 +88,37 @@ QByteArray Exchange::run(int waitMs, const QByteArray &request, bool fullWait)
 }
 
 QByteArray Exchange::carry(ITransport &transport, int waitMs, const QByteArray &request,
-                           bool fast)
+                           bool fast, bool retry)
 {
     std::optional<FastEnd> fastEnd;
-    if (fast)
-        fastEnd = FastEnd{ReplyFraming(request), silentIntervalUs(lineSpeedForIndex(m_settings.baudIndex()))};
+    if (fast) {
+        const int bps = lineSpeedForIndex(m_settings.baudIndex());
+        fastEnd = FastEnd{ReplyFraming(request), silentIntervalUs(bps), 0};
+        if (m_settings.endsOnSilence() && &transport == &m_serial)
+            fastEnd->silenceMs = silenceDeadlineMs(int(request.size()), bps)
+                                 + std::clamp(m_settings.tuning().extraWaitMs, 0, LinkTuning::kMaxMs);
+    }
     const FastEnd *end = fastEnd ? &*fastEnd : nullptr;
-    if (!m_observer)
-        return transport.exchange(waitMs, request, end);
-    m_observer->requestSent(request);
+    const int address = request.isEmpty() ? -1 : quint8(request.at(0));
+    if (m_observer) {
+        if (retry)
+            m_observer->retrySent(request);
+        else
+            m_observer->requestSent(request);
+    }
     QByteArray reply;
     try {
         reply = transport.exchange(waitMs, request, end);
     } catch (...) {
         // A socket failure leaves the exchange; the monitor still shows it.
-        m_observer->replyReceived(request, failureReply());
+        m_counts->recordFailure(address);
+        if (m_observer)
+            m_observer->replyReceived(request, failureReply());
         throw;
     }
-    m_observer->replyReceived(request, reply);
+    m_counts->record(address, frames::judgeReply(request, reply), transport.lastOctetUs());
+    if (m_observer)
+        m_observer->replyReceived(request, reply);
     return reply;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "link/link_statistics.h"
 #include "link/modbus.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 namespace vexs {
@@ -31,6 +33,13 @@ public:
     // A TCP socket failure is raised (ESocketError), not folded.
     QByteArray exchange(int waitMs, const QByteArray &request) override;
     QByteArray exchangeCommand(int waitMs, const QByteArray &request) override;
+    QByteArray retry(int waitMs, const QByteArray &request) override;
+
+    // What became of the requests to each address since the last reset.
+    LinkStatistics &statistics() { return *m_counts; }
+    const LinkStatistics &statistics() const { return *m_counts; }
+    // Counts into `shared` instead (several links of one run, one report).
+    void countInto(LinkStatistics &shared) { m_counts = &shared; }
 
     // Sees every request and what came back; null for none.
     void setObserver(ILinkObserver *observer) { m_observer = observer; }
@@ -40,8 +49,10 @@ public:
     void shutdown();
 
 private:
-    QByteArray run(int waitMs, const QByteArray &request, bool fullWait);
-    QByteArray carry(ITransport &transport, int waitMs, const QByteArray &request, bool fast);
+    enum class Kind { Request, Command, Retry };
+    QByteArray run(int waitMs, const QByteArray &request, Kind kind);
+    QByteArray carry(ITransport &transport, int waitMs, const QByteArray &request, bool fast,
+                     bool retry);
 
     const ILinkSettings &m_settings;
     ITransport &m_serial;
@@ -49,6 +60,10 @@ private:
     LinkActivity &m_activity;
     ILinkObserver *m_observer = nullptr;
     bool m_shutdown = false;
+    LinkStatistics m_statistics;
+    LinkStatistics *m_counts = &m_statistics;
+    // When the last exchange ended, for the pause between requests.
+    QElapsedTimer m_sinceLast;
 };
 
 } // namespace vexs

@@ -44,18 +44,30 @@ constexpr int wireTimeMs(int octets, int bitsPerSecond)
 // 20 ms turnaround fit in it, and always over TCP. Only on a serial line too
 // slow for that does it grow, to the wire time and a margin of 50 ms for a
 // slow turnaround. A speed of 0 (none chosen) counts as the slowest listed.
+// A recorder begins its reply within this time after a request.
+inline constexpr int kTurnaroundMs = 20;
+
 constexpr int lineWaitMs(int plainMs, int requestOctets, int replyOctets, bool serial,
                          int bitsPerSecond)
 {
     if (!serial)
         return plainMs;
-    constexpr int kTurnaroundMs = 20;
     constexpr int kTurnaroundMarginMs = 50;
     const int wire = wireTimeMs(requestOctets + replyOctets,
                                 bitsPerSecond > 0 ? bitsPerSecond : kLineSpeeds[0]);
     if (wire + kTurnaroundMs <= plainMs)
         return plainMs;
     return wire + kTurnaroundMarginMs > plainMs ? wire + kTurnaroundMarginMs : plainMs;
+}
+
+// When silence answers: the first octet of a reply is due within the
+// request's wire time and the turnaround; 20 ms more covers a USB adapter
+// that holds octets for its latency timer (16 ms by default).
+constexpr int silenceDeadlineMs(int requestOctets, int bitsPerSecond)
+{
+    constexpr int kAdapterMarginMs = 20;
+    return wireTimeMs(requestOctets, bitsPerSecond > 0 ? bitsPerSecond : kLineSpeeds[0]) + kTurnaroundMs
+           + kAdapterMarginMs;
 }
 
 } // namespace vexs

@@ -14,6 +14,8 @@ public:
     virtual ~ILinkObserver() = default;
     // The request is about to go out on the chosen interface.
     virtual void requestSent(const QByteArray &request) = 0;
+    // The same read sent again after a failed try (the link's retries).
+    virtual void retrySent(const QByteArray &request) { requestSent(request); }
     // What the transport brought back for that request: the raw octets
     // (possibly none), or the one-blank string when the interface failed
     // before anything could be sent or read.

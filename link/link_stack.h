@@ -35,6 +35,7 @@ public:
     TcpClient &tcp() { return m_tcp; }
     SerialTransport &serial() { return m_serial; }
     Exchange &exchange() { return m_exchange; }
+    const Exchange &exchange() const { return m_exchange; }
     ModbusMaster &modbus() { return m_modbus; }
     const ModbusMaster &modbus() const { return m_modbus; }
 

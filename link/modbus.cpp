@@ -3,6 +3,7 @@
 #include "link/crc.h"
 #include "link/line_speed.h"
 
+#include <algorithm>
 
 namespace vexs {
 
@@ -201,8 +202,15 @@ QByteArray ModbusMaster::read(quint8 function, quint16 first, quint16 count, int
     const QByteArray request =
         frames::readRequest(m_settings.slaveAddress(), function, first, count);
     m_outcome = ExchangeOutcome{FrameOutcome::NoLink, -1, waitMs, 0, QString()};
-    const QByteArray reply = m_exchange.exchange(waitMs, request);
-    if (judge(request, reply, waitMs))
+    QByteArray reply = m_exchange.exchange(waitMs, request);
+    bool valid = judge(request, reply, waitMs);
+    // Nothing went out when the link was missing: a retry would not either.
+    const int retries = std::clamp(m_settings.tuning().readRetries, 0, LinkTuning::kMaxRetries);
+    for (int i = 0; i < retries && !valid && m_outcome.kind != FrameOutcome::NoLink; ++i) {
+        reply = m_exchange.retry(waitMs, request);
+        valid = judge(request, reply, waitMs);
+    }
+    if (valid)
         return reply;
     // The log says what the monitor and the boxes say of it.
     qCInfo(lcLink, "read fn %d reg %u count %u: %s (%lld octets)", function, first, count,

@@ -86,6 +86,22 @@ private:
 // True for the echo that acknowledges a write of several registers.
 bool isWriteAcknowledged(const QByteArray &reply);
 
+// What an engineer may set for a difficult link ("Параметры связи"). The
+// defaults change nothing.
+struct LinkTuning
+{
+    static constexpr int kMaxRetries = 3;
+    static constexpr int kMaxMs = 10000;
+    int extraWaitMs = 0; // added to every wait, for a slow converter
+    // Retries of a read that got no valid reply. Writes and commands are
+    // never repeated: a repeated write may act twice.
+    int readRetries = 0;
+    int pauseMs = 0;     // the least time between the end of one exchange and the next request
+    bool reconnect = false; // a gateway's lost connection is made again at the next request
+
+    bool operator==(const LinkTuning &) const = default;
+};
+
 // Where the link takes its settings from: the connection bar in the program,
 // a plain struct in tests.
 class ILinkSettings
@@ -101,6 +117,11 @@ public:
     // Fast exchange: an exchange ends as soon as the reply it expects is
     // complete, instead of at its wait time. Off unless the user turns it on.
     virtual bool fastExchange() const { return false; }
+    virtual LinkTuning tuning() const { return {}; }
+    // A search of the line: with fast exchange, a serial exchange that has
+    // not had one octet by the time a reply is due (silenceDeadlineMs) ends
+    // there, since an address nobody holds stays silent for the whole wait.
+    virtual bool endsOnSilence() const { return false; }
 };
 
 // Which recorder the requests go to now: the interface, the serial port and
@@ -138,6 +159,12 @@ public:
     // calibration step, a pen or output command): the wait runs in full
     // even when fast exchange has the reply early.
     virtual QByteArray exchangeCommand(int waitMs, const QByteArray &request)
+    {
+        return exchange(waitMs, request);
+    }
+    // The same read again, after one that got no valid reply; the monitor
+    // shows it as a retry.
+    virtual QByteArray retry(int waitMs, const QByteArray &request)
     {
         return exchange(waitMs, request);
     }

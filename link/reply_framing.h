@@ -47,6 +47,9 @@ struct FastEnd
 {
     ReplyFraming framing;
     int silentUs = 0;
+    // With a value, the wait also ends when not one octet has come by then
+    // (a search, where most addresses are silent); 0 for never.
+    int silenceMs = 0;
 };
 
 class ReplyWatch

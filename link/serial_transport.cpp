@@ -43,10 +43,25 @@ void SerialTransport::await(int waitMs, const FastEnd *fast)
     // nothing more: the wait ends, and the read reports it.
     m_port.OnLineFailed = [&wait] { wait.finish(); };
     std::optional<ReplyWatch> watch;
+    // Each arrival is timed, for the link's statistics.
+    m_port.OnRxChar = [this, &watch] {
+        m_lastOctetUs = m_sent.nsecsElapsed() / 1000;
+        if (watch)
+            watch->check();
+    };
     if (fast) {
         watch.emplace(*fast, wait, [this] { return m_port.PeekString(); }, ReplyWatch::Quiet::Sleep);
-        m_port.OnRxChar = [&watch] { watch->check(); };
         watch->check(); // the reply may be in already
+    }
+    QTimer silence;
+    if (fast && fast->silenceMs > 0 && fast->silenceMs < waitMs) {
+        silence.setSingleShot(true);
+        silence.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&silence, &QTimer::timeout, [this, &wait] {
+            if (m_port.PeekString().isEmpty())
+                wait.finish();
+        });
+        silence.start(fast->silenceMs);
     }
     wait.run(waitMs);
 }
@@ -54,6 +69,7 @@ void SerialTransport::await(int waitMs, const FastEnd *fast)
 QByteArray SerialTransport::exchange(int waitMs, const QByteArray &request, const FastEnd *fast)
 {
     QByteArray reply = failureReply();
+    m_lastOctetUs = -1;
     const int speed = lineSpeedForIndex(m_settings.baudIndex());
     try {
         // Held only while it is still the port and speed the bar names.
@@ -76,6 +92,8 @@ QByteArray SerialTransport::exchange(int waitMs, const QByteArray &request, cons
             m_port.Open();
         }
         qCDebug(lcLinkFrames, "serial >> %s", request.toHex(' ').constData());
+        m_lastOctetUs = -1;
+        m_sent.start();
         m_port.WriteString(request);
         await(waitMs, fast);
         reply = m_port.ReadString();

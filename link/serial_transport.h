@@ -3,6 +3,7 @@
 #include "link/af_com_port.h"
 #include "link/transport.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 class QTimer;
@@ -30,6 +31,7 @@ public:
 
     QByteArray exchange(int waitMs, const QByteArray &request,
                         const FastEnd *fast = nullptr) override;
+    qint64 lastOctetUs() const override { return m_lastOctetUs; }
 
     TAfComPort &port() { return m_port; }
 
@@ -47,6 +49,8 @@ private:
     TAfComPort &m_port;
     QTimer *m_idle;
     PortStatus m_reported;
+    QElapsedTimer m_sent;
+    qint64 m_lastOctetUs = -1;
 };
 
 } // namespace vexs

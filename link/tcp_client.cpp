@@ -5,9 +5,11 @@
 #include "link/reply_framing.h"
 
 #include <QHostAddress>
+#include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUdpSocket>
 
 #include <algorithm>
 #include <cerrno>
@@ -52,18 +54,51 @@ bool connectionWasReset(qintptr) { return false; }
 } // namespace socket_witness
 #endif
 
-TcpClient::TcpClient(QObject *parent)
-    : QObject(parent), m_socket(new QTcpSocket(this)), m_reportTimer(new QTimer(this))
+TcpClient::TcpClient(QObject *parent) : QObject(parent), m_reportTimer(new QTimer(this))
 {
-    // The toolkit reads no more than this ahead of us; we read it away at
-    // each notification, so the kernel's buffer is all that fills under a flood.
-    m_socket->setReadBufferSize(MaxReplyOctets);
+    makeSocket(false);
     m_reportTimer->setSingleShot(true);
     m_reportTimer->setInterval(ReportIntervalMs);
     connect(m_reportTimer, &QTimer::timeout, this, &TcpClient::reportDiscarded);
+}
+
+void TcpClient::makeSocket(bool udp)
+{
+    delete m_socket;
+    if (udp) {
+        m_socket = new QUdpSocket(this);
+    } else {
+        m_socket = new QTcpSocket(this);
+        // The toolkit reads no more than this ahead of us; we read it away at
+        // each notification, so the kernel's buffer is all that fills under
+        // a flood. A UDP socket is unbuffered: each datagram is read or
+        // dropped whole.
+        m_socket->setReadBufferSize(MaxReplyOctets);
+    }
     connect(m_socket, &QAbstractSocket::stateChanged, this, &TcpClient::onStateChanged);
     connect(m_socket, &QAbstractSocket::errorOccurred, this, &TcpClient::onError);
     connect(m_socket, &QIODevice::readyRead, this, &TcpClient::onReadyRead);
+}
+
+bool TcpClient::setFraming(GatewayFraming framing)
+{
+    if (isUdp(framing) != isUdp(m_framing)) {
+        if (m_socket->state() != QAbstractSocket::UnconnectedState || m_inExchange)
+            return false;
+        makeSocket(isUdp(framing));
+    }
+    m_framing = framing;
+    return true;
+}
+
+QByteArray TcpClient::fromWire(const QByteArray &octets, qsizetype *discarded) const
+{
+    if (!isMbap(m_framing))
+        return octets;
+    mbap::Unwrapped reply = mbap::unwrap(octets, m_transaction);
+    if (discarded)
+        *discarded = reply.discarded;
+    return reply.rtu;
 }
 
 TcpClient::~TcpClient()
@@ -140,13 +175,44 @@ bool TcpClient::activate()
     static const QRegularExpression hostName(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9._-]+")));
     if (QHostAddress(m_host).isNull() && !hostName.match(m_host).hasMatch())
         return false;
+    m_stopped = false;
     if (m_socket->state() == QAbstractSocket::UnconnectedState)
         m_socket->connectToHost(m_host, quint16(m_port));
     return true;
 }
 
+bool TcpClient::reconnect(int waitMs)
+{
+    // Long enough for a gateway to accept, whatever the request's own wait.
+    constexpr int kLeastConnectMs = 1000;
+    qCInfo(lcLink, "tcp: connecting again after a lost connection");
+    m_reconnecting = true;
+    if (m_socket->state() == QAbstractSocket::UnconnectedState)
+        m_socket->connectToHost(m_host, quint16(m_port));
+    PumpingWait wait;
+    const auto up = connect(this, &TcpClient::connected, this, [&wait] { wait.finish(); });
+    const auto failed = connect(m_socket, &QAbstractSocket::errorOccurred, this,
+                                [&wait](QAbstractSocket::SocketError error) {
+                                    if (error != QAbstractSocket::TemporaryError)
+                                        wait.finish();
+                                });
+    if (!m_active)
+        wait.run(std::max(waitMs, kLeastConnectMs));
+    disconnect(up);
+    disconnect(failed);
+    m_reconnecting = false;
+    if (m_active)
+        return true;
+    qCInfo(lcLink, "tcp: the gateway did not accept the connection again");
+    m_socket->blockSignals(true);
+    m_socket->abort();
+    m_socket->blockSignals(false);
+    return false;
+}
+
 void TcpClient::deactivate()
 {
+    m_stopped = true;
     if (m_socket->state() == QAbstractSocket::UnconnectedState)
         return;
     // A close asked for by the user is not an error to report.
@@ -174,7 +240,9 @@ void TcpClient::onStateChanged(QAbstractSocket::SocketState state)
 {
     if (state == QAbstractSocket::ConnectedState && !m_active) {
         releaseWitness();
-        m_witness = socket_witness::hold(m_socket->socketDescriptor());
+        // A datagram socket has no connection that could be reset.
+        if (!isUdp(m_framing))
+            m_witness = socket_witness::hold(m_socket->socketDescriptor());
         m_active = true;
         emit connected();
     } else if (state == QAbstractSocket::UnconnectedState) {
@@ -196,6 +264,14 @@ void TcpClient::onError(QAbstractSocket::SocketError error)
     // "Would block" is how a non-blocking socket says "not yet".
     if (error == QAbstractSocket::TemporaryError)
         return;
+    // A failed reconnection is told by the request that wanted it.
+    if (m_reconnecting)
+        return;
+    // Nothing listening at the gateway's UDP port: no reply is all it means.
+    if (isUdp(m_framing) && error == QAbstractSocket::ConnectionRefusedError) {
+        qCInfo(lcLink, "udp: the gateway's port refused a datagram");
+        return;
+    }
     if (m_inExchange) {
         // The toolkit names a reset a remote close; only a close in order
         // leaves the exchange with what arrived. The rest is raised by the
@@ -216,8 +292,17 @@ void TcpClient::onError(QAbstractSocket::SocketError error)
 
 qint64 TcpClient::dropBuffered()
 {
-    char sink[4096];
     qint64 dropped = 0;
+    if (auto *udp = qobject_cast<QUdpSocket *>(m_socket)) {
+        while (udp->hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = udp->receiveDatagram(MaxReplyOctets);
+            if (!datagram.isValid())
+                break;
+            dropped += datagram.data().size();
+        }
+        return dropped;
+    }
+    char sink[4096];
     while (m_socket->bytesAvailable() > 0) {
         const qint64 n = m_socket->read(sink, sizeof sink);
         if (n <= 0)
@@ -229,9 +314,31 @@ qint64 TcpClient::dropBuffered()
 
 void TcpClient::takeReplyOctets()
 {
+    if (auto *udp = qobject_cast<QUdpSocket *>(m_socket)) {
+        // Only the gateway's datagrams; the connected socket should see no
+        // other, but one that comes is no reply of ours.
+        while (udp->hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = udp->receiveDatagram(MaxReplyOctets);
+            if (!datagram.isValid())
+                break;
+            const bool fromGateway = datagram.senderAddress().isEqual(udp->peerAddress())
+                                     && datagram.senderPort() == udp->peerPort();
+            const qint64 room = MaxReplyOctets - m_reply.size();
+            if (!fromGateway || room <= 0) {
+                m_unreported += datagram.data().size();
+                continue;
+            }
+            m_reply += datagram.data().left(room);
+            m_lastOctetUs = m_sent.nsecsElapsed() / 1000;
+            m_unreported += std::max<qint64>(0, datagram.data().size() - room);
+        }
+        return;
+    }
     const qint64 room = MaxReplyOctets - m_reply.size();
-    if (room > 0 && m_socket->bytesAvailable() > 0)
+    if (room > 0 && m_socket->bytesAvailable() > 0) {
         m_reply += m_socket->read(room);
+        m_lastOctetUs = m_sent.nsecsElapsed() / 1000;
+    }
     m_unreported += dropBuffered();
 }
 
@@ -292,7 +399,7 @@ void TcpClient::await(int waitMs, const FastEnd *fast)
     PumpingWait wait;
     std::optional<ReplyWatch> watch;
     if (fast)
-        watch.emplace(*fast, wait, [this] { return m_reply; }, ReplyWatch::Quiet::Timer);
+        watch.emplace(*fast, wait, [this] { return fromWire(m_reply); }, ReplyWatch::Quiet::Timer);
     struct Waiting {
         TcpClient &client;
         ~Waiting()
@@ -308,7 +415,8 @@ void TcpClient::await(int waitMs, const FastEnd *fast)
 
 QByteArray TcpClient::exchange(int waitMs, const QByteArray &request, const FastEnd *fast)
 {
-    if (!m_active)
+    m_lastOctetUs = -1;
+    if (!m_active && !(m_reconnect && !m_stopped && reconnect(waitMs)))
         return failureReply();
 
     // A late reply to an earlier request must not be taken for this one.
@@ -325,8 +433,17 @@ QByteArray TcpClient::exchange(int waitMs, const QByteArray &request, const Fast
     m_failure.reset();
     m_reply.clear();
 
-    qCDebug(lcLinkFrames, "tcp >> %s", request.toHex(' ').constData());
-    const bool queued = m_socket->write(request) == request.size();
+    QByteArray wire = request;
+    if (isMbap(m_framing)) {
+        wire = mbap::wrap(request, ++m_transaction);
+        if (wire.isEmpty()) {
+            m_inExchange = false;
+            return failureReply();
+        }
+    }
+    qCDebug(lcLinkFrames, "tcp >> %s", wire.toHex(' ').constData());
+    m_sent.start();
+    const bool queued = m_socket->write(wire) == wire.size();
     m_socket->flush();
     if (!queued || m_failure || m_socket->state() != QAbstractSocket::ConnectedState)
         fail(QStringLiteral("send"));
@@ -344,9 +461,16 @@ QByteArray TcpClient::exchange(int waitMs, const QByteArray &request, const Fast
                qlonglong(m_unreported));
     reportDiscarded();
 
-    QByteArray reply;
-    reply.swap(m_reply);
-    qCDebug(lcLinkFrames, "tcp << %s", reply.toHex(' ').constData());
+    QByteArray received;
+    received.swap(m_reply);
+    qCDebug(lcLinkFrames, "tcp << %s", received.toHex(' ').constData());
+    qsizetype foreign = 0;
+    const QByteArray reply = fromWire(received, &foreign);
+    if (foreign > 0) {
+        qCInfo(lcLink, "tcp: %lld octets of other transactions or not MBAP thrown away",
+               qlonglong(foreign));
+        emit octetsDiscarded(int(std::min<qsizetype>(foreign, MaxReplyOctets)));
+    }
     return reply;
 }
 

@@ -1,16 +1,18 @@
 #pragma once
 
+#include "link/gateway_framing.h"
 #include "link/transport.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 #include <optional>
 #include <stdexcept>
 
-class QTcpSocket;
+class QAbstractSocket;
 class QTimer;
 
 namespace vexs {
@@ -31,6 +33,12 @@ public:
 
 // The client socket to the Ethernet gateway. Connecting is asynchronous;
 // the socket counts as active exactly while it is connected.
+//
+// The gateway's framing decides the socket and the octets: RTU frames or
+// Modbus TCP frames, over TCP or in UDP datagrams (a "connected" UDP socket,
+// so datagrams of other peers never reach us). Requests and replies pass
+// this class as RTU frames either way; with MBAP each request takes a
+// transaction id of its own and a reply with another id is thrown away.
 //
 // A gateway on a shared line passes other masters' traffic on, so octets
 // arrive at any time and in any amount. Between exchanges they are read and
@@ -58,6 +66,10 @@ public:
     bool setHost(const QString &host);
     QString host() const { return m_host; }
     int port() const { return m_port; }
+    // False, and nothing changes, when the protocol (TCP or UDP) would
+    // change while connected or connecting: "Stop" first.
+    bool setFraming(GatewayFraming framing);
+    GatewayFraming framing() const { return m_framing; }
 
     // Begins connecting; the outcome arrives as connected() or asyncError().
     // False when the host cannot be an address or a host name at all.
@@ -81,6 +93,11 @@ public:
     // arrived before the close is returned.
     QByteArray exchange(int waitMs, const QByteArray &request,
                         const FastEnd *fast = nullptr) override;
+    qint64 lastOctetUs() const override { return m_lastOctetUs; }
+    // Connect again at the next request after the gateway closed or reset
+    // the connection (not after "Stop"), waiting for it at most the
+    // request's wait. Off unless set.
+    void setReconnect(bool on) { m_reconnect = on; }
 
     static QString normalizeHost(const QString &host, bool *ok = nullptr);
 
@@ -101,14 +118,26 @@ private:
     void onReadyRead();
     void takeReplyOctets();
     void await(int waitMs, const FastEnd *fast);
+    void makeSocket(bool udp);
+    // The reply as RTU octets, from what arrived in the gateway's framing.
+    QByteArray fromWire(const QByteArray &octets, qsizetype *discarded = nullptr) const;
     qint64 dropBuffered();
     void noteDiscarded(qint64 count);
     void reportDiscarded();
     void releaseWitness();
     [[noreturn]] void fail(const QString &api);
 
-    QTcpSocket *m_socket;
+    bool reconnect(int waitMs);
+
+    QAbstractSocket *m_socket = nullptr;
+    QElapsedTimer m_sent;
+    qint64 m_lastOctetUs = -1;
+    bool m_reconnect = false;
+    bool m_stopped = true; // by "Stop" (or never started): no reconnecting
+    bool m_reconnecting = false;
     QTimer *m_reportTimer;
+    GatewayFraming m_framing = GatewayFraming::RtuOverTcp;
+    quint16 m_transaction = 0;
     QString m_host;
     int m_port = 0;
     bool m_active = false;

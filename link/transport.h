@@ -17,6 +17,9 @@ class ITransport
 public:
     virtual ~ITransport() = default;
     virtual QByteArray exchange(int waitMs, const QByteArray &request, const FastEnd *fast = nullptr) = 0;
+    // The time from the last request's sending to the last octet that came
+    // for it, in microseconds; -1 when none came (or the way cannot tell).
+    virtual qint64 lastOctetUs() const { return -1; }
 };
 
 } // namespace vexs

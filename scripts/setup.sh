@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libmodbus-dev
           libgl-dev xvfb xauth fonts-dejavu-core pkgconf
-          desktop-file-utils appstream qt6-translations-l10n)
+          desktop-file-utils appstream qt6-translations-l10n python3-pymodbus)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

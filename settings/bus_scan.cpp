@@ -7,6 +7,8 @@
 #include <QDate>
 
 #include <algorithm>
+#include <functional>
+#include <iterator>
 
 namespace vexs {
 
@@ -21,6 +23,17 @@ int scanWaitMs(bool serial, int bitsPerSecond, int chosenMs)
         return kGatewayMs;
     return lineWaitMs(std::max(chosenMs, 0), frames::kReadRequestSize, ident::kReplySize, serial,
                       bitsPerSecond);
+}
+
+QList<int> scanSpeeds(bool everySpeed, int lineSpeed)
+{
+    if (!everySpeed)
+        return {lineSpeed};
+    // The fastest first: its pass is the shortest, so most of the line is
+    // known soonest.
+    QList<int> speeds(std::begin(kLineSpeeds), std::end(kLineSpeeds));
+    std::sort(speeds.begin(), speeds.end(), std::greater<int>());
+    return speeds;
 }
 
 std::optional<FoundRecorder> probeRecorder(ModbusMaster &modbus, int address, int waitMs)
@@ -44,11 +57,15 @@ std::optional<FoundRecorder> probeRecorder(ModbusMaster &modbus, int address, in
     return found;
 }
 
-QString foundRecorderLine(const FoundRecorder &found)
+QString foundRecorderLine(const FoundRecorder &found, bool withSpeed)
 {
-    return QStringLiteral("%1\t%2\tprocessor %3\tindicator %4\tadc %5")
-        .arg(found.address)
-        .arg(found.serial, found.versionProc, found.versionInd, found.versionDac);
+    QString line = QStringLiteral("%1\t%2\tprocessor %3\tindicator %4\tadc %5")
+                       .arg(found.address)
+                       .arg(found.serial, found.versionProc, found.versionInd, found.versionDac);
+    // Last, so the columns a script reads of a one-speed scan stay where they are.
+    if (withSpeed)
+        line += QStringLiteral("\tbaud %1").arg(found.bitsPerSecond);
+    return line;
 }
 
 } // namespace vexs

@@ -15,6 +15,14 @@ bool writeText(IniFile &file, const QString &key, const QString &text)
 {
     return !IniFile::canStore(text) || file.writeString(kSection, key, text);
 }
+
+// A key beyond the plain program's five: written while it is not the
+// default, or when the file has it already.
+bool writeOptional(IniFile &file, const QString &key, int value)
+{
+    return (value == 0 && !file.keys(kSection).contains(key, Qt::CaseInsensitive))
+           || file.writeInteger(kSection, key, value);
+}
 } // namespace
 
 ConnectionSettings readConnectionSettings(const IniFile &file)
@@ -28,6 +36,11 @@ ConnectionSettings readConnectionSettings(const IniFile &file)
     s.ipPort = file.readString(kSection, QStringLiteral("EditIPPort"), QStringLiteral("5000"))
                    .left(kMaxText);
     s.fastExchange = file.readInteger(kSection, kFastKey, 0) != 0;
+    s.framing = file.readInteger(kSection, QStringLiteral("Framing"), 0);
+    s.extraWaitMs = file.readInteger(kSection, QStringLiteral("ExtraWaitMs"), 0);
+    s.readRetries = file.readInteger(kSection, QStringLiteral("ReadRetries"), 0);
+    s.pauseMs = file.readInteger(kSection, QStringLiteral("PauseMs"), 0);
+    s.reconnect = file.readInteger(kSection, QStringLiteral("Reconnect"), 0) != 0;
     return s;
 }
 
@@ -38,8 +51,12 @@ bool writeConnectionSettings(IniFile &file, const ConnectionSettings &s)
            && file.writeInteger(kSection, QStringLiteral("ComboBoxBaud"), s.baudIndex)
            && writeText(file, QStringLiteral("EditIP"), s.ip)
            && writeText(file, QStringLiteral("EditIPPort"), s.ipPort)
-           && ((!s.fastExchange && !file.keys(kSection).contains(kFastKey, Qt::CaseInsensitive))
-               || file.writeInteger(kSection, kFastKey, s.fastExchange ? 1 : 0));
+           && writeOptional(file, kFastKey, s.fastExchange ? 1 : 0)
+           && writeOptional(file, QStringLiteral("Framing"), s.framing)
+           && writeOptional(file, QStringLiteral("ExtraWaitMs"), s.extraWaitMs)
+           && writeOptional(file, QStringLiteral("ReadRetries"), s.readRetries)
+           && writeOptional(file, QStringLiteral("PauseMs"), s.pauseMs)
+           && writeOptional(file, QStringLiteral("Reconnect"), s.reconnect ? 1 : 0);
 }
 
 QString unchangedFileMessage(const IniFile &file)

@@ -1,6 +1,8 @@
 #include "shell/connection_bar.h"
 
 #include "link/tcp_client.h"
+#include "link/pumping_delay.h"
+#include "shell/link_options_dialog.h"
 #include "shell/port_picker.h"
 #include "ui/message_boxes.h"
 #include "ui/page_context.h"
@@ -16,6 +18,11 @@
 #include <QSpinBox>
 
 namespace vexs {
+
+namespace {
+// How long "Определить" waits for the connection it had to make.
+constexpr int kProbeConnectMs = 3000;
+} // namespace
 
 ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessageBoxes &boxes,
                              QWidget *parent)
@@ -64,6 +71,13 @@ ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessage
     m_ipPort = makeEdit(QStringLiteral("EditIPPort"), this, 50);
     m_ipPort->setText(QStringLiteral("5000"));
     row->addWidget(m_ipPort);
+    m_framing = makePickList(QStringLiteral("ComboBoxFraming"), gatewayFramingItems(), this);
+    m_framing->setToolTip(QStringLiteral("Как шлюз передаёт запросы: кадры RTU как есть "
+                                         "или кадры Modbus TCP, по TCP или UDP"));
+    row->addWidget(m_framing);
+    m_probe = makeButton(QStringLiteral("ButtonFramingProbe"), QStringLiteral("Определить"), this);
+    m_probe->setToolTip(QStringLiteral("Спросить прибор в каждом формате и выбрать тот, в котором он ответил"));
+    row->addWidget(m_probe);
     m_status = makeLabel(QString(), this, QStringLiteral("StaticTextStatusIP"));
     m_status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_status->setFixedWidth(70);
@@ -81,6 +95,9 @@ ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessage
     m_scan = makeButton(QStringLiteral("ButtonBusScan"), QStringLiteral("Поиск…"), this);
     m_scan->setToolTip(QStringLiteral("Найти приборы на линии"));
     row->addWidget(m_scan);
+    m_options = makeButton(QStringLiteral("ButtonLinkOptions"), QStringLiteral("Параметры связи…"), this);
+    m_options->setToolTip(QStringLiteral("Дополнительное ожидание, повторы чтения, пауза, переподключение"));
+    row->addWidget(m_options);
 
     m_button11 =
         makeButton(QStringLiteral("Button11"), QStringLiteral("Считать настройки прибора"), this);
@@ -102,6 +119,15 @@ ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessage
         return dialog.exec() == QDialog::Accepted ? dialog.selectedPath() : QString();
     };
     connectAction(m_disconnect, m_boxes, [this] { ButtonIPDisconnectClick(); });
+    // The probe sends requests: it waits for a poll's exchange to end.
+    connectDialogAction(m_probe, activity, m_boxes, [this] { ButtonFramingProbeClick(); });
+    connectDialogAction(m_options, activity, m_boxes, [this] { ButtonLinkOptionsClick(); });
+    editTuning = [this](const LinkTuning &now) -> std::optional<LinkTuning> {
+        LinkOptionsDialog dialog(now, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.tuning();
+    };
     connect(&m_socket, &TcpClient::connected, this, &ConnectionBar::ClientSocket1Connect);
     connect(&m_socket, &TcpClient::disconnected, this, &ConnectionBar::ClientSocket1Disconnect);
     // Failures after activation (refused, unreachable, reset) are reported
@@ -114,6 +140,7 @@ ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessage
             m_socket.deactivate();
             m_connect->setEnabled(true);
             m_disconnect->setEnabled(false);
+            setFramingLocked(false);
             m_status->setText(QStringLiteral("Ошибка"));
         }
         m_boxes.report(message);
@@ -149,6 +176,11 @@ ConnectionSettings ConnectionBar::settings() const
     s.ip = m_ip->text();
     s.ipPort = m_ipPort->text();
     s.fastExchange = fastExchange();
+    s.framing = m_framing->currentIndex();
+    s.extraWaitMs = m_tuning.extraWaitMs;
+    s.readRetries = m_tuning.readRetries;
+    s.pauseMs = m_tuning.pauseMs;
+    s.reconnect = m_tuning.reconnect;
     return s;
 }
 
@@ -160,6 +192,74 @@ void ConnectionBar::applySettings(const ConnectionSettings &s)
     m_ip->setText(s.ip);
     m_ipPort->setText(s.ipPort);
     setFastExchange(s.fastExchange);
+    m_framing->setCurrentIndex(gatewayFramingAt(s.framing) ? s.framing : 0);
+    LinkTuning t;
+    t.extraWaitMs = qBound(0, s.extraWaitMs, LinkTuning::kMaxMs);
+    t.readRetries = qBound(0, s.readRetries, LinkTuning::kMaxRetries);
+    t.pauseMs = qBound(0, s.pauseMs, LinkTuning::kMaxMs);
+    t.reconnect = s.reconnect;
+    setTuning(t);
+}
+
+void ConnectionBar::setTuning(const LinkTuning &tuning)
+{
+    m_tuning = tuning;
+    m_socket.setReconnect(tuning.reconnect);
+}
+
+GatewayFraming ConnectionBar::framing() const
+{
+    return gatewayFramingAt(m_framing->currentIndex()).value_or(GatewayFraming::RtuOverTcp);
+}
+
+void ConnectionBar::setFraming(GatewayFraming framing)
+{
+    m_framing->setCurrentIndex(int(framing));
+    m_socket.setFraming(framing);
+}
+
+void ConnectionBar::setFramingLocked(bool locked)
+{
+    // The protocol (TCP or UDP) cannot change under an open connection.
+    m_framing->setEnabled(!locked);
+}
+
+void ConnectionBar::ButtonLinkOptionsClick()
+{
+    if (!editTuning)
+        return;
+    if (const std::optional<LinkTuning> chosen = editTuning(m_tuning))
+        setTuning(*chosen);
+}
+
+void ConnectionBar::ButtonFramingProbeClick()
+{
+    if (!m_socket.active()) {
+        ButtonIPConnectClick();
+        if (!m_connecting)
+            return; // refused at once, with its own message
+        PumpingWait wait;
+        const auto up = connect(&m_socket, &TcpClient::connected, this, [&wait] { wait.finish(); });
+        const auto failed = connect(&m_socket, &TcpClient::asyncError, this, [&wait] { wait.finish(); });
+        wait.run(kProbeConnectMs);
+        disconnect(up);
+        disconnect(failed);
+        if (!m_socket.active()) {
+            if (m_connecting) // neither connected nor refused: give up
+                ButtonIPDisconnectClick();
+            m_status->setText(QStringLiteral("Ошибка"));
+            m_boxes.error(QStringLiteral("Нет соединения с сервером"));
+            return;
+        }
+    }
+    const std::optional<GatewayFraming> found = probeFraming ? probeFraming() : std::nullopt;
+    if (!found) {
+        m_boxes.error(QStringLiteral("Прибор по адресу %1 не ответил ни в формате RTU, ни в формате Modbus TCP")
+                          .arg(slaveAddress()));
+        return;
+    }
+    setFraming(*found);
+    m_boxes.info(QStringLiteral("Прибор ответил в формате «%1»").arg(gatewayFramingItems().at(int(*found))));
 }
 
 bool ConnectionBar::fastExchange() const
@@ -175,6 +275,11 @@ void ConnectionBar::setFastExchange(bool on)
 void ConnectionBar::setSlaveAddress(int address)
 {
     m_address->setValue(address);
+}
+
+void ConnectionBar::setBaudIndex(int index)
+{
+    m_baud->setCurrentIndex(qBound(0, index, m_baud->count() - 1));
 }
 
 void ConnectionBar::holdLink(bool held)
@@ -194,6 +299,7 @@ void ConnectionBar::ComboBoxInterfaceChange()
         w->setVisible(serial);
     for (QWidget *w : {static_cast<QWidget *>(m_ipLabel), static_cast<QWidget *>(m_ip),
                        static_cast<QWidget *>(m_ipPortLabel), static_cast<QWidget *>(m_ipPort),
+                       static_cast<QWidget *>(m_framing), static_cast<QWidget *>(m_probe),
                        static_cast<QWidget *>(m_status), static_cast<QWidget *>(m_connect),
                        static_cast<QWidget *>(m_disconnect)})
         w->setVisible(!serial);
@@ -236,13 +342,14 @@ void ConnectionBar::ButtonIPConnectClick()
     } else if (!m_socket.setHost(m_ip->text())) {
         m_boxes.error(QStringLiteral("Неверно введен IP"));
         failed = true;
-    } else if (!m_socket.activate()) {
+    } else if (!m_socket.setFraming(framing()) || !m_socket.activate()) {
         m_boxes.error(QStringLiteral("Нет соединения с сервером"));
         failed = true;
     }
     m_connecting = !failed;
     m_connect->setEnabled(failed);
     m_disconnect->setEnabled(!failed);
+    setFramingLocked(!failed);
     if (failed)
         m_status->setText(QStringLiteral("Ошибка"));
 }
@@ -253,6 +360,7 @@ void ConnectionBar::ButtonIPDisconnectClick()
     m_socket.deactivate();
     m_connect->setEnabled(true);
     m_disconnect->setEnabled(false);
+    setFramingLocked(false);
     m_status->setText(QStringLiteral("Закрыто"));
 }
 
@@ -260,6 +368,10 @@ void ConnectionBar::ClientSocket1Connect()
 {
     m_connecting = false;
     m_status->setText(QStringLiteral("Открыто"));
+    // Also after a reconnection the link made by itself.
+    m_connect->setEnabled(false);
+    m_disconnect->setEnabled(true);
+    setFramingLocked(true);
 }
 
 void ConnectionBar::ClientSocket1Disconnect()
@@ -267,6 +379,7 @@ void ConnectionBar::ClientSocket1Disconnect()
     m_status->setText(QStringLiteral("Закрыто"));
     m_connect->setEnabled(true);
     m_disconnect->setEnabled(false);
+    setFramingLocked(false);
 }
 
 } // namespace vexs

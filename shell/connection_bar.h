@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/af_com_port.h"
+#include "link/gateway_framing.h"
 #include "link/modbus.h"
 #include "shell/config_file.h"
 #include "shell/serial_ports.h"
@@ -8,6 +9,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -42,14 +44,29 @@ public:
     void applySettings(const ConnectionSettings &s);
     bool fastExchange() const override;
     void setFastExchange(bool on);
+    LinkTuning tuning() const override { return m_tuning; }
+    void setTuning(const LinkTuning &tuning);
+    // The gateway's framing as the list shows it; it reaches the client at
+    // "Start" (the list is locked while connected), or at once from the probe.
+    GatewayFraming framing() const;
+    void setFraming(GatewayFraming framing);
+
+    // "Определить": asks the recorder in each framing; the window supplies
+    // the asking, tests replace it.
+    std::function<std::optional<GatewayFraming>()> probeFraming;
+    void ButtonFramingProbeClick();
+    // "Параметры связи…": the dialog, replaced by tests (nullopt: cancelled).
+    std::function<std::optional<LinkTuning>(const LinkTuning &)> editTuning;
+    void ButtonLinkOptionsClick();
 
     QPushButton *readSettingsButton() const { return m_button11; }
     // The small button at the right end that opens the traffic monitor.
     QPushButton *monitorButton() const { return m_monitor; }
     // Opens the search of the line for recorders.
     QPushButton *scanButton() const { return m_scan; }
-    // Takes an address found by the search.
+    // Takes an address and a speed (item index) found by the search.
     void setSlaveAddress(int address);
+    void setBaudIndex(int index);
     // While a user's action runs its requests (a page write in several
     // chunks, a long operation) they go to the recorder it began with:
     // interface, address, serial port and speed cannot be changed.
@@ -102,6 +119,11 @@ private:
     QPushButton *m_scan;
     QPushButton *m_button11;
     QPushButton *m_monitor;
+    QComboBox *m_framing;
+    QPushButton *m_probe;
+    QPushButton *m_options;
+    LinkTuning m_tuning;
+    void setFramingLocked(bool locked);
 };
 
 } // namespace vexs

@@ -18,6 +18,7 @@
 #include "service/service_page.h"
 #include "settings/bulk_read.h"
 #include "settings/display_page.h"
+#include "settings/gateway_probe.h"
 #include "settings/identification_page.h"
 #include "settings/math_page.h"
 #include "settings/measurement_page.h"
@@ -117,9 +118,8 @@ TformMain::TformMain(Options options)
     // The monitor watches every exchange from the start, so that opening it
     // after a failure shows what led up to it.
     m_monitor = new TrafficMonitor(*m_boxes, m_activity.get(), this);
-    m_link->exchange().setObserver(m_monitor);
-    connect(m_socket, &TcpClient::octetsDiscarded, this,
-            [this](int count) { m_monitor->octetsDiscarded(count); });
+    m_monitor->watch(*m_link);
+    m_bar->probeFraming = [this] { return probeGatewayFraming(*m_socket, m_link->modbus(), m_bar->slaveAddress()); };
     connectAction(m_bar->monitorButton(), *m_boxes, [this] { showMonitor(); });
     connectAction(m_bar->scanButton(), *m_boxes, [this] { showBusScan(); });
     markRequestControl(m_bar->scanButton());
@@ -366,6 +366,7 @@ void TformMain::showBusScan()
         return;
     auto *dialog = new BusScanDialog(*m_bar, *m_link, *m_activity, m_monitor, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &BusScanDialog::speedChosen, m_bar, &ConnectionBar::setBaudIndex);
     connect(dialog, &BusScanDialog::addressChosen, m_bar, &ConnectionBar::setSlaveAddress);
     dialog->open();
 }

@@ -1,6 +1,9 @@
 #include "shell/traffic_monitor.h"
 
+#include "link/link_stack.h"
+#include "link/link_statistics.h"
 #include "link/modbus.h"
+#include "link/tcp_client.h"
 #include "settings/whole_file.h"
 #include "shell/log_file.h"
 #include "ui/message_boxes.h"
@@ -22,7 +25,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -101,7 +106,7 @@ QString cellText(const TrafficRow &row, int column)
         }
         return QString();
     case traffic::OutcomeColumn:
-        return traffic::outcomeText(row.outcome);
+        return row.retry ? QStringLiteral("Повтор") : traffic::outcomeText(row.outcome);
     default:
         return QString();
     }
@@ -127,9 +132,9 @@ void TrafficLog::add(TrafficRow row)
     ++m_end;
 }
 
-void TrafficLog::addRequest(qint64 timeMs, const QByteArray &request)
+void TrafficLog::addRequest(qint64 timeMs, const QByteArray &request, bool retry)
 {
-    add(TrafficRow{timeMs, TrafficRow::Request, FrameOutcome::None, 0, request});
+    add(TrafficRow{timeMs, TrafficRow::Request, FrameOutcome::None, 0, request, retry});
 }
 
 void TrafficLog::addReply(qint64 timeMs, const QByteArray &request, const QByteArray &reply)
@@ -289,7 +294,8 @@ void TrafficModel::sync()
 // --- TrafficMonitor --------------------------------------------------------
 
 TrafficMonitor::TrafficMonitor(IMessageBoxes &boxes, LinkActivity *activity, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_boxes(boxes), m_refresh(new QTimer(this))
+    : QWidget(parent, Qt::Window), m_boxes(boxes), m_refresh(new QTimer(this)),
+      m_statisticsRefresh(new QTimer(this))
 {
     setObjectName(QStringLiteral("FormMonitor"));
     setWindowTitle(QStringLiteral("Монитор обмена"));
@@ -342,7 +348,29 @@ TrafficMonitor::TrafficMonitor(IMessageBoxes &boxes, LinkActivity *activity, QWi
                           fixed.horizontalAdvance(QString(3 * kShownOctets + 2, QLatin1Char('0'))));
     header->resizeSection(traffic::SummaryColumn, fontMetrics().horizontalAdvance(
         QStringLiteral("Адрес 1, функция 0x03, регистр 10012, регистров 11")) + 16);
-    top->addWidget(m_view, 1);
+    auto *tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("PageControlMonitor"));
+    tabs->addTab(m_view, QStringLiteral("Кадры"));
+    auto *statistics = new QWidget(tabs);
+    auto *statisticsLayout = new QVBoxLayout(statistics);
+    m_statisticsView = new QTableWidget(0, int(statisticsTitles().size()), statistics);
+    m_statisticsView->setObjectName(QStringLiteral("GridLinkStatistics"));
+    m_statisticsView->setHorizontalHeaderLabels(statisticsTitles());
+    m_statisticsView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_statisticsView->verticalHeader()->setVisible(false);
+    m_statisticsView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    statisticsLayout->addWidget(m_statisticsView, 1);
+    auto *reset = makeButton(QStringLiteral("ButtonStatisticsReset"), QStringLiteral("Сбросить"), statistics);
+    reset->setToolTip(QStringLiteral("Начать подсчёт заново"));
+    auto *resetRow = new QHBoxLayout;
+    resetRow->addWidget(reset);
+    resetRow->addStretch(1);
+    statisticsLayout->addLayout(resetRow);
+    tabs->addTab(statistics, QStringLiteral("Статистика"));
+    top->addWidget(tabs, 1);
+    connectAction(reset, m_boxes, [this] { resetStatistics(); });
+    m_statisticsRefresh->setInterval(kRefreshMs * 5);
+    connect(m_statisticsRefresh, &QTimer::timeout, this, &TrafficMonitor::refreshStatistics);
 
     auto *copyAction = new QAction(m_view);
     copyAction->setShortcut(QKeySequence::Copy);
@@ -368,6 +396,50 @@ TrafficMonitor::TrafficMonitor(IMessageBoxes &boxes, LinkActivity *activity, QWi
                                             QStringLiteral("Текст (*.txt);;CSV (*.csv)"));
     };
     refresh();
+}
+
+void TrafficMonitor::watch(LinkStack &link)
+{
+    link.exchange().setObserver(this);
+    connect(&link.tcp(), &TcpClient::octetsDiscarded, this, [this](int count) { octetsDiscarded(count); });
+    m_statistics = &link.exchange().statistics();
+    m_statisticsRefresh->start();
+    refreshStatistics();
+}
+
+void TrafficMonitor::resetStatistics()
+{
+    if (m_statistics)
+        m_statistics->reset();
+    refreshStatistics();
+}
+
+void TrafficMonitor::refreshStatistics()
+{
+    // Counting goes on while the window is closed; drawing only while open.
+    if (!m_statistics || (!isVisible() && m_statisticsView->rowCount() > 0))
+        return;
+    const QList<AddressStatistics> rows = m_statistics->rows();
+    m_statisticsView->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r) {
+        const QStringList texts = statisticsTexts(rows[r]);
+        for (int c = 0; c < texts.size(); ++c) {
+            QTableWidgetItem *item = m_statisticsView->item(r, c);
+            if (!item) {
+                item = new QTableWidgetItem;
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                m_statisticsView->setItem(r, c, item);
+            }
+            item->setText(texts[c]);
+        }
+    }
+}
+
+void TrafficMonitor::retrySent(const QByteArray &request)
+{
+    if (m_paused)
+        return;
+    m_log.addRequest(QDateTime::currentMSecsSinceEpoch(), request, true);
 }
 
 void TrafficMonitor::requestSent(const QByteArray &request)
@@ -406,6 +478,7 @@ void TrafficMonitor::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     refresh();
+    refreshStatistics();
     m_view->scrollToBottom();
 }
 

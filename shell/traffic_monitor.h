@@ -20,12 +20,15 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTableView;
+class QTableWidget;
 class QTimer;
 
 namespace vexs {
 
 class IMessageBoxes;
 class LinkActivity;
+class LinkStack;
+class LinkStatistics;
 
 struct TrafficRow
 {
@@ -35,6 +38,7 @@ struct TrafficRow
     FrameOutcome outcome = FrameOutcome::None;
     int discarded = 0;  // octets thrown away, for a Discarded row
     QByteArray octets;
+    bool retry = false; // a read sent again after a failed try
 };
 
 // The last `capacity` rows, oldest first. Every row ever added has an
@@ -46,7 +50,7 @@ public:
     static constexpr int kDefaultCapacity = 20000;
     explicit TrafficLog(int capacity = kDefaultCapacity);
 
-    void addRequest(qint64 timeMs, const QByteArray &request);
+    void addRequest(qint64 timeMs, const QByteArray &request, bool retry = false);
     // The outcome is judged against the request it answers.
     void addReply(qint64 timeMs, const QByteArray &request, const QByteArray &reply);
     void addDiscarded(qint64 timeMs, int count);
@@ -116,8 +120,16 @@ public:
                             QWidget *parent = nullptr);
 
     void requestSent(const QByteArray &request) override;
+    void retrySent(const QByteArray &request) override;
     void replyReceived(const QByteArray &request, const QByteArray &reply) override;
     void octetsDiscarded(int count) override;
+
+    // Watches the link: every exchange, the octets the gateway's client
+    // throws away, and the link's statistics in the tab "Статистика".
+    void watch(LinkStack &link);
+    // "Сбросить" of the statistics.
+    void resetStatistics();
+    QTableWidget *statisticsView() const { return m_statisticsView; }
 
     // "Пауза": while paused no rows are added, so the table holds still.
     void setPaused(bool paused);
@@ -143,6 +155,7 @@ protected:
 private:
     void rowAdded();
     void refresh();
+    void refreshStatistics();
 
     IMessageBoxes &m_boxes;
     TrafficLog m_log;
@@ -153,6 +166,9 @@ private:
     QLabel *m_count;
     QTimer *m_refresh;
     bool m_paused = false;
+    LinkStatistics *m_statistics = nullptr;
+    QTableWidget *m_statisticsView = nullptr;
+    QTimer *m_statisticsRefresh;
 };
 
 } // namespace vexs

@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Simulated recorder: a Modbus RTU slave (functions 0x03, 0x04, 0x10) serving the\n"
         "settings area, identification, calibration coefficients, command registers and\n"
-        "the live-data record. With neither --tcp nor --pty it serves TCP on\n"
+        "the live-data record. With none of --tcp, --udp and --pty it serves TCP on\n"
         "127.0.0.1:5000. Runs until interrupted; logs each request and reply in hex\n"
         "on standard error.\n\n"
         "Misbehaviour options apply to every matching request; --only-function,\n"
@@ -65,6 +65,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption tcp(QStringLiteral("tcp"),
         QStringLiteral("Serve raw RTU frames over TCP on HOST:PORT (PORT 0 picks a free one)."),
         QStringLiteral("HOST:PORT"));
+    const QCommandLineOption udp(QStringLiteral("udp"),
+        QStringLiteral("Serve over UDP on HOST:PORT, one frame a datagram (PORT 0 picks a free one)."),
+        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption framing(QStringLiteral("framing"),
+        QStringLiteral("What TCP and UDP carry: rtu (raw RTU frames, the default) or mbap\n"
+                       "(Modbus TCP frames: MBAP header, no CRC)."),
+        QStringLiteral("F"), QStringLiteral("rtu"));
     const QCommandLineOption pty(QStringLiteral("pty"),
         QStringLiteral("Serve on a pseudo-terminal reachable through the symlink LINK."),
         QStringLiteral("LINK"));
@@ -119,7 +126,7 @@ int main(int argc, char *argv[])
         QStringLiteral("Misbehave only T times, then answer normally."), QStringLiteral("T"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
         QStringLiteral("Do not log requests and replies."));
-    parser.addOptions({tcp, pty, address, addresses, pace, latency, baud, silent, late, badCrc, truncate, pad, extraLate,
+    parser.addOptions({tcp, udp, framing, pty, address, addresses, pace, latency, baud, silent, late, badCrc, truncate, pad, extraLate,
                        noModule, secondReply, refuse, dropTcp, resetTcp, onlyFunction, onlyRegister, skip, times, quiet});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
@@ -154,22 +161,32 @@ int main(int argc, char *argv[])
         options.servePty = true;
         options.ptyLink = parser.value(pty);
     }
-    if (parser.isSet(tcp) || !parser.isSet(pty)) {
+    auto hostAndPort = [&](const QCommandLineOption &option, QHostAddress &address, quint16 &portOut) {
+        const QString hostPort = parser.value(option);
+        const qsizetype colon = hostPort.lastIndexOf(QLatin1Char(':'));
+        int port = 0;
+        const QString host = colon < 0 ? QString() : hostPort.left(colon);
+        const bool hostOk = host == QLatin1String("localhost")
+                                ? (address = QHostAddress::LocalHost, true)
+                                : address.setAddress(host);
+        if (colon < 0 || !parseInt(hostPort.mid(colon + 1), 0, 65535, &port) || !hostOk)
+            usageError(QStringLiteral("--%1 wants HOST:PORT (an IP address or localhost), not \"%2\"")
+                           .arg(option.names().first(), hostPort));
+        portOut = quint16(port);
+    };
+    if (parser.isSet(tcp) || (!parser.isSet(pty) && !parser.isSet(udp))) {
         options.serveTcp = true;
-        if (parser.isSet(tcp)) {
-            const QString hostPort = parser.value(tcp);
-            const qsizetype colon = hostPort.lastIndexOf(QLatin1Char(':'));
-            int port = 0;
-            const QString host = colon < 0 ? QString() : hostPort.left(colon);
-            const bool hostOk = host == QLatin1String("localhost")
-                                    ? (options.tcpHost = QHostAddress::LocalHost, true)
-                                    : options.tcpHost.setAddress(host);
-            if (colon < 0 || !parseInt(hostPort.mid(colon + 1), 0, 65535, &port) || !hostOk)
-                usageError(QStringLiteral("--tcp wants HOST:PORT (an IP address or localhost), "
-                                          "not \"%1\"").arg(hostPort));
-            options.tcpPort = quint16(port);
-        }
+        if (parser.isSet(tcp))
+            hostAndPort(tcp, options.tcpHost, options.tcpPort);
     }
+    if (parser.isSet(udp)) {
+        options.serveUdp = true;
+        hostAndPort(udp, options.udpHost, options.udpPort);
+    }
+    const QString framingName = parser.value(framing);
+    if (framingName != QLatin1String("rtu") && framingName != QLatin1String("mbap"))
+        usageError(QStringLiteral("--framing wants rtu or mbap, not \"%1\"").arg(framingName));
+    options.mbap = framingName == QLatin1String("mbap");
 
     Simulator sim;
 
@@ -236,9 +253,14 @@ int main(int argc, char *argv[])
                                                        : QString::number(options.address)),
                     options.baud, options.pace ? ", paced" : "");
     }
+    const char *framed = options.mbap ? ", Modbus TCP frames" : "";
     if (options.serveTcp) {
-        std::printf("vexs-sim: TCP %s:%u, address %d\n", qPrintable(options.tcpHost.toString()),
-                    unsigned(sim.tcpPort()), options.address);
+        std::printf("vexs-sim: TCP %s:%u, address %d%s\n", qPrintable(options.tcpHost.toString()),
+                    unsigned(sim.tcpPort()), options.address, framed);
+    }
+    if (options.serveUdp) {
+        std::printf("vexs-sim: UDP %s:%u, address %d%s\n", qPrintable(options.udpHost.toString()),
+                    unsigned(sim.udpPort()), options.address, framed);
     }
     for (const FaultRule &rule : sim.faults().rules())
         std::printf("vexs-sim: misbehaving: %s\n", qPrintable(rule.describe()));

@@ -15,7 +15,7 @@ class RequestLog
 public:
     static constexpr int Kept = 10000;
 
-    enum Channel { Pty, Tcp, Direct };
+    enum Channel { Pty, Tcp, Direct, Udp };
     struct Entry {
         QByteArray frame;
         qint64 atMs = 0; // since the log was created, monotonic

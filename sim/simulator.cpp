@@ -1,10 +1,13 @@
 #include "sim/simulator.h"
 
+#include "link/crc.h"
 #include "link/line_speed.h"
 
 #include <QMutexLocker>
+#include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QUdpSocket>
 #include <QThread>
 #include <QTimer>
 
@@ -111,6 +114,12 @@ quint16 Simulator::tcpPort() const
     return m_tcpPort;
 }
 
+quint16 Simulator::udpPort() const
+{
+    QMutexLocker lock(&m_infoMutex);
+    return m_udpPort;
+}
+
 bool Simulator::start(const Options &options)
 {
     stop();
@@ -127,6 +136,7 @@ bool Simulator::start(const Options &options)
         }
     }
     m_pace = options.pace;
+    m_mbap = options.mbap;
     m_latencyMs = options.latencyMs;
     setBaud(options.baud);
     setVerbose(options.verbose);
@@ -156,6 +166,23 @@ bool Simulator::start(const Options &options)
         QMutexLocker lock(&m_infoMutex);
         m_tcpPort = m_server->serverPort();
     }
+    if (options.serveUdp) {
+        m_udp = new QUdpSocket(this);
+        if (!m_udp->bind(options.udpHost, options.udpPort)) {
+            {
+                QMutexLocker lock(&m_infoMutex);
+                m_error = QStringLiteral("cannot bind UDP %1:%2: %3")
+                              .arg(options.udpHost.toString())
+                              .arg(options.udpPort)
+                              .arg(m_udp->errorString());
+            }
+            stop();
+            return false;
+        }
+        connect(m_udp, &QUdpSocket::readyRead, this, &Simulator::onUdpReadable);
+        QMutexLocker lock(&m_infoMutex);
+        m_udpPort = m_udp->localPort();
+    }
     return true;
 }
 
@@ -178,9 +205,15 @@ void Simulator::stop()
         delete m_server;
         m_server = nullptr;
     }
+    if (m_udp) {
+        m_udp->close();
+        delete m_udp;
+        m_udp = nullptr;
+    }
     closePty();
     QMutexLocker lock(&m_infoMutex);
     m_tcpPort = 0;
+    m_udpPort = 0;
 }
 
 #ifndef Q_OS_UNIX
@@ -218,16 +251,66 @@ void Simulator::onTcpReadable(QTcpSocket *socket)
     auto it = m_clients.find(socket);
     if (it == m_clients.end())
         return;
+    Route route;
+    route.channel = RequestLog::Tcp;
+    route.socket = socket;
+    if (m_mbap) {
+        it->second.mbapPending += socket->readAll();
+        takeMbapFrames(it->second.mbapPending, route);
+        return;
+    }
     const auto frames = it->second.assembler.feed(socket->readAll(), m_clock.elapsed());
     for (const QByteArray &frame : frames)
-        handleFrame(frame, RequestLog::Tcp, socket);
+        handleFrame(frame, route);
 }
 
-void Simulator::handleFrame(const QByteArray &frame, RequestLog::Channel channel,
-                            QPointer<QTcpSocket> socket)
+void Simulator::onUdpReadable()
 {
+    while (m_udp && m_udp->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_udp->receiveDatagram(4096);
+        if (!datagram.isValid())
+            break;
+        Route route;
+        route.channel = RequestLog::Udp;
+        route.peer = datagram.senderAddress();
+        route.peerPort = quint16(datagram.senderPort());
+        if (m_mbap) {
+            QByteArray octets = datagram.data();
+            takeMbapFrames(octets, route);
+        } else if (datagram.data().size() >= 4 && Crc16Modbus(datagram.data()) == 0) {
+            // One datagram, one frame: no silent interval to find it by.
+            handleFrame(datagram.data(), route);
+        }
+    }
+}
+
+void Simulator::takeMbapFrames(QByteArray &pending, Route route)
+{
+    auto word = [&pending](int at) { return (quint8(pending.at(at)) << 8) | quint8(pending.at(at + 1)); };
+    while (pending.size() >= 7) {
+        const int length = word(4);
+        if (word(2) != 0 || length < 2 || length > 254) {
+            trace("mbap: not a Modbus TCP frame, dropped", pending.left(64));
+            pending.clear();
+            return;
+        }
+        if (pending.size() < 6 + length)
+            return;
+        route.transaction = word(0);
+        QByteArray frame = pending.mid(6, length);
+        const quint16 crc = Crc16Modbus(frame);
+        frame.append(char(crc & 0xFF)).append(char(crc >> 8));
+        pending.remove(0, 6 + length);
+        handleFrame(frame, route);
+    }
+}
+
+void Simulator::handleFrame(const QByteArray &frame, const Route &route)
+{
+    const RequestLog::Channel channel = route.channel;
+    const QPointer<QTcpSocket> socket = route.socket;
     m_log.append(frame, channel);
-    trace(channel == RequestLog::Pty ? "pty <-" : "tcp <-", frame);
+    trace(channel == RequestLog::Pty ? "pty <-" : channel == RequestLog::Udp ? "udp <-" : "tcp <-", frame);
 
     // A broadcast is carried out by every recorder and answered by none.
     const quint8 address = quint8(frame[0]);
@@ -293,29 +376,41 @@ void Simulator::handleFrame(const QByteArray &frame, RequestLog::Channel channel
         });
     };
     if (!paced) {
-        later(delay, [this, wire, channel, socket] {
-            send(wire, channel, socket, channel == RequestLog::Pty ? "pty ->" : "tcp ->");
+        later(delay, [this, wire, route] {
+            send(wire, route, route.channel == RequestLog::Pty ? "pty ->" : "net ->");
         });
     }
     if (plan.extraAfterMs >= 0) {
         QByteArray extra;
         for (int i = 0; i < plan.extraBytes; ++i)
             extra.append(char(i % 2 ? 0x55 : 0xAA));
-        later(delay + plan.extraAfterMs, [this, extra, channel, socket] {
-            send(extra, channel, socket, "late extra ->");
-        });
+        Route raw = route;
+        raw.transaction = -1; // stray octets, in no framing
+        later(delay + plan.extraAfterMs, [this, extra, raw] { send(extra, raw, "late extra ->"); });
     }
 }
 
-void Simulator::send(const QByteArray &bytes, RequestLog::Channel channel,
-                     QPointer<QTcpSocket> socket, const char *what)
+void Simulator::send(const QByteArray &bytes, const Route &route, const char *what)
 {
-    trace(what, bytes);
-    if (channel == RequestLog::Pty) {
-        writePty(bytes);
-    } else if (socket && socket->state() == QAbstractSocket::ConnectedState) {
-        socket->write(bytes);
-        socket->flush();
+    QByteArray wire = bytes;
+    if (route.transaction >= 0) {
+        // The RTU reply as a gateway would pass it on: unit and PDU without
+        // the CRC, behind the request's header.
+        const QByteArray unitAndPdu = bytes.left(std::max<qsizetype>(0, bytes.size() - 2));
+        wire.clear();
+        for (const int value : {route.transaction, 0, int(unitAndPdu.size())})
+            wire.append(char((value >> 8) & 0xFF)).append(char(value & 0xFF));
+        wire.append(unitAndPdu);
+    }
+    trace(what, wire);
+    if (route.channel == RequestLog::Pty) {
+        writePty(wire);
+    } else if (route.channel == RequestLog::Udp) {
+        if (m_udp)
+            m_udp->writeDatagram(wire, route.peer, route.peerPort);
+    } else if (route.socket && route.socket->state() == QAbstractSocket::ConnectedState) {
+        route.socket->write(wire);
+        route.socket->flush();
     }
 }
 

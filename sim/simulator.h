@@ -22,12 +22,14 @@ class QSocketNotifier;
 class QTimer;
 class QTcpServer;
 class QTcpSocket;
+class QUdpSocket;
 
 namespace vexs {
 
 // The simulated recorder on its transports: a pseudo-terminal (the client
-// opens the slave side like a serial port) and/or a TCP port carrying raw RTU
-// frames. start() and stop() run in the thread the object lives in; the
+// opens the slave side like a serial port), a TCP port and a UDP port
+// carrying raw RTU frames, or Modbus TCP frames (MBAP header, no CRC) when
+// `mbap` is set, as the gateways in front of a line do. start() and stop() run in the thread the object lives in; the
 // model, the fault rules, the request log and the setters are thread-safe.
 class Simulator : public QObject
 {
@@ -39,6 +41,10 @@ public:
         bool serveTcp = false;
         QHostAddress tcpHost = QHostAddress(QHostAddress::LocalHost);
         quint16 tcpPort = 5000; // 0 picks a free port
+        bool serveUdp = false;
+        QHostAddress udpHost = QHostAddress(QHostAddress::LocalHost);
+        quint16 udpPort = 5000; // 0 picks a free port
+        bool mbap = false;      // TCP and UDP speak Modbus TCP frames
         quint8 address = 1;
         // Several recorders on one line, each with its own image; empty for
         // the one at `address`.
@@ -74,6 +80,7 @@ public:
     QString ptyPath() const; // the slave device, e.g. /dev/pts/3
     QString ptyLink() const;
     quint16 tcpPort() const; // the port actually listened on
+    quint16 udpPort() const;
 
     // Default turnaround before a reply on the pseudo-terminal.
     static constexpr int TurnaroundMs = 2;
@@ -92,6 +99,16 @@ private:
     struct TcpClient {
         QPointer<QTcpSocket> socket;
         RtuFrameAssembler assembler;
+        QByteArray mbapPending; // an MBAP frame not yet whole
+    };
+    // Where a reply goes: the channel, the TCP connection or the UDP peer,
+    // and with MBAP the request's transaction id (-1 for an RTU frame).
+    struct Route {
+        RequestLog::Channel channel = RequestLog::Pty;
+        QPointer<QTcpSocket> socket;
+        QHostAddress peer;
+        quint16 peerPort = 0;
+        int transaction = -1;
     };
 
     bool openPty(const QString &link);
@@ -102,10 +119,11 @@ private:
     void writePty(const QByteArray &bytes);
     void onNewConnection();
     void onTcpReadable(QTcpSocket *socket);
-    void handleFrame(const QByteArray &frame, RequestLog::Channel channel,
-                     QPointer<QTcpSocket> socket);
-    void send(const QByteArray &bytes, RequestLog::Channel channel,
-              QPointer<QTcpSocket> socket, const char *what);
+    void onUdpReadable();
+    // Hands each whole MBAP frame at the front of `pending` on as RTU.
+    void takeMbapFrames(QByteArray &pending, Route route);
+    void handleFrame(const QByteArray &frame, const Route &route);
+    void send(const QByteArray &bytes, const Route &route, const char *what);
     void trace(const char *fmt, const QByteArray &bytes = {}, const QString &note = {});
 
     RecorderModel m_model;
@@ -142,6 +160,9 @@ private:
     RtuFrameAssembler m_ptyAssembler;
 
     QTcpServer *m_server = nullptr;
+    QUdpSocket *m_udp = nullptr;
+    bool m_mbap = false;
+    quint16 m_udpPort = 0;
     std::map<QTcpSocket *, TcpClient> m_clients;
 };
 

@@ -136,7 +136,7 @@ void Simulator::onPtyReadable()
         if (n > 0) {
             const auto frames = m_ptyAssembler.feed(QByteArray(buffer, int(n)), m_clock.elapsed());
             for (const QByteArray &frame : frames)
-                handleFrame(frame, RequestLog::Pty, nullptr);
+                handleFrame(frame, Route{});
             continue;
         }
         if (n < 0 && errno == EINTR)

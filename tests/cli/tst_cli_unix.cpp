@@ -69,6 +69,8 @@ private slots:
     void liveConnectsAgain();
     void scanAndBatchBackupOfALine();
     void lostPortEndsScanAndBatch();
+    void gatewayFramingsProbeAndStatistics_data();
+    void gatewayFramingsProbeAndStatistics();
     void failureNamesItsCause_data();
     void failureNamesItsCause();
     void lostAcknowledgementJudgedByReadBack_data();
@@ -193,7 +195,21 @@ void tst_cli::badUsageAndBadFilesSendNothing_data()
     QTest::newRow("unknown command") << QStringList{"erase"} << "неизвестная команда erase";
     QTest::newRow("unknown option") << QStringList{"read", "--speed", "1"} << "неизвестный параметр --speed";
     QTest::newRow("speed") << QStringList{"--baud", "1234", "read"} << "--baud";
+    QTest::newRow("speed neither listed nor all")
+        << QStringList{"scan", "--baud", "any"} << "для scan ещё all";
+    QTest::newRow("every speed for another command")
+        << QStringList{"--baud=all", "read"} << "--baud all не относится к команде read";
+    QTest::newRow("every speed over a gateway")
+        << QStringList{"--tcp", "127.0.0.1:5000", "--baud", "all", "scan"}
+        << "--baud all только на последовательной линии";
     QTest::newRow("address") << QStringList{"--address", "0", "read"} << "--address";
+    QTest::newRow("framing without a gateway") << QStringList{"--framing", "mbap", "read"} << "--framing относится к шлюзу";
+    QTest::newRow("unknown framing") << QStringList{"--framing", "modbus", "read"} << "--framing: rtu";
+    QTest::newRow("retries past 3") << QStringList{"--retries", "4", "read"} << "--retries: повторов чтения от 0 до 3";
+    QTest::newRow("negative pause") << QStringList{"--pause", "-5", "read"} << "--pause: время в мс";
+    QTest::newRow("probe on a serial line") << QStringList{"probe"} << "probe спрашивает шлюз";
+    QTest::newRow("tcp and udp") << QStringList{"--tcp", "127.0.0.1:1", "--udp", "127.0.0.1:2", "read"}
+                                 << "--tcp и --udp вместе нельзя";
     QTest::newRow("tcp") << QStringList{"--tcp", "gateway", "read"} << "ХОСТ:ПОРТ";
     // The runner gives --port already.
     QTest::newRow("two links") << QStringList{"--tcp", "127.0.0.1:5000", "read"}
@@ -304,6 +320,15 @@ void tst_cli::scanAndBatchBackupOfALine()
              QStringList({"2\t310002\tprocessor 2.3\tindicator 10.5\tadc 1.2",
                           "4\t310004\tprocessor 2.3\tindicator 10.5\tadc 1.2",
                           "6\t310006\tprocessor 2.3\tindicator 10.5\tadc 1.2"}));
+    // A pseudo-terminal answers at any speed: the recorder is told once per speed.
+    r = run(port + QStringList{"scan", "--addresses", "1-2", "--baud", "all"});
+    QVERIFY2(r.exit == 0 && r.err.contains(QStringLiteral("опрошено адресов на всех скоростях: 10 из 10")),
+             qPrintable(r.err));
+    QStringList everySpeed;
+    for (const char *bps : {"115200", "57600", "38400", "19200", "9600"})
+        everySpeed << QStringLiteral("2\t310002\tprocessor 2.3\tindicator 10.5\tadc 1.2\tbaud ")
+                          + QLatin1String(bps);
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), everySpeed);
 
     const QString dir = path(QStringLiteral("line"));
     r = run(port + QStringList{"--fast", "read", "--address", "3-4,6", "-o", dir});
@@ -388,6 +413,49 @@ void tst_cli::lostPortEndsScanAndBatch()
     QCOMPARE(batch.exit, 2);
     QCOMPARE(batch.out, QString());
     QVERIFY2(batch.err.contains(QStringLiteral("нет устройства")), qPrintable(batch.err));
+}
+
+void tst_cli::gatewayFramingsProbeAndStatistics_data()
+{
+    QTest::addColumn<bool>("udp");
+    QTest::addColumn<bool>("mbap");
+    QTest::newRow("RTU over TCP") << false << false;
+    QTest::newRow("Modbus TCP") << false << true;
+    QTest::newRow("RTU over UDP") << true << false;
+    QTest::newRow("Modbus UDP") << true << true;
+}
+
+void tst_cli::gatewayFramingsProbeAndStatistics()
+{
+    QFETCH(bool, udp);
+    QFETCH(bool, mbap);
+    SimHarness sim;
+    SimHarness::Options o;
+    o.pty = false;
+    o.tcp = !udp;
+    o.udp = udp;
+    o.mbap = mbap;
+    QVERIFY2(sim.start(o), qPrintable(sim.errorString()));
+    const QStringList gateway{udp ? "--udp" : "--tcp",
+                              QStringLiteral("127.0.0.1:%1").arg(udp ? sim.udpPort() : sim.tcpPort())};
+    const Result probe = run(gateway + QStringList{"probe"});
+    QVERIFY2(probe.exit == 0, qPrintable(probe.err));
+    QCOMPARE(probe.out, QString(mbap ? "mbap\n" : "rtu\n"));
+
+    // The whole read in the framing found, with the link's statistics.
+    sim.requestLog().clear();
+    const Result read = run(gateway + QStringList{"--framing", mbap ? "mbap" : "rtu", "--stats", "read", "-o",
+                                                  path("gateway.json")});
+    QVERIFY2(read.exit == 0, qPrintable(read.err));
+    const int requests = sim.requestLog().size();
+    QVERIFY(requests > 20);
+    QVERIFY2(read.err.contains(QStringLiteral("Адрес 1: запросов %1, OK %1, нет ответа 0").arg(requests)),
+             qPrintable(read.err));
+
+    // The other framing is silence, and says so.
+    const Result wrong = run(gateway + QStringList{"--framing", mbap ? "rtu" : "mbap", "read"});
+    QCOMPARE(wrong.exit, 2);
+    QVERIFY2(wrong.err.contains(QStringLiteral("нет ответа за ")), qPrintable(wrong.err));
 }
 
 void tst_cli::failureNamesItsCause_data()

@@ -1,9 +1,13 @@
 // The search of the line from the connection bar: several simulated
-// recorders on one pseudo-terminal, the dialog's list, cancelling, and the
-// address a double click takes.
+// recorders on one pseudo-terminal, the dialog's list, the speeds tried,
+// cancelling, and the address and speed a double click takes.
 #include "settings/bus_scan.h"
 #include "shell/bus_scan_dialog.h"
+#include "link/af_com_port.h"
+#include "link/line_speed.h"
 #include "link/link_activity.h"
+#include "link/link_observer.h"
+#include "link/tcp_client.h"
 #include "shell/connection_bar.h"
 #include "tests/support/window_fixture.h"
 #include "ui/controls.h"
@@ -13,6 +17,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
@@ -20,6 +25,38 @@
 
 using namespace vexs;
 using namespace vexs::test;
+
+namespace {
+
+// The window's serial line as the bar gives it, at 38400 bit/s, and what
+// the port was open at for the replies: each speed once, in the order
+// tried. "Отмена" comes at request `cancelAt`.
+struct Line : ILinkSettings, ILinkObserver
+{
+    quint8 slaveAddress() const override { return 1; }
+    int interfaceIndex() const override { return 0; }
+    int comPortNumber() const override { return 1; }
+    int baudIndex() const override { return lineSpeedIndex(38400); }
+    void requestSent(const QByteArray &) override
+    {
+        if (++requests == cancelAt)
+            dialog->cancel();
+    }
+    void replyReceived(const QByteArray &, const QByteArray &) override
+    {
+        if (speeds.value(speeds.size() - 1) != port.BaudRate())
+            speeds << port.BaudRate();
+    }
+    void octetsDiscarded(int) override {}
+
+    TAfComPort port;
+    BusScanDialog *dialog = nullptr;
+    int cancelAt = 0;
+    int requests = 0;
+    QList<int> speeds;
+};
+
+} // namespace
 
 class tst_bus_scan : public QObject
 {
@@ -37,7 +74,9 @@ class tst_bus_scan : public QObject
     }
 
 private slots:
-    void findsEveryRecorderAndTakesTheChosenAddress();
+    void findsEveryRecorderAndTakesTheChosenOne();
+    void opensThePortAtEachSpeedTried_data();
+    void opensThePortAtEachSpeedTried();
     void stopsBetweenAddresses_data();
     void stopsBetweenAddresses();
     void fastExchangeIsKeptInVexsIni();
@@ -48,7 +87,7 @@ private slots:
     void startsOnceTheLinkIsFreeAndNamesAMissingLink();
 };
 
-void tst_bus_scan::findsEveryRecorderAndTakesTheChosenAddress()
+void tst_bus_scan::findsEveryRecorderAndTakesTheChosenOne()
 {
     WindowFixture fx(threeRecorders());
     BusScanDialog *dialog = openDialog(fx);
@@ -56,24 +95,79 @@ void tst_bus_scan::findsEveryRecorderAndTakesTheChosenAddress()
     // The unicast addresses by default; a recorder may also be given 248..255.
     auto *to = dialog->findChild<QSpinBox *>("UpDownScanTo");
     QCOMPARE(QList<int>({to->value(), to->maximum()}), QList<int>({247, 255}));
+    // The bar's speed only, unless every speed is asked for.
+    auto *everySpeed = dialog->findChild<QCheckBox *>("CheckBoxScanEverySpeed");
+    QVERIFY(!everySpeed->isChecked());
+    everySpeed->setChecked(true);
     dialog->scan(1, 10);
     QStringList seen;
     for (const FoundRecorder &r : dialog->found())
-        seen << QStringLiteral("%1 %2").arg(r.address).arg(r.serial);
-    QCOMPARE(seen, QStringList({"3 310003", "5 310005", "9 310009"}));
-    QCOMPARE(dialog->findChild<QLabel *>("StaticTextScan")->text(), QString("Найдено приборов: 3"));
-    // Each address was asked once, and only for its identification.
-    QCOMPARE(fx.requests().size(), 10);
+        seen << QStringLiteral("%1 %2 %3").arg(r.address).arg(r.serial).arg(r.bitsPerSecond);
+    QCOMPARE(seen.mid(0, 4),
+             QStringList({"3 310003 115200", "5 310005 115200", "9 310009 115200", "3 310003 57600"}));
+    QCOMPARE(dialog->findChild<QLabel *>("StaticTextScan")->text(), QString("Найдено приборов: 15"));
+    // Each address was asked once at each speed, and only for its identification.
+    QCOMPARE(fx.requests().size(), 50);
 
     auto *table = dialog->findChild<QTableWidget *>("StringGridScan");
-    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->rowCount(), 15);
+    QCOMPARE(table->item(10, 1)->text(), QString("19200"));
     QVERIFY(QTest::qWaitForWindowExposed(dialog));
-    const QRect cell = table->visualItemRect(table->item(1, 0));
+    table->scrollToItem(table->item(10, 0));
+    const QRect cell = table->visualItemRect(table->item(10, 0));
     // A double click as the toolkit sees one: a click, then the second press.
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(fx.controls().position("UpDownAdr"), 5);
+    QCOMPARE(fx.controls().itemIndex("ComboBoxBaud"), lineSpeedIndex(19200));
     QTRY_VERIFY(!fx.window().findChild<BusScanDialog *>());
+}
+
+void tst_bus_scan::opensThePortAtEachSpeedTried_data()
+{
+    QTest::addColumn<bool>("everySpeed");
+    QTest::addColumn<int>("cancelAt"); // 0: never
+    QTest::addColumn<QList<int>>("speeds");
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<QString>("status");
+    // Recorders at 3 and 5 of 2..6.
+    QTest::newRow("the bar's speed") << false << 0 << QList<int>{38400} << 5 << "Найдено приборов: 2";
+    QTest::newRow("every speed") << true << 0 << QList<int>{115200, 57600, 38400, 19200, 9600} << 25
+                                 << "Найдено приборов: 10";
+    // At the second address of the second speed, which still answers.
+    QTest::newRow("Отмена at the second speed")
+        << true << 7 << QList<int>{115200, 57600} << 7
+        << "Найдено приборов: 3 (поиск остановлен на адресе 4, 57600 бит/с)";
+}
+
+void tst_bus_scan::opensThePortAtEachSpeedTried()
+{
+    QFETCH(bool, everySpeed);
+    QFETCH(int, cancelAt);
+    QFETCH(QList<int>, speeds);
+    QFETCH(int, asked);
+    QFETCH(QString, status);
+    SimHarness sim;
+    SimHarness::Options o;
+    o.tcp = false;
+    o.addresses = {3, 5};
+    QVERIFY2(sim.start(o), qPrintable(sim.errorString()));
+    Line line;
+    line.port.SetDevicePathResolver([path = sim.ptyLink()](int) { return path; });
+    line.cancelAt = cancelAt;
+    TcpClient tcp;
+    LinkActivity activity;
+    LinkStack window(line, line.port, tcp, activity);
+    BusScanDialog dialog(line, window, activity, &line);
+    line.dialog = &dialog;
+    dialog.findChild<QCheckBox *>("CheckBoxScanEverySpeed")->setChecked(everySpeed);
+    dialog.scan(2, 6);
+    QCOMPARE(line.speeds, speeds);
+    QCOMPARE(dialog.findChild<QLabel *>("StaticTextScan")->text(), status);
+    auto *progress = dialog.findChild<QProgressBar *>("ProgressBarScan");
+    QCOMPARE(QList<int>({progress->value(), progress->maximum()}), QList<int>({asked, everySpeed ? 25 : 5}));
+    // No port is left open at a speed the bar does not name.
+    QCOMPARE(line.port.Active(), !everySpeed);
 }
 
 void tst_bus_scan::waitOfTheUserReachesASlowRecorder()
@@ -185,10 +279,15 @@ void tst_bus_scan::startsOnceTheLinkIsFreeAndNamesAMissingLink()
     }
     QTRY_COMPARE(status->text(), QString("Найдено приборов: 2"));
 
-    // Over a gateway whose connection is not open nothing can answer.
+    // Over a gateway whose connection is not open nothing can answer. Nor
+    // is its speed the search's to choose, even ticked.
     fx.controls().setItemIndex(QStringLiteral("ComboBoxInterface"), 1);
+    auto *everySpeed = dialog->findChild<QCheckBox *>("CheckBoxScanEverySpeed");
+    everySpeed->setChecked(true);
     dialog->scan(1, 247);
     QCOMPARE(status->text(), QString("Поиск прерван: нет связи с прибором: соединение со шлюзом не открыто"));
+    QCOMPARE(dialog->findChild<QProgressBar *>("ProgressBarScan")->maximum(), 247);
+    QVERIFY(!everySpeed->isEnabled());
 }
 
 QTEST_MAIN(tst_bus_scan)

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 using namespace vexs;
 
 class tst_config : public QObject
@@ -38,8 +40,8 @@ private slots:
     void readsHandEditedFile();
     void longTextIsCut();
     void writeKeepsOtherSections();
-    void fastExchangeKey_data();
-    void fastExchangeKey();
+    void optionalKeys_data();
+    void optionalKeys();
     void writeCreatesFile();
     void writeFailsOnUnwritablePath();
     void portMapping_data();
@@ -129,29 +131,53 @@ void tst_config::writeKeepsOtherSections()
     QCOMPARE(file.readString("Ports", "COM1", QString()), QString("/tmp/ttyVEXS"));
 }
 
-void tst_config::fastExchangeKey_data()
+void tst_config::optionalKeys_data()
 {
+    QTest::addColumn<QString>("key");
     QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<bool>("fast");
+    QTest::addColumn<int>("value");
     QTest::addColumn<QString>("stored"); // empty: no such key
-    QTest::newRow("off, no key: the file keeps its five keys") << QByteArray() << false << QString();
-    QTest::newRow("on") << QByteArray() << true << "1";
-    QTest::newRow("off after on") << QByteArray("[Vexs]\nFastExchange=1\n") << false << "0";
+    // Every key beyond the plain program's five follows one rule.
+    for (const char *key : {"FastExchange", "Framing", "ExtraWaitMs", "ReadRetries", "PauseMs", "Reconnect"}) {
+        const QByteArray k(key);
+        const int on = k == "ExtraWaitMs" || k == "PauseMs" ? 250 : k == "Framing" ? 3 : 1;
+        QTest::newRow(qPrintable(k + ", default, no key: the file keeps its five keys"))
+            << QString(key) << QByteArray() << 0 << QString();
+        QTest::newRow(qPrintable(k + ", changed")) << QString(key) << QByteArray() << on << QString::number(on);
+        QTest::newRow(qPrintable(k + ", back to the default"))
+            << QString(key) << QByteArray("[Vexs]\n" + k + "=" + QByteArray::number(on) + "\n") << 0 << "0";
+    }
 }
 
-void tst_config::fastExchangeKey()
+void tst_config::optionalKeys()
 {
+    QFETCH(QString, key);
     QFETCH(QByteArray, before);
-    QFETCH(bool, fast);
+    QFETCH(int, value);
     QFETCH(QString, stored);
     if (!before.isEmpty())
         writeFile(before);
     IniFile file(path());
     ConnectionSettings s;
-    s.fastExchange = fast;
+    const QHash<QString, std::function<int &(ConnectionSettings &)>> fields = {
+        {"Framing", [](ConnectionSettings &c) -> int & { return c.framing; }},
+        {"ExtraWaitMs", [](ConnectionSettings &c) -> int & { return c.extraWaitMs; }},
+        {"ReadRetries", [](ConnectionSettings &c) -> int & { return c.readRetries; }},
+        {"PauseMs", [](ConnectionSettings &c) -> int & { return c.pauseMs; }},
+    };
+    if (key == "FastExchange")
+        s.fastExchange = value != 0;
+    else if (key == "Reconnect")
+        s.reconnect = value != 0;
+    else
+        fields[key](s) = value;
     QVERIFY(writeConnectionSettings(file, s));
-    QCOMPARE(file.readString("Vexs", "FastExchange", QString()), stored);
-    QCOMPARE(readConnectionSettings(file).fastExchange, fast);
+    QCOMPARE(file.readString("Vexs", key, QString()), stored);
+    ConnectionSettings back = readConnectionSettings(file);
+    const int read = key == "FastExchange" ? int(back.fastExchange)
+                     : key == "Reconnect"  ? int(back.reconnect)
+                                           : fields[key](back);
+    QCOMPARE(read, value);
 }
 
 void tst_config::writeCreatesFile()

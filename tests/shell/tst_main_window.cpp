@@ -14,6 +14,7 @@
 #include "ui/page_context.h"
 #include "ui/widget_controls.h"
 #include "tests/support/window_fixture.h"
+#include "shell/traffic_monitor.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -24,6 +25,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -70,6 +72,7 @@ private slots:
     void connectAndDisconnect();
     void simulatorDropsConnection();
     void refusedConnectionIsReported();
+    void gatewayFramingAndLinkOptions();
     void boxesShowTheNormalCursor();
     void requestButtonsDisabledWhileBusy();
     void closeDuringLongExchange();
@@ -398,6 +401,57 @@ void tst_main_window::simulatorDropsConnection()
     // Start again reaches the device.
     QVERIFY(fx.connectTcp());
     QCOMPARE(fx.window().context().modbus.ReadInputRegisters(0, 48, 200).size(), 101);
+}
+
+void tst_main_window::gatewayFramingAndLinkOptions()
+{
+    WindowFixture fx;
+    IControls &c = fx.controls();
+    ConnectionBar &bar = fx.window().connectionBar();
+    c.setItemIndex("ComboBoxInterface", 1);
+    c.setText("EditIP", "127.0.0.1");
+    c.setText("EditIPPort", QString::number(fx.sim().tcpPort()));
+    // The simulator passes RTU frames; the bar was told Modbus TCP.
+    c.setItemIndex("ComboBoxFraming", 1);
+    fx.click("ButtonFramingProbe");
+    QCOMPARE(fx.boxes.lastText(), QString("Прибор ответил в формате «RTU поверх TCP»"));
+    QCOMPARE(c.itemIndex("ComboBoxFraming"), 0);
+    QCOMPARE(c.text(kStatus), QString("Открыто"));
+    // The protocol cannot change under the open connection.
+    QVERIFY(!fx.window().findChild<QWidget *>("ComboBoxFraming")->isEnabled());
+
+    bar.editTuning = [](const LinkTuning &now) {
+        LinkTuning t = now;
+        t.readRetries = 2;
+        t.extraWaitMs = 100;
+        return std::optional(t);
+    };
+    fx.click("ButtonLinkOptions");
+    QCOMPARE(bar.tuning().readRetries, 2);
+    // A read that got nothing the first time is asked again, and the
+    // monitor says so; its statistics count both requests.
+    FaultRule silent;
+    silent.times = 1;
+    fx.sim().faults().add(silent);
+    fx.window().monitor().resetStatistics();
+    fx.clearRequests();
+    fx.click("ButtonReadNastrRs");
+    QVERIFY(fx.boxes.lastText() != QString("Нет связи с прибором"));
+    QCOMPARE(fx.requests().size(), 2);
+    const TrafficLog &log = fx.window().monitor().log();
+    QCOMPARE(traffic::rowTexts(log.row(log.size() - 2)).at(traffic::OutcomeColumn), QString("Повтор"));
+    fx.window().monitor().show();
+    QTableWidget *stats = fx.window().monitor().statisticsView();
+    QTRY_COMPARE(stats->rowCount(), 1);
+    QCOMPARE(stats->item(0, 1)->text(), QString("2")); // requests
+    QCOMPARE(stats->item(0, 3)->text(), QString("1")); // no reply
+
+    fx.window().close();
+    IniFile file(fx.configPath());
+    QCOMPARE(file.readInteger("Vexs", "ReadRetries", 0), 2);
+    QCOMPARE(file.readInteger("Vexs", "ExtraWaitMs", 0), 100);
+    // Back where it was: the key is not written.
+    QVERIFY(!file.keys("Vexs").contains("Framing"));
 }
 
 void tst_main_window::refusedConnectionIsReported()

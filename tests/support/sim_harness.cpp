@@ -35,6 +35,9 @@ bool SimHarness::start(const Options &options)
     so.serveTcp = options.tcp;
     so.tcpHost = QHostAddress(QHostAddress::LocalHost);
     so.tcpPort = 0;
+    so.serveUdp = options.udp;
+    so.udpPort = 0;
+    so.mbap = options.mbap;
     so.address = options.address;
     so.baud = options.baud;
     so.addresses = options.addresses;

@@ -18,6 +18,8 @@ public:
     struct Options {
         bool pty = true;
         bool tcp = true;
+        bool udp = false;
+        bool mbap = false; // Modbus TCP frames on TCP and UDP
         quint8 address = 1;
         int baud = 115200;
         QList<int> addresses; // several recorders; empty for `address` alone
@@ -42,6 +44,7 @@ public:
     QString ptyLink() const; // symlink to the pseudo-terminal, or empty
     QString ptyPath() const;
     quint16 tcpPort() const; // 0 when TCP is not served
+    quint16 udpPort() const { return m_sim->udpPort(); }
 
     RecorderModel &model() { return m_sim->model(); }
     FaultRules &faults() { return m_sim->faults(); }
