@@ -130,6 +130,9 @@ QString DeviceLink::noLinkMessage() const
         case PortFailure::LineLost:
             return QStringLiteral("Нет связи с прибором: связь с %1 прервана (устройство отключено?)")
                 .arg(m_options.port);
+        case PortFailure::NotSerial:
+            return QStringLiteral("Нет связи с прибором: %1 не последовательный порт (%2)")
+                .arg(m_options.port, s.detail);
         case PortFailure::Other:
             return QStringLiteral("Нет связи с прибором: не удалось открыть %1 (%2)")
                 .arg(m_options.port, s.detail);

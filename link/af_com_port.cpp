@@ -1,5 +1,6 @@
 #include "link/af_com_port.h"
 
+#include "link/device_kind.h"
 #include "link/line_speed.h"
 #include "link/low_latency.h"
 #include "link/modbus.h"
@@ -64,11 +65,19 @@ QString portFailureText(const PortStatus &status, bool ruleInstalled)
         return QStringLiteral("%1: %2 занят другой программой").arg(port, status.path);
     case PortFailure::LineLost:
         return QStringLiteral("%1: связь с %2 прервана (устройство отключено?)").arg(port, status.path);
+    case PortFailure::NotSerial:
+        return QStringLiteral("%1: %2 не последовательный порт (%3)").arg(port, status.path, status.detail);
     case PortFailure::Other:
         return QStringLiteral("%1: не удалось открыть %2 (%3)").arg(port, status.path, status.detail);
     }
     return QString();
 }
+
+#ifndef Q_OS_UNIX
+// Port names elsewhere are no file paths: the platform's open decides.
+std::optional<QString> nonSerialKind(const QString &) { return std::nullopt; }
+std::optional<QString> nonTerminalDevice(const QString &) { return std::nullopt; }
+#endif
 
 #ifndef Q_OS_LINUX
 // Only Linux drivers offer the mode; elsewhere the port works as before.
@@ -215,6 +224,14 @@ void TAfComPort::Open()
         throw EAfComPortCoreError(QStringLiteral("Invalid port number (COM%1)").arg(n).toStdString());
     }
 
+    // Never opened, so never written to.
+    if (const std::optional<QString> kind = nonSerialKind(path)) {
+        d->status.failure = PortFailure::NotSerial;
+        d->status.detail = *kind;
+        qCInfo(lcLink).noquote() << d->name << path << "is no serial device:" << *kind;
+        throw EAfComPortCoreError(QStringLiteral("Can't open device COM%1").arg(n).toStdString());
+    }
+
     struct Opening {
         const std::function<void(bool)> &hook;
         explicit Opening(const std::function<void(bool)> &h) : hook(h) { if (hook) hook(true); }
@@ -242,6 +259,12 @@ void TAfComPort::Open()
                                 : PortFailure::Other;
         d->status.detail = port.errorString();
         port.clearError();
+        if (d->status.failure == PortFailure::Other) {
+            if (const std::optional<QString> kind = nonTerminalDevice(path)) {
+                d->status.failure = PortFailure::NotSerial;
+                d->status.detail = *kind;
+            }
+        }
         qCInfo(lcLink).noquote() << d->name << "cannot open" << path << "-" << d->status.detail;
         if (d->status.failure == PortFailure::NoDevice)
             throw EAfComPortCoreError(QStringLiteral("Invalid port number (COM%1)").arg(n).toStdString());

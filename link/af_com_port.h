@@ -40,6 +40,7 @@ enum class PortFailure {
     PermissionDenied, // the device exists but this user may not open it
     Busy,             // another program holds the device
     LineLost,         // the device went away while open (adapter pulled)
+    NotSerial,        // a regular file, a folder, /dev/null: no serial device (detail says which)
     Other,
 };
 

@@ -10,6 +10,9 @@
 
 #include <QElapsedTimer>
 #include <QSerialPort>
+#include <QTemporaryDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <QTimer>
 
@@ -145,6 +148,40 @@ private slots:
         QCOMPARE(errorText([&] { openOn(number); }), message);
         QVERIFY(!port->Active());
         QCOMPARE(int(port->LastStatus().failure), failure);
+    }
+
+    // A port mapped to something that is no serial device says what it is,
+    // and a file is never written to.
+    void notASerialDevice_data()
+    {
+        QTest::addColumn<QString>("path"); // "file" and "folder" are made here
+        QTest::addColumn<QString>("text");
+        QTest::newRow("regular file") << "file" << "COM4: %1 не последовательный порт (обычный файл)";
+        QTest::newRow("folder") << "folder" << "COM4: %1 не последовательный порт (папка)";
+        QTest::newRow("/dev/null") << "/dev/null" << "COM4: %1 не последовательный порт (не терминал)";
+    }
+    void notASerialDevice()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        if (path == QLatin1String("file")) {
+            path = dir.filePath("settings.json");
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("{}");
+        } else if (path == QLatin1String("folder")) {
+            path = dir.path();
+        }
+        port->SetDevicePathResolver([path](int) { return path; });
+        QCOMPARE(errorText([&] { openOn(4); }), QString("Can't open device COM4"));
+        QVERIFY(!port->Active());
+        QCOMPARE(portFailureText(port->LastStatus()), text.arg(path));
+        if (QFileInfo(path).isFile()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("{}"));
+        }
     }
 
     void portInUseIsBusy()
