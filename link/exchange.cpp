@@ -93,7 +93,7 @@ QByteArray Exchange::carry(ITransport &transport, int waitMs, const QByteArray &
     std::optional<FastEnd> fastEnd;
     if (fast) {
         const int bps = lineSpeedForIndex(m_settings.baudIndex());
-        fastEnd = FastEnd{ReplyFraming(request), silentIntervalUs(bps), 0};
+        fastEnd = FastEnd{ReplyFraming(request), transport.delimitsReplies() ? 0 : silentIntervalUs(bps), 0};
         if (m_settings.endsOnSilence() && &transport == &m_serial)
             fastEnd->silenceMs = silenceDeadlineMs(int(request.size()), bps)
                                  + std::clamp(m_settings.tuning().extraWaitMs, 0, LinkTuning::kMaxMs);

@@ -60,7 +60,9 @@ void ReplyWatch::check()
     m_checking = true;
     const QByteArray now = m_fetch();
     const bool complete = m_end.framing.isComplete(now);
-    if (m_quiet == Quiet::Timer) {
+    if (complete && m_end.silentUs == 0) {
+        m_wait.finish(); // the way marks the reply's end itself
+    } else if (m_quiet == Quiet::Timer) {
         m_completeSize = complete ? now.size() : -1;
         if (complete)
             m_timer->start();

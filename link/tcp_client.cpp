@@ -261,8 +261,9 @@ void TcpClient::onStateChanged(QAbstractSocket::SocketState state)
 
 void TcpClient::onError(QAbstractSocket::SocketError error)
 {
-    // "Would block" is how a non-blocking socket says "not yet".
-    if (error == QAbstractSocket::TemporaryError)
+    // "Would block" is how a non-blocking socket says "not yet", and a
+    // time-out comes only from asking it for octets without waiting.
+    if (error == QAbstractSocket::TemporaryError || error == QAbstractSocket::SocketTimeoutError)
         return;
     // A failed reconnection is told by the request that wanted it.
     if (m_reconnecting)
@@ -342,6 +343,17 @@ void TcpClient::takeReplyOctets()
     m_unreported += dropBuffered();
 }
 
+void TcpClient::takeWaitingOctets()
+{
+    // A few rounds at most: a flood must not hold the wait here.
+    for (int round = 0; round < 4 && m_socket->state() == QAbstractSocket::ConnectedState; ++round) {
+        takeReplyOctets();
+        if (!m_socket->waitForReadyRead(0))
+            break;
+    }
+    takeReplyOctets();
+}
+
 void TcpClient::onReadyRead()
 {
     if (m_inExchange) {
@@ -398,8 +410,21 @@ void TcpClient::await(int waitMs, const FastEnd *fast)
 {
     PumpingWait wait;
     std::optional<ReplyWatch> watch;
-    if (fast)
-        watch.emplace(*fast, wait, [this] { return fromWire(m_reply); }, ReplyWatch::Quiet::Timer);
+    if (fast) {
+        // RTU frames in a stream end only by a quiet line, which a timer
+        // would round up to a millisecond: the socket is asked again after
+        // the exact interval, as a serial port is. Replies the way delimits
+        // need no quiet at all.
+        const bool stream = !delimitsReplies();
+        watch.emplace(
+            *fast, wait,
+            [this, stream] {
+                if (stream)
+                    takeWaitingOctets();
+                return fromWire(m_reply);
+            },
+            stream ? ReplyWatch::Quiet::Sleep : ReplyWatch::Quiet::Timer);
+    }
     struct Waiting {
         TcpClient &client;
         ~Waiting()

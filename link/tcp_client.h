@@ -94,6 +94,7 @@ public:
     QByteArray exchange(int waitMs, const QByteArray &request,
                         const FastEnd *fast = nullptr) override;
     qint64 lastOctetUs() const override { return m_lastOctetUs; }
+    bool delimitsReplies() const override { return isMbap(m_framing) || isUdp(m_framing); }
     // Connect again at the next request after the gateway closed or reset
     // the connection (not after "Stop"), waiting for it at most the
     // request's wait. Off unless set.
@@ -117,6 +118,8 @@ private:
     void onError(QAbstractSocket::SocketError error);
     void onReadyRead();
     void takeReplyOctets();
+    // What the socket has now, not only what the event loop has seen.
+    void takeWaitingOctets();
     void await(int waitMs, const FastEnd *fast);
     void makeSocket(bool udp);
     // The reply as RTU octets, from what arrived in the gateway's framing.

@@ -20,6 +20,9 @@ public:
     // The time from the last request's sending to the last octet that came
     // for it, in microseconds; -1 when none came (or the way cannot tell).
     virtual qint64 lastOctetUs() const { return -1; }
+    // True when the way itself marks where a reply ends (a datagram, a
+    // length in a header): a complete reply then needs no quiet after it.
+    virtual bool delimitsReplies() const { return false; }
 };
 
 } // namespace vexs

@@ -362,6 +362,10 @@ void Simulator::handleFrame(const QByteArray &frame, const Route &route)
         paceOut();
     } else if (channel == RequestLog::Pty) {
         delay += m_latencyMs + wireTimeMs(int(wire.size()), m_baud.load());
+    } else if (m_pace) {
+        // A gateway in front of a paced line: the request and the reply
+        // cross the line at its speed, the recorder turns round between.
+        delay += m_latencyMs + wireTimeMs(int(frame.size() + wire.size()), m_baud.load());
     }
 
     const int generation = m_generation;

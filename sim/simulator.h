@@ -52,6 +52,8 @@ public:
         int baud = 115200;
         // Pseudo-terminal replies: sent octet by octet at the line rate after
         // the request's own line time and the latency, rather than whole.
+        // Replies over TCP and UDP then come after the line time of request
+        // and reply and the latency, as through a gateway on such a line.
         bool pace = false;
         int latencyMs = TurnaroundMs;
         bool verbose = false;
