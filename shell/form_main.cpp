@@ -115,8 +115,7 @@ TformMain::TformMain(Options options)
     });
     // Another gateway, or the same after a reset, may serve another line.
     connect(m_socket, &TcpClient::connected, this, [this] { m_image->forgetSource(); });
-    // The monitor watches every exchange from the start, so that opening it
-    // after a failure shows what led up to it.
+    // The monitor watches from the start: opened after a failure, it shows what led up to it.
     m_monitor = new TrafficMonitor(*m_boxes, m_activity.get(), this);
     m_monitor->watch(*m_link);
     m_bar->probeFraming = [this] { return probeGatewayFraming(*m_socket, m_link->modbus(), m_bar->slaveAddress()); };
