@@ -72,6 +72,10 @@ ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessage
     m_ipPort->setText(QStringLiteral("5000"));
     row->addWidget(m_ipPort);
     m_framing = makePickList(QStringLiteral("ComboBoxFraming"), gatewayFramingItems(), this);
+    // Narrow on the full bar; the list shows the whole names.
+    m_framing->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_framing->setMinimumContentsLength(9);
+    m_framing->setMaximumWidth(100);
     m_framing->setToolTip(QStringLiteral("Как шлюз передаёт запросы: кадры RTU как есть "
                                          "или кадры Modbus TCP, по TCP или UDP"));
     row->addWidget(m_framing);
@@ -80,27 +84,30 @@ ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessage
     row->addWidget(m_probe);
     m_status = makeLabel(QString(), this, QStringLiteral("StaticTextStatusIP"));
     m_status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_status->setFixedWidth(70);
+    m_status->setFixedWidth(52);
     row->addWidget(m_status);
     m_connect = makeButton(QStringLiteral("ButtonIPConnect"), QStringLiteral("Start"), this);
+    m_connect->setFixedWidth(48);
     row->addWidget(m_connect);
     m_disconnect = makeButton(QStringLiteral("ButtonIPDisconnect"), QStringLiteral("Stop"), this);
+    m_disconnect->setFixedWidth(48);
     row->addWidget(m_disconnect);
 
-    m_fast = new QCheckBox(QStringLiteral("Быстрый обмен"), this);
-    m_fast->setObjectName(QStringLiteral("CheckBoxFastExchange"));
-    m_fast->setToolTip(QStringLiteral("Заканчивать обмен, как только пришёл весь ответ, "
-                                      "а не по истечении времени ожидания"));
-    row->addWidget(m_fast);
     m_scan = makeButton(QStringLiteral("ButtonBusScan"), QStringLiteral("Поиск…"), this);
     m_scan->setToolTip(QStringLiteral("Найти приборы на линии"));
+    m_scan->setMaximumWidth(64);
     row->addWidget(m_scan);
-    m_options = makeButton(QStringLiteral("ButtonLinkOptions"), QStringLiteral("Параметры связи…"), this);
-    m_options->setToolTip(QStringLiteral("Дополнительное ожидание, повторы чтения, пауза, переподключение"));
+    // A small button: the bar is full in Ethernet mode in the window's fixed size.
+    m_options = makeButton(QStringLiteral("ButtonLinkOptions"), QStringLiteral("⚙"), this);
+    m_options->setFixedWidth(28);
+    m_options->setAccessibleName(QStringLiteral("Параметры связи"));
+    m_options->setToolTip(QStringLiteral("Параметры связи: быстрый обмен, дополнительное ожидание, "
+                                         "повторы чтения, пауза, переподключение"));
     row->addWidget(m_options);
 
     m_button11 =
         makeButton(QStringLiteral("Button11"), QStringLiteral("Считать настройки прибора"), this);
+    m_button11->setMinimumWidth(m_button11->sizeHint().width());
     row->addWidget(m_button11);
     m_monitor = makeButton(QStringLiteral("ButtonMonitor"), QStringLiteral("⇄"), this);
     m_monitor->setFixedWidth(28);
@@ -122,11 +129,11 @@ ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessage
     // The probe sends requests: it waits for a poll's exchange to end.
     connectDialogAction(m_probe, activity, m_boxes, [this] { ButtonFramingProbeClick(); });
     connectDialogAction(m_options, activity, m_boxes, [this] { ButtonLinkOptionsClick(); });
-    editTuning = [this](const LinkTuning &now) -> std::optional<LinkTuning> {
+    editLinkOptions = [this](const LinkOptions &now) -> std::optional<LinkOptions> {
         LinkOptionsDialog dialog(now, this);
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
-        return dialog.tuning();
+        return dialog.options();
     };
     connect(&m_socket, &TcpClient::connected, this, &ConnectionBar::ClientSocket1Connect);
     connect(&m_socket, &TcpClient::disconnected, this, &ConnectionBar::ClientSocket1Disconnect);
@@ -226,10 +233,12 @@ void ConnectionBar::setFramingLocked(bool locked)
 
 void ConnectionBar::ButtonLinkOptionsClick()
 {
-    if (!editTuning)
+    if (!editLinkOptions)
         return;
-    if (const std::optional<LinkTuning> chosen = editTuning(m_tuning))
-        setTuning(*chosen);
+    if (const std::optional<LinkOptions> chosen = editLinkOptions(LinkOptions{m_tuning, m_fast})) {
+        setTuning(chosen->tuning);
+        m_fast = chosen->fastExchange;
+    }
 }
 
 void ConnectionBar::ButtonFramingProbeClick()
@@ -264,12 +273,12 @@ void ConnectionBar::ButtonFramingProbeClick()
 
 bool ConnectionBar::fastExchange() const
 {
-    return m_fast->isChecked();
+    return m_fast;
 }
 
 void ConnectionBar::setFastExchange(bool on)
 {
-    m_fast->setChecked(on);
+    m_fast = on;
 }
 
 void ConnectionBar::setSlaveAddress(int address)

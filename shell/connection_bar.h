@@ -4,6 +4,7 @@
 #include "link/gateway_framing.h"
 #include "link/modbus.h"
 #include "shell/config_file.h"
+#include "shell/link_options_dialog.h"
 #include "shell/serial_ports.h"
 
 #include <QWidget>
@@ -55,8 +56,9 @@ public:
     // the asking, tests replace it.
     std::function<std::optional<GatewayFraming>()> probeFraming;
     void ButtonFramingProbeClick();
-    // "Параметры связи…": the dialog, replaced by tests (nullopt: cancelled).
-    std::function<std::optional<LinkTuning>(const LinkTuning &)> editTuning;
+    // "Параметры связи" (the small button "⚙"): the dialog, with fast
+    // exchange beside the tuning; tests replace it (nullopt: cancelled).
+    std::function<std::optional<LinkOptions>(const LinkOptions &)> editLinkOptions;
     void ButtonLinkOptionsClick();
 
     QPushButton *readSettingsButton() const { return m_button11; }
@@ -115,7 +117,7 @@ private:
     bool m_connecting = false;
     QPushButton *m_connect;
     QPushButton *m_disconnect;
-    QCheckBox *m_fast;
+    bool m_fast = false;
     QPushButton *m_scan;
     QPushButton *m_button11;
     QPushButton *m_monitor;

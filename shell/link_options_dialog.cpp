@@ -23,8 +23,9 @@ QSpinBox *makeField(const QString &name, int maximum, int value, const QString &
 
 } // namespace
 
-LinkOptionsDialog::LinkOptionsDialog(const LinkTuning &tuning, QWidget *parent) : QDialog(parent)
+LinkOptionsDialog::LinkOptionsDialog(const LinkOptions &options, QWidget *parent) : QDialog(parent)
 {
+    const LinkTuning &tuning = options.tuning;
     setObjectName(QStringLiteral("FormLinkOptions"));
     setWindowTitle(QStringLiteral("Параметры связи"));
     auto *top = new QVBoxLayout(this);
@@ -40,12 +41,18 @@ LinkOptionsDialog::LinkOptionsDialog(const LinkTuning &tuning, QWidget *parent) 
     m_reconnect = new QCheckBox(QStringLiteral("Переподключаться к шлюзу после обрыва"), this);
     m_reconnect->setObjectName(QStringLiteral("CheckBoxReconnect"));
     m_reconnect->setChecked(tuning.reconnect);
+    m_fast = new QCheckBox(QStringLiteral("Быстрый обмен"), this);
+    m_fast->setObjectName(QStringLiteral("CheckBoxFastExchange"));
+    m_fast->setToolTip(QStringLiteral("Заканчивать обмен, как только пришёл весь ответ, "
+                                      "а не по истечении времени ожидания"));
+    m_fast->setChecked(options.fastExchange);
+    form->addRow(m_fast);
     form->addRow(QStringLiteral("Дополнительное ожидание:"), m_extraWait);
     form->addRow(QStringLiteral("Повторы чтения:"), m_retries);
     form->addRow(QStringLiteral("Пауза между запросами:"), m_pause);
     form->addRow(m_reconnect);
     top->addLayout(form);
-    auto *note = new QLabel(QStringLiteral("При значениях 0 связь работает как обычно."), this);
+    auto *note = new QLabel(QStringLiteral("Без быстрого обмена и при значениях 0 связь работает как обычно."), this);
     note->setWordWrap(true);
     top->addWidget(note);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -54,14 +61,15 @@ LinkOptionsDialog::LinkOptionsDialog(const LinkTuning &tuning, QWidget *parent) 
     top->addWidget(buttons);
 }
 
-LinkTuning LinkOptionsDialog::tuning() const
+LinkOptions LinkOptionsDialog::options() const
 {
-    LinkTuning t;
-    t.extraWaitMs = m_extraWait->value();
-    t.readRetries = m_retries->value();
-    t.pauseMs = m_pause->value();
-    t.reconnect = m_reconnect->isChecked();
-    return t;
+    LinkOptions o;
+    o.tuning.extraWaitMs = m_extraWait->value();
+    o.tuning.readRetries = m_retries->value();
+    o.tuning.pauseMs = m_pause->value();
+    o.tuning.reconnect = m_reconnect->isChecked();
+    o.fastExchange = m_fast->isChecked();
+    return o;
 }
 
 } // namespace vexs

@@ -3,6 +3,7 @@
 #include "ui/controls.h"
 #include "sim/recorder_model.h"
 #include "tests/support/frame_fields.h"
+#include "shell/connection_bar.h"
 #include "tests/support/window_fixture.h"
 
 #include <QDate>
@@ -462,7 +463,7 @@ void TestRecordingClock::timeReadPastTheMaskIsNotWritten()
 // acknowledgement must not end it, and no request follows before it is over.
 void TestRecordingClock::clockWriteKeepsItsWaitInFastExchange()
 {
-    m_fx->window().findChild<QCheckBox *>(QStringLiteral("CheckBoxFastExchange"))->setChecked(true);
+    m_fx->window().connectionBar().setFastExchange(true);
     c().setDate(QStringLiteral("DateEdit1"), QDate(2024, 3, 9));
     c().setText(QStringLiteral("MaskEditTime"), QStringLiteral("12:00:00"));
     QElapsedTimer clock;

@@ -254,10 +254,19 @@ void tst_bus_scan::fastExchangeIsKeptInVexsIni()
     WindowFixture::Options o;
     o.config = "[Vexs]\r\nUpDownAdr=2\r\nFastExchange=1\r\n";
     WindowFixture fx(o);
-    auto *box = fx.window().findChild<QCheckBox *>("CheckBoxFastExchange");
-    QVERIFY(box->isChecked());
-    QVERIFY(fx.window().connectionBar().fastExchange());
-    box->setChecked(false);
+    ConnectionBar &bar = fx.window().connectionBar();
+    QVERIFY(bar.fastExchange());
+    // Switched off in "Параметры связи", where the dialog shows it ticked.
+    bool shownTicked = false;
+    bar.editLinkOptions = [&](const LinkOptions &now) {
+        shownTicked = now.fastExchange;
+        LinkOptions off = now;
+        off.fastExchange = false;
+        return std::optional(off);
+    };
+    fx.click("ButtonLinkOptions");
+    QVERIFY(shownTicked);
+    QVERIFY(!bar.fastExchange());
     fx.window().close();
     QFile f(fx.configPath());
     QVERIFY(f.open(QIODevice::ReadOnly));

@@ -420,11 +420,11 @@ void tst_main_window::gatewayFramingAndLinkOptions()
     // The protocol cannot change under the open connection.
     QVERIFY(!fx.window().findChild<QWidget *>("ComboBoxFraming")->isEnabled());
 
-    bar.editTuning = [](const LinkTuning &now) {
-        LinkTuning t = now;
-        t.readRetries = 2;
-        t.extraWaitMs = 100;
-        return std::optional(t);
+    bar.editLinkOptions = [](const LinkOptions &now) {
+        LinkOptions o = now;
+        o.tuning.readRetries = 2;
+        o.tuning.extraWaitMs = 100;
+        return std::optional(o);
     };
     fx.click("ButtonLinkOptions");
     QCOMPARE(bar.tuning().readRetries, 2);
