@@ -17,7 +17,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QEvent>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vexs {
 
@@ -44,15 +47,49 @@ bool fillsMask(const QString &text)
     return !text.contains(u' ');
 }
 
+class PadOnLeave : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *edit = qobject_cast<QLineEdit *>(watched);
+        if (edit && event->type() == QEvent::FocusOut) {
+            const QString padded = padAddressGroups(edit->text());
+            if (padded != edit->text())
+                edit->setText(padded);
+        }
+        return false;
+    }
+};
+
 QLineEdit *maskedEdit(const Field &f, const QString &initial, QWidget *parent)
 {
     QLineEdit *edit = makeEdit(f.prefix, parent);
     edit->setInputMask(f.inputMask);
     edit->setText(initial);
+    // Addresses are padded as the field is left, so "192.168.1.2" typed
+    // the usual way is not refused for its blanks. Not on editingFinished:
+    // a masked edit raises it only for a text that already fills the mask.
+    if (f.inputMask.count(u'.') == 3)
+        edit->installEventFilter(new PadOnLeave(edit));
     return edit;
 }
 
 } // namespace
+
+QString padAddressGroups(const QString &text)
+{
+    QStringList groups = text.split(u'.');
+    for (QString &group : groups) {
+        const QString digits = QString(group).remove(u' ');
+        const bool allDigits = !digits.isEmpty() && digits.size() <= 3
+                               && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); });
+        if (allDigits)
+            group = digits.rightJustified(3, u'0');
+    }
+    return groups.join(u'.');
+}
 
 NetworkPage::NetworkPage(PageContext &context, QWidget *parent) : Page(context, parent)
 {

@@ -7,6 +7,11 @@ class QLineEdit;
 
 namespace vexs {
 
+// A dotted address as an engineer types it ("1" for "001"), each group of
+// one or two digits padded with leading zeros; groups without a digit, or
+// with anything else, are left as they are for the write to refuse.
+QString padAddressGroups(const QString &text);
+
 // "Сеть": the recorder's own network settings, the network block (registers
 // 744..771). They are stored in the device and do not touch the connection
 // bar, which says how this computer reaches the device.

@@ -24,9 +24,9 @@ namespace {
 constexpr int kProbeConnectMs = 3000;
 } // namespace
 
-ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessageBoxes &boxes,
-                             QWidget *parent)
-    : QWidget(parent), m_socket(socket), m_boxes(boxes)
+ConnectionBar::ConnectionBar(TcpClient &socket, const TAfComPort &port, LinkActivity &activity,
+                             IMessageBoxes &boxes, QWidget *parent)
+    : QWidget(parent), m_socket(socket), m_port(port), m_boxes(boxes)
 {
     setObjectName(QStringLiteral("Panel1"));
     setFixedHeight(30);
@@ -114,6 +114,8 @@ ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessage
     m_monitor->setToolTip(QStringLiteral("Монитор обмена (Ctrl+T)"));
     row->addWidget(m_monitor);
 
+    connect(m_comPort, &QSpinBox::valueChanged, this, [this] { showMappedPath(); });
+    showMappedPath();
     connect(m_interface, &QComboBox::currentIndexChanged, this,
             &ConnectionBar::ComboBoxInterfaceChange);
     connectAction(m_connect, m_boxes, [this] { ButtonIPConnectClick(); });
@@ -122,7 +124,7 @@ ConnectionBar::ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessage
     connectDialogAction(m_pickPort, activity, m_boxes, [this] { ButtonComPortPickClick(); });
     listPorts = [] { return availableSerialPorts(); };
     choosePort = [this](const QList<SerialPortEntry> &ports, int comNumber) {
-        PortPickerDialog dialog(ports, comNumber, this);
+        PortPickerDialog dialog(ports, comNumber, m_port.DevicePath(comNumber), this);
         return dialog.exec() == QDialog::Accepted ? dialog.selectedPath() : QString();
     };
     connectAction(m_disconnect, m_boxes, [this] { ButtonIPDisconnectClick(); });
@@ -319,7 +321,18 @@ void ConnectionBar::setPortStatus(const PortStatus &status)
     const QString text = portFailureText(status);
     m_portStatus->setText(text);
     m_portStatus->setToolTip(text);
-    m_comPort->setToolTip(text);
+    m_portFailure = status;
+    showMappedPath();
+}
+
+void ConnectionBar::showMappedPath()
+{
+    // Where the number leads, and beneath it why that failed last time.
+    const int number = m_comPort->value();
+    QString tip = QStringLiteral("COM%1: %2").arg(number).arg(m_port.DevicePath(number));
+    if (m_portFailure.failure != PortFailure::None && m_portFailure.comNumber == number)
+        tip += QLatin1Char('\n') + portFailureText(m_portFailure);
+    m_comPort->setToolTip(tip);
 }
 
 QString ConnectionBar::portStatusText() const
@@ -330,14 +343,12 @@ QString ConnectionBar::portStatusText() const
 void ConnectionBar::ButtonComPortPickClick()
 {
     const int number = m_comPort->value();
+    // Opened even when none was found: a path may still be typed.
     const QList<SerialPortEntry> ports = listPorts ? listPorts() : QList<SerialPortEntry>();
-    if (ports.isEmpty()) {
-        m_boxes.info(QStringLiteral("Последовательные порты не найдены"));
-        return;
-    }
     const QString path = choosePort ? choosePort(ports, number) : QString();
     if (!path.isEmpty())
         emit portChosen(number, path);
+    showMappedPath();
 }
 
 void ConnectionBar::ButtonIPConnectClick()

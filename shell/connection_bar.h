@@ -32,7 +32,8 @@ class ConnectionBar : public QWidget, public ILinkSettings
 {
     Q_OBJECT
 public:
-    ConnectionBar(TcpClient &socket, LinkActivity &activity, IMessageBoxes &boxes,
+    // `port`: the program's serial port, for the path each number leads to.
+    ConnectionBar(TcpClient &socket, const TAfComPort &port, LinkActivity &activity, IMessageBoxes &boxes,
                   QWidget *parent = nullptr);
 
     quint8 slaveAddress() const override;
@@ -99,8 +100,12 @@ public:
     void ClientSocket1Disconnect();
 
 private:
+    void showMappedPath();
+
     TcpClient &m_socket;
+    const TAfComPort &m_port;
     IMessageBoxes &m_boxes;
+    PortStatus m_portFailure;
     QComboBox *m_interface;
     QSpinBox *m_address;
     QLabel *m_comLabel;

@@ -1,5 +1,6 @@
 #include "shell/navigation.h"
 
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -78,7 +79,15 @@ void Navigation::reset()
     for (int i = 0; i < kPageCount; ++i)
         m_pages->setTabVisible(i, i == 0);
     m_pages->setCurrentIndex(0);
+    showTabOf(0);
     m_tree->expandAll();
+}
+
+void Navigation::showTabOf(int index)
+{
+    // The start page has no caption: an empty tab over it would look like a
+    // page that failed to load.
+    m_pages->tabBar()->setVisible(!m_pages->tabText(index).isEmpty());
 }
 
 void Navigation::select(int absoluteIndex)
@@ -100,6 +109,7 @@ void Navigation::show(int absoluteIndex)
         m_pages->setTabVisible(i, false);
     m_pages->setTabVisible(absoluteIndex, true);
     m_pages->setCurrentIndex(absoluteIndex);
+    showTabOf(absoluteIndex);
 }
 
 int Navigation::visiblePage() const

@@ -33,6 +33,8 @@ public:
     int visiblePage() const;
 
 private:
+    void showTabOf(int index);
+
     QTreeWidget *m_tree;
     QTabWidget *m_pages;
 };

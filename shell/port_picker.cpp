@@ -1,8 +1,10 @@
 #include "shell/port_picker.h"
 
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -14,12 +16,18 @@ constexpr int NoteRole = Qt::UserRole;
 }
 
 PortPickerDialog::PortPickerDialog(const QList<SerialPortEntry> &ports, int comNumber,
-                                   QWidget *parent)
+                                   const QString &currentPath, QWidget *parent)
     : QDialog(parent), m_ports(ports)
 {
     setObjectName(QStringLiteral("PortPicker"));
     setWindowTitle(QStringLiteral("Выбор порта для COM%1").arg(comNumber));
     auto *layout = new QVBoxLayout(this);
+    auto *heading = new QLabel(currentPath.isEmpty()
+                                   ? QStringLiteral("Выберите устройство для COM%1").arg(comNumber)
+                                   : QStringLiteral("Сейчас COM%1 — %2").arg(comNumber).arg(currentPath),
+                               this);
+    heading->setObjectName(QStringLiteral("LabelPortCurrent"));
+    layout->addWidget(heading);
     m_list = new QTreeWidget(this);
     m_list->setObjectName(QStringLiteral("PortList"));
     m_list->setRootIsDecorated(false);
@@ -47,18 +55,28 @@ PortPickerDialog::PortPickerDialog(const QList<SerialPortEntry> &ports, int comN
     layout->addWidget(m_list);
     layout->addWidget(m_note);
 
+    auto *pathRow = new QHBoxLayout;
+    pathRow->addWidget(new QLabel(QStringLiteral("Путь к устройству:"), this));
+    m_path = new QLineEdit(currentPath, this);
+    m_path->setObjectName(QStringLiteral("EditPortPath"));
+    m_path->setToolTip(QStringLiteral("Можно ввести путь, которого нет в списке, например свою ссылку udev"));
+    pathRow->addWidget(m_path, 1);
+    layout->addLayout(pathRow);
+
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *choose = buttons->addButton(QStringLiteral("Выбрать"), QDialogButtonBox::AcceptRole);
     choose->setObjectName(QStringLiteral("ButtonChoosePort"));
     buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
-    choose->setEnabled(false);
+    choose->setEnabled(!selectedPath().isEmpty());
+    connect(m_path, &QLineEdit::textChanged, this, [this, choose] { choose->setEnabled(!selectedPath().isEmpty()); });
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this,
-            [this, choose] {
-                choose->setEnabled(!selectedPath().isEmpty());
+            [this] {
                 const QTreeWidgetItem *item = m_list->currentItem();
+                if (item && item->isSelected())
+                    m_path->setText(item->text(0));
                 const QString note =
                     item && item->isSelected() ? item->data(0, NoteRole).toString() : QString();
                 m_note->setText(note);
@@ -70,8 +88,7 @@ PortPickerDialog::PortPickerDialog(const QList<SerialPortEntry> &ports, int comN
 
 QString PortPickerDialog::selectedPath() const
 {
-    const QTreeWidgetItem *item = m_list->currentItem();
-    return item && item->isSelected() ? item->text(0) : QString();
+    return m_path->text().trimmed();
 }
 
 void PortPickerDialog::selectRow(int row)

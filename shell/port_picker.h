@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QLabel;
+class QLineEdit;
 class QTreeWidget;
 
 namespace vexs {
@@ -15,9 +16,13 @@ class PortPickerDialog : public QDialog
 {
     Q_OBJECT
 public:
-    PortPickerDialog(const QList<SerialPortEntry> &ports, int comNumber, QWidget *parent = nullptr);
+    // `currentPath`: where the port number leads now, shown above the list
+    // and as the path to start from.
+    PortPickerDialog(const QList<SerialPortEntry> &ports, int comNumber, const QString &currentPath = QString(),
+                     QWidget *parent = nullptr);
 
-    // The path of the selected row; empty when none is selected.
+    // The path in the edit: the selected row's, or one typed (a link of
+    // the user's own that the list does not show); empty for none.
     QString selectedPath() const;
     void selectRow(int row);
 
@@ -25,6 +30,7 @@ private:
     QList<SerialPortEntry> m_ports;
     QTreeWidget *m_list;
     QLabel *m_note; // the selected port's note, hidden when it has none
+    QLineEdit *m_path;
 };
 
 } // namespace vexs

@@ -6,6 +6,7 @@
 #include "ui/controls.h"
 #include "sim/recorder_model.h"
 #include "tests/support/frame_fields.h"
+#include "settings/network_page.h"
 #include "tests/support/window_fixture.h"
 
 #include <QLineEdit>
@@ -106,6 +107,8 @@ private slots:
     void networkInitialTextsSent();
     void networkBlankRefused_data();
     void networkBlankRefused();
+    void addressGroupsPadded_data();
+    void addressGroupsPadded();
     void networkRead_data();
     void networkRead();
     void networkReadFailureLeavesPage();
@@ -333,12 +336,13 @@ void TestDisplayNetwork::networkBlankRefused_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("IP typed without leading zeros") << QStringLiteral("EditRsIP") << QStringLiteral("192.168.11.2")
-                                                    << QStringLiteral("192.168.11 .2  ")
-                                                    << QStringLiteral("Неверный IP-адрес");
-    QTest::newRow("mask one digit short") << QStringLiteral("EditRsMask") << QStringLiteral("25525500000")
-                                          << QStringLiteral("255.255.000.00 ")
-                                          << QStringLiteral("Неверная маска подсети");
+    // An address group of fewer digits is padded as the field is left.
+    QTest::newRow("IP typed without leading zeros, then a blank port")
+        << QStringLiteral("EditRsIP") << QStringLiteral("192.168.11.2") << QStringLiteral("192.168.011.002")
+        << QStringLiteral("Неверный порт");
+    QTest::newRow("mask one digit short, then a blank port")
+        << QStringLiteral("EditRsMask") << QStringLiteral("25525500000") << QStringLiteral("255.255.000.000")
+        << QStringLiteral("Неверный порт");
     QTest::newRow("IP group past 255") << QStringLiteral("EditRsIP") << QStringLiteral("300168011002")
                                        << QStringLiteral("300.168.011.002") << QStringLiteral("Неверный IP-адрес");
     QTest::newRow("gateway empty") << QStringLiteral("EditRsGate") << QString()
@@ -349,6 +353,9 @@ void TestDisplayNetwork::networkBlankRefused_data()
 
 void TestDisplayNetwork::networkBlankRefused()
 {
+    // Leaving a field is a focus change, which only an active window sees.
+    m_fx->window().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&m_fx->window()));
     QFETCH(QString, edit);
     QFETCH(QString, keys);
     QFETCH(QString, shown);
@@ -359,10 +366,11 @@ void TestDisplayNetwork::networkBlankRefused()
     for (int i = 0; i < 4; ++i)
         c().setText(QString::fromLatin1(edits[i]), QString::fromLatin1(good[i]));
     typeMasked(this->edit(edit), keys);
-    QCOMPARE(c().text(edit), shown);
-    // A blank port as well: the edits are checked in order, the first one reports.
+    // A blank port as well: the edits are checked in order, the first one
+    // reports. Typing there leaves the field typed first.
     if (edit != QLatin1String("EditRsPort"))
         typeMasked(this->edit(QStringLiteral("EditRsPort")), QStringLiteral("1"));
+    QCOMPARE(c().text(edit), shown);
 
     const QByteArray before = model().holdingBytes(kNetworkRegister, 28);
     m_fx->click(QStringLiteral("ButtonWriteNastrRs"));
@@ -370,6 +378,24 @@ void TestDisplayNetwork::networkBlankRefused()
     QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Error);
     QVERIFY(m_fx->requests().isEmpty());
     QCOMPARE(model().holdingBytes(kNetworkRegister, 28), before);
+}
+
+void TestDisplayNetwork::addressGroupsPadded_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("padded");
+    QTest::newRow("one digit each") << "1  .2  .3  .4  " << "001.002.003.004";
+    QTest::newRow("already whole") << "192.168.011.002" << "192.168.011.002";
+    QTest::newRow("an empty group stays") << "10 .   .0  .1  " << "010.   .000.001";
+    QTest::newRow("blank inside a group") << "1 2.3  .4  .5  " << "012.003.004.005";
+    QTest::newRow("not an address") << "abc" << "abc";
+}
+
+void TestDisplayNetwork::addressGroupsPadded()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, padded);
+    QCOMPARE(padAddressGroups(typed), padded);
 }
 
 void TestDisplayNetwork::networkRead_data()

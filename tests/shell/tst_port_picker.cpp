@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
@@ -83,22 +84,38 @@ void tst_port_picker::emptyListSaysSo()
     WindowFixture::Options o;
     o.sim = false;
     WindowFixture fx(o);
-    fx.window().connectionBar().listPorts = [] { return QList<SerialPortEntry>(); };
+    ConnectionBar &bar = fx.window().connectionBar();
+    bar.listPorts = [] { return QList<SerialPortEntry>(); };
+    // Nothing found, the picker still opens: a path may be typed.
+    bool opened = false;
+    bar.choosePort = [&](const QList<SerialPortEntry> &ports, int) {
+        opened = ports.isEmpty();
+        return QStringLiteral("/dev/ttyRS485");
+    };
     fx.click("ButtonComPortPick");
-    QCOMPARE(fx.boxes.texts(), QStringList{"Последовательные порты не найдены"});
+    QVERIFY(opened);
+    QVERIFY(fx.boxes.texts().isEmpty());
+    // The port number's tooltip names where it leads now.
+    const QString tip = fx.window().findChild<QWidget *>("UpDownComPort")->toolTip();
+    QVERIFY2(tip.startsWith("COM1: /"), qPrintable(tip));
 }
 
 void tst_port_picker::dialogListsAndReturnsChoice()
 {
     PortPickerDialog dialog({{"/dev/ttyS0", "/dev/ttyS0", "", "", "", ""},
                              {"/dev/serial/by-id/usb-X", "/dev/ttyUSB0", "USB", "FTDI", "A1", ""}},
-                            3);
+                            3, "/dev/ttyS2");
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Выбор порта для COM3"));
-    QCOMPARE(dialog.selectedPath(), QString());
+    QCOMPARE(dialog.findChild<QLabel *>("LabelPortCurrent")->text(), QStringLiteral("Сейчас COM3 — /dev/ttyS2"));
+    QCOMPARE(dialog.selectedPath(), QStringLiteral("/dev/ttyS2"));
     dialog.selectRow(1);
     QCOMPARE(dialog.selectedPath(), QStringLiteral("/dev/serial/by-id/usb-X"));
+    // A path the list does not show may be typed.
+    dialog.findChild<QLineEdit *>("EditPortPath")->setText(" /dev/ttyRS485 ");
+    QCOMPARE(dialog.selectedPath(), QStringLiteral("/dev/ttyRS485"));
     PortPickerDialog none({}, 1);
     QVERIFY(!none.findChild<QLabel *>("LabelNoPorts")->isHidden());
+    QCOMPARE(none.selectedPath(), QString());
 }
 
 // The picker reads the FTDI driver's latency timer beside the port in sysfs
