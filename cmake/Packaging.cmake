@@ -22,6 +22,17 @@ foreach(_size 48 128)
           RENAME ${VEXS_APP_ID}.png COMPONENT configurator)
 endforeach()
 
+# The user guide that "Справка" (F1) shows, with its screenshots, where the
+# program looks for it: share/vexs-configurator beside its bin folder.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/guide/guide.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/vexs-configurator/guide COMPONENT configurator)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshots/main-window.png
+              ${PROJECT_SOURCE_DIR}/docs/screenshots/measurement.png
+              ${PROJECT_SOURCE_DIR}/docs/screenshots/trend.png
+              ${PROJECT_SOURCE_DIR}/docs/screenshots/monitor.png
+              ${PROJECT_SOURCE_DIR}/docs/screenshots/scan.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/vexs-configurator/screenshots COMPONENT configurator)
+
 # USB serial adapters: access for the user at the desk, no ModemManager
 # probing, the FTDI latency timer at 1 ms. udev reads a package's rules from
 # /usr/lib/udev/rules.d (the number matters, see the file), so the folder is

@@ -23,6 +23,12 @@ expected=(
     "usr/share/icons/hicolor/48x48/apps/$id.png"
     "usr/share/icons/hicolor/128x128/apps/$id.png"
     usr/lib/udev/rules.d/60-vexs-usb-serial.rules
+    usr/share/vexs-configurator/guide/guide.md
+    usr/share/vexs-configurator/screenshots/main-window.png
+    usr/share/vexs-configurator/screenshots/measurement.png
+    usr/share/vexs-configurator/screenshots/trend.png
+    usr/share/vexs-configurator/screenshots/monitor.png
+    usr/share/vexs-configurator/screenshots/scan.png
 )
 [ -e "$dest/usr/bin/vexs-cli" ] && expected+=(usr/bin/vexs-cli)
 actual="$(cd "$dest" && find . -type f -o -type l | sed 's|^\./||' | sort)"

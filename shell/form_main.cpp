@@ -31,6 +31,7 @@
 #include "shell/config_actions.h"
 #include "shell/config_file.h"
 #include "shell/connection_bar.h"
+#include "shell/help_window.h"
 #include "shell/log_file.h"
 #include "shell/traffic_monitor.h"
 #include "ui/message_boxes.h"
@@ -55,11 +56,6 @@
 #include <QVBoxLayout>
 
 namespace vexs {
-
-namespace {
-
-
-} // namespace
 
 TformMain::TformMain() : TformMain(Options()) {}
 
@@ -97,7 +93,7 @@ TformMain::TformMain(Options options)
     auto *top = new QVBoxLayout(this);
     top->setContentsMargins(0, 0, 0, 0);
     top->setSpacing(0);
-    m_bar = new ConnectionBar(*m_socket, *m_activity, *m_boxes, this);
+    m_bar = new ConnectionBar(*m_socket, *m_serial, *m_activity, *m_boxes, this);
     top->addWidget(m_bar);
 
     m_serial->OnOpening = [](bool opening) {
@@ -122,8 +118,8 @@ TformMain::TformMain(Options options)
     connectAction(m_bar->monitorButton(), *m_boxes, [this] { showMonitor(); });
     connectAction(m_bar->scanButton(), *m_boxes, [this] { showBusScan(); });
     markRequestControl(m_bar->scanButton());
-    auto *monitorKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
-    connect(monitorKey, &QShortcut::activated, this, &TformMain::showMonitor);
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this, this, &TformMain::showMonitor);
+    new QShortcut(QKeySequence::HelpContents, this, this, [this] { showHelp(this); });
     m_image = std::make_unique<SettingsImage>();
     m_controls = std::make_unique<WidgetControls>(this);
     m_status = new StatusPanel(*m_activity, this, this);
@@ -162,7 +158,7 @@ TformMain::TformMain(Options options)
     buildPages();
     // The configuration file buttons stay under the tree whatever page is shown.
     m_configActions = new ConfigActions(*m_context, this);
-    panel3Layout->addWidget(m_configActions->createPanel(panel3));
+    panel3Layout->addWidget(m_configActions->createPanel(panel3), 0, Qt::AlignBottom);
 
     connectRequest(m_bar->readSettingsButton(), *m_context, [this] { Button11Click(); });
     connect(m_activity.get(), &LinkActivity::busyChanged, this, &TformMain::applyBusy);

@@ -15,6 +15,7 @@
 #include "ui/widget_controls.h"
 #include "tests/support/window_fixture.h"
 #include "shell/traffic_monitor.h"
+#include "shell/help_window.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -26,6 +27,11 @@
 #include <QMessageBox>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextBrowser>
+#include <QTemporaryDir>
+#include <QImage>
+#include <QTextDocument>
+#include <QShortcut>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -73,6 +79,8 @@ private slots:
     void simulatorDropsConnection();
     void refusedConnectionIsReported();
     void gatewayFramingAndLinkOptions();
+    void helpShowsTheGuide_data();
+    void helpShowsTheGuide();
     void boxesShowTheNormalCursor();
     void requestButtonsDisabledWhileBusy();
     void closeDuringLongExchange();
@@ -452,6 +460,45 @@ void tst_main_window::gatewayFramingAndLinkOptions()
     QCOMPARE(file.readInteger("Vexs", "ExtraWaitMs", 0), 100);
     // Back where it was: the key is not written.
     QVERIFY(!file.keys("Vexs").contains("Framing"));
+}
+
+void tst_main_window::helpShowsTheGuide_data()
+{
+    QTest::addColumn<bool>("shipped");
+    QTest::newRow("the guide shipped with the program") << true;
+    QTest::newRow("no guide where it was looked for") << false;
+}
+
+void tst_main_window::helpShowsTheGuide()
+{
+    QFETCH(bool, shipped);
+    if (shipped) {
+        WindowFixture fx;
+        QShortcut *f1 = nullptr;
+        for (QShortcut *s : fx.window().findChildren<QShortcut *>())
+            if (s->key() == QKeySequence(QKeySequence::HelpContents))
+                f1 = s;
+        QVERIFY(f1);
+        emit f1->activated();
+        auto *help = fx.window().findChild<HelpWindow *>();
+        QVERIFY(help);
+        QCOMPARE(help->windowTitle(), QString("Справка"));
+        const QString text = help->browser()->toPlainText();
+        for (const char *topic : {"Подключение, чтение и запись", "Файлы конфигурации", "Измерение, тренд и CSV",
+                                  "Калибровка и сервис", "Монитор обмена и поиск приборов", "Если связи нет"})
+            QVERIFY2(text.contains(QString::fromUtf8(topic)), topic);
+        // Its screenshots are found beside it.
+        const QVariant picture = help->browser()->document()->resource(
+            QTextDocument::ImageResource, QUrl("../screenshots/main-window.png"));
+        QVERIFY(!picture.value<QImage>().isNull() || !picture.toByteArray().isEmpty());
+        // F1 again shows the same window.
+        emit f1->activated();
+        QCOMPARE(fx.window().findChildren<HelpWindow *>().size(), 1);
+        return;
+    }
+    QTemporaryDir empty;
+    HelpWindow help({empty.path()});
+    QVERIFY(help.browser()->toPlainText().startsWith("Руководство не найдено"));
 }
 
 void tst_main_window::refusedConnectionIsReported()
