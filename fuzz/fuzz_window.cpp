@@ -28,6 +28,7 @@ struct SilentBoxes : IMessageBoxes
     void errorNoIcon(const QString &) override {}
     void info(const QString &) override {}
     void report(const QString &) override {}
+    bool confirm(const QString &) override { return false; }
     void shutdown() override {}
 };
 

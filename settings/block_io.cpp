@@ -1,6 +1,7 @@
 #include "settings/block_io.h"
 
 #include "link/modbus.h"
+#include "settings/settings_image.h"
 #include "ui/message_boxes.h"
 #include "ui/page_context.h"
 #include "ui/texts.h"
@@ -89,6 +90,9 @@ void readGroupIntoPage(PageContext &ctx, const ConfigGroup &group)
         return;
     }
     decodeRecord(ctx.controls, *group.layout, group.item, *record, group.bytes);
+    // A part of a record is zeros elsewhere: only a whole one tells.
+    if (!group.bytes)
+        ctx.recordRead(*group.layout, group.item, *record);
     ctx.boxes.info(kDone);
 }
 
@@ -100,6 +104,10 @@ void writeGroupFromPage(PageContext &ctx, const ConfigGroup &group, const QByteA
         ctx.boxes.error(encoded.error);
         return;
     }
+    // Cloning settings on purpose stays possible; by mistake it is asked.
+    const QString question = ctx.image.pagesOrigin().otherAddressQuestion(ctx.link);
+    if (!question.isEmpty() && !ctx.boxes.confirm(question))
+        return;
     if (writeGroup(ctx.modbus, group, encoded.bytes))
         ctx.boxes.info(kDone);
     else

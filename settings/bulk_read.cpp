@@ -5,12 +5,14 @@
 #include "link/tcp_client.h"
 #include "settings/identification.h"
 #include "settings/image_fill.h"
+#include "settings/record_layout.h"
 #include "settings/settings_image.h"
 #include "ui/controls.h"
 #include "ui/page_context.h"
 #include "ui/texts.h"
 
 #include <QDate>
+#include <QDateTime>
 
 namespace vexs {
 
@@ -63,13 +65,13 @@ void Button11Click(PageContext &ctx)
     };
 
     std::optional<QByteArray> area;
+    Identification identification;
     try {
         const std::optional<QByteArray> identData = readBlock(
             ctx.modbus, false, {{ident::kFirstRegister, ident::kRegisterCount}}, bulk::kIdentWaitMs);
         if (identData) {
             step();
-            const Identification identification =
-                decodeIdentification(*identData, QDate::currentDate().year());
+            identification = decodeIdentification(*identData, QDate::currentDate().year());
             // An impossible date or a byte that is not a digit keeps the date shown.
             if (identification.date.date.isValid())
                 controls.setDate(QString::fromLatin1(ident::DateEdit), identification.date.date);
@@ -85,10 +87,15 @@ void Button11Click(PageContext &ctx)
 
     if (area) {
         ctx.image.replaceAll(*area, recorderOf(ctx.link));
+        ctx.image.setPagesOrigin(PagesOrigin::ofDevice(identification, ctx.link, QDateTime::currentDateTime()));
         status.showInfo(QStringLiteral("Настройки успешно считаны"));
         PumpingDelay(bulk::kShowResultMs);
         status.showNavigation();
         FillPagesFromImage(controls, ctx.image);
+        for (const BlockLayout *block : settingsBlocks()) {
+            for (int item = 1; item <= block->recordCount; ++item)
+                ctx.recordRead(*block, item, ctx.image.record(*block, item));
+        }
     } else {
         status.showInfo(stopped ? QStringLiteral("Чтение настроек прервано") : kNoLink);
     }

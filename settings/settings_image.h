@@ -1,7 +1,11 @@
 #pragma once
 
+#include "settings/pages_origin.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <functional>
 
 namespace vexs {
 
@@ -37,7 +41,18 @@ public:
     // gateway connection, another device mapped to the port number).
     void forgetSource() { m_source.clear(); }
 
+    // Which recorder, or file, the pages show; `originChanged` is told.
+    const PagesOrigin &pagesOrigin() const { return m_origin; }
+    void setPagesOrigin(const PagesOrigin &origin)
+    {
+        m_origin = origin;
+        if (originChanged)
+            originChanged();
+    }
+    std::function<void()> originChanged;
+
 private:
+    PagesOrigin m_origin;
     QByteArray m_bytes;
     QString m_source;
     bool m_loaded = false;

@@ -185,6 +185,7 @@ void ConfigActions::openIntoPages()
     SettingsImage shown;
     shown.replaceAll(config->image);
     FillPagesFromImage(m_ctx.controls, shown);
+    m_ctx.image.setPagesOrigin(PagesOrigin::ofFile(QFileInfo(path).fileName(), config->serial(), config->readAt));
     m_ctx.status.showNavigation();
     m_ctx.boxes.info(QStringLiteral("Файл открыт на страницах, в прибор ничего не отправлено: ")
                      + shownPath(path));

@@ -32,6 +32,7 @@
 #include "shell/config_file.h"
 #include "shell/connection_bar.h"
 #include "shell/help_window.h"
+#include "shell/recorder_summary.h"
 #include "shell/log_file.h"
 #include "shell/traffic_monitor.h"
 #include "ui/message_boxes.h"
@@ -202,6 +203,7 @@ void TformMain::buildPages()
     auto *startLayout = new QVBoxLayout(start);
     startLayout->addStretch(1);
     startLayout->addWidget(m_status);
+    startLayout->addWidget(new RecorderSummary(*m_image, start));
     startLayout->addStretch(2);
     place(0, start);
 

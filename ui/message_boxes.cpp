@@ -9,11 +9,11 @@
 
 namespace vexs {
 
-void QtMessageBoxes::show(const QString &caption, const QString &text, int icon)
+int QtMessageBoxes::show(const QString &caption, const QString &text, int icon, int buttons)
 {
     if (m_shutdown)
-        return;
-    QMessageBox box(QMessageBox::Icon(icon), caption, text, QMessageBox::Ok, m_parent);
+        return QMessageBox::No;
+    QMessageBox box(QMessageBox::Icon(icon), caption, text, QMessageBox::StandardButtons(buttons), m_parent);
     m_open.append(&box);
     std::optional<LinkActivity::Dialog> up;
     if (m_activity)
@@ -21,29 +21,37 @@ void QtMessageBoxes::show(const QString &caption, const QString &text, int icon)
     // A box that waits for the user is no busy time: the normal cursor over
     // it, and the busy one back (if it was up) once it is dismissed.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    box.exec();
+    const int answer = box.exec();
     QApplication::restoreOverrideCursor();
     m_open.removeAll(QPointer<QMessageBox>(&box));
+    return answer;
+}
+
+bool QtMessageBoxes::confirm(const QString &text)
+{
+    return show(QStringLiteral("Подтверждение"), text, QMessageBox::Question,
+                QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
 }
 
 void QtMessageBoxes::error(const QString &text)
 {
-    show(QStringLiteral("Ошибка"), text, QMessageBox::Critical);
+    show(QStringLiteral("Ошибка"), text, QMessageBox::Critical, QMessageBox::Ok);
 }
 
 void QtMessageBoxes::errorNoIcon(const QString &text)
 {
-    show(QStringLiteral("Ошибка"), text, QMessageBox::NoIcon);
+    show(QStringLiteral("Ошибка"), text, QMessageBox::NoIcon, QMessageBox::Ok);
 }
 
 void QtMessageBoxes::info(const QString &text)
 {
-    show(QString(), text, QMessageBox::NoIcon);
+    show(QString(), text, QMessageBox::NoIcon, QMessageBox::Ok);
 }
 
 void QtMessageBoxes::report(const QString &text)
 {
-    show(QStringLiteral("Ошибка"), text, QMessageBox::Critical);
+    show(QStringLiteral("Ошибка"), text, QMessageBox::Critical, QMessageBox::Ok);
 }
 
 void QtMessageBoxes::shutdown()

@@ -26,6 +26,9 @@ public:
     // An error that escaped a handler, shown as the toolkit's default report
     // would show it: a modal box with its text.
     virtual void report(const QString &text) = 0;
+    // Caption "Подтверждение", Yes and No; true for Yes. A closed window's
+    // boxes answer No.
+    virtual bool confirm(const QString &text) = 0;
     // Closes open boxes and refuses new ones; used when the window closes.
     virtual void shutdown() = 0;
 };
@@ -42,10 +45,11 @@ public:
     void errorNoIcon(const QString &text) override;
     void info(const QString &text) override;
     void report(const QString &text) override;
+    bool confirm(const QString &text) override;
     void shutdown() override;
 
 private:
-    void show(const QString &caption, const QString &text, int icon);
+    int show(const QString &caption, const QString &text, int icon, int buttons);
 
     QWidget *m_parent = nullptr;
     LinkActivity *m_activity = nullptr;

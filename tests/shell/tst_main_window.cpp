@@ -32,6 +32,7 @@
 #include <QImage>
 #include <QTextDocument>
 #include <QShortcut>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -79,6 +80,8 @@ private slots:
     void simulatorDropsConnection();
     void refusedConnectionIsReported();
     void gatewayFramingAndLinkOptions();
+    void pagesKnowTheirRecorder_data();
+    void pagesKnowTheirRecorder();
     void helpShowsTheGuide_data();
     void helpShowsTheGuide();
     void boxesShowTheNormalCursor();
@@ -460,6 +463,45 @@ void tst_main_window::gatewayFramingAndLinkOptions()
     QCOMPARE(file.readInteger("Vexs", "ExtraWaitMs", 0), 100);
     // Back where it was: the key is not written.
     QVERIFY(!file.keys("Vexs").contains("Framing"));
+}
+
+void tst_main_window::pagesKnowTheirRecorder_data()
+{
+    QTest::addColumn<int>("writeTo");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("the address read from") << 1 << true << false << true;
+    QTest::newRow("another address, cloning on purpose") << 3 << true << true << true;
+    QTest::newRow("another address, by mistake") << 3 << false << true << false;
+}
+
+void tst_main_window::pagesKnowTheirRecorder()
+{
+    QFETCH(int, writeTo);
+    QFETCH(bool, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, sent);
+    WindowFixture fx;
+    fx.click("Button11");
+    const QString serial = QString(fx.sim().model().identification().mid(6, 6));
+    // The window and the root page name the recorder.
+    QVERIFY2(fx.window().windowTitle().endsWith(" — прибор №" + serial), qPrintable(fx.window().windowTitle()));
+    const QString summary = fx.window().findChild<QLabel *>("LabelRecorderSummary")->text();
+    QVERIFY2(summary.startsWith("Прибор №" + serial + "\nДата изготовления: "), qPrintable(summary));
+    QVERIFY(summary.contains("\nАдрес: 1\nСвязь: RS-485, COM1, "));
+
+    fx.controls().setPosition("UpDownAdr", writeTo);
+    fx.boxes.clear();
+    fx.boxes.answer = answer;
+    fx.clearRequests();
+    fx.click("ButtonWriteNastrRs");
+    const QString question = QString("Страницы считаны из прибора №%1 (адрес 1). Записать в прибор по адресу 3?").arg(serial);
+    QCOMPARE(!fx.boxes.boxes.isEmpty() && fx.boxes.boxes.first().kind == CapturedBoxes::Question, asked);
+    if (asked)
+        QCOMPARE(fx.boxes.boxes.first().text, question);
+    // The simulator is at address 1 alone: a request to 3 is still heard on the line.
+    QCOMPARE(!fx.requests().isEmpty(), sent);
 }
 
 void tst_main_window::helpShowsTheGuide_data()

@@ -14,7 +14,7 @@ namespace vexs::test {
 class CapturedBoxes : public IMessageBoxes
 {
 public:
-    enum Kind { Error, ErrorNoIcon, Info, Report };
+    enum Kind { Error, ErrorNoIcon, Info, Report, Question };
     struct Box
     {
         Kind kind;
@@ -25,7 +25,14 @@ public:
     void errorNoIcon(const QString &text) override { add(ErrorNoIcon, text); }
     void info(const QString &text) override { add(Info, text); }
     void report(const QString &text) override { add(Report, text); }
+    bool confirm(const QString &text) override
+    {
+        add(Question, text);
+        return answer;
+    }
     void shutdown() override { m_shutdown = true; }
+    // What confirm() answers.
+    bool answer = true;
 
     QList<Box> boxes;
     // Called as a box "opens"; lets a test act while the box would be up.
