@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableWidget>
@@ -46,10 +45,7 @@ ConfigActions::ConfigActions(PageContext &context, QWidget *window)
     m_hooks.openFileName = [this](const QString &caption) {
         return QFileDialog::getOpenFileName(m_window, caption, m_folder, kFilter);
     };
-    m_hooks.confirm = [this](const QString &question) {
-        return QMessageBox::question(m_window, QStringLiteral("Подтверждение"), question)
-               == QMessageBox::Yes;
-    };
+    m_hooks.confirm = [this](const QString &question) { return m_ctx.boxes.confirm(question); };
     m_hooks.showDifferences = [this](const QString &title, const QString &sideA, const QString &sideB,
                                      const QList<ConfigDifference> &groups,
                                      const QList<ConfigDifference> &notes) {
