@@ -31,7 +31,8 @@ const QStringList kValued = {QStringLiteral("--port"), QStringLiteral("--tcp"), 
                              QStringLiteral("--retries"), QStringLiteral("--pause"), QStringLiteral("--address"),
                              QStringLiteral("--addresses"), QStringLiteral("--baud"), QStringLiteral("-o"),
                              QStringLiteral("--output"), QStringLiteral("--count"), QStringLiteral("--csv"),
-                             QStringLiteral("--keep"), QStringLiteral("--wait")};
+                             QStringLiteral("--as"), QStringLiteral("--order"),
+                             QStringLiteral("--keep"), QStringLiteral("--wait"), QStringLiteral("--decimal")};
 
 // The command each option of a single command belongs to.
 bool belongsTo(const QString &option, const QString &command)
@@ -40,11 +41,75 @@ bool belongsTo(const QString &option, const QString &command)
         return command == QLatin1String("read");
     if (option == QLatin1String("--no-backup") || option == QLatin1String("--keep"))
         return command == QLatin1String("write");
-    if (option == QLatin1String("--count") || option == QLatin1String("--csv"))
+    if (option == QLatin1String("--count") || option == QLatin1String("--csv")
+        || option == QLatin1String("--decimal"))
         return command == QLatin1String("live");
+    if (option == QLatin1String("--captions"))
+        return command == QLatin1String("diff");
     if (option == QLatin1String("--addresses") || option == QLatin1String("--wait"))
         return command == QLatin1String("scan");
+    if (option == QLatin1String("--as") || option == QLatin1String("--order"))
+        return command == QLatin1String("regs");
     return true;
+}
+
+// A refusal after the command's name.
+QString lowered(const QString &text)
+{
+    return text.left(1).toLower() + text.mid(1);
+}
+
+// regs read holding|input FIRST COUNT and regs write FIRST WORD...: every
+// range and word is checked here, so a bad one sends nothing. The view
+// (--as) is known by now, for the even count of 32-bit values.
+QString parseRegs(const QStringList &args, Options &o)
+{
+    const QString action = args.value(0);
+    if (action == QLatin1String("read")) {
+        if (args.size() != 4)
+            return QStringLiteral("regs read: нужны holding или input, первый регистр и количество, "
+                                  "например regs read holding 10012 11");
+        if (args[1] != QLatin1String("holding") && args[1] != QLatin1String("input"))
+            return QStringLiteral("regs read: holding (регистры хранения) или input (входные), а не «%1»")
+                .arg(args[1]);
+        const std::optional<qint64> first = raw::parseUnsigned(args[2]);
+        if (!first)
+            return QStringLiteral("regs read: первый регистр — число от 0 до %1, а не «%2»")
+                .arg(raw::kLastRegister)
+                .arg(args[2]);
+        const std::optional<qint64> count = raw::parseUnsigned(args[3]);
+        if (!count)
+            return QStringLiteral("regs read: количество — число от 1 до %1, а не «%2»")
+                .arg(raw::kMaxReadCount)
+                .arg(args[3]);
+        if (const QString refusal = raw::readRefusal(*first, *count, o.regsView); !refusal.isEmpty())
+            return QStringLiteral("regs read: ") + lowered(refusal);
+        o.regsTable = args[1] == QLatin1String("input") ? raw::Table::Input : raw::Table::Holding;
+        o.regsFirst = int(*first);
+        o.regsCount = int(*count);
+        return QString();
+    }
+    if (action == QLatin1String("write")) {
+        if (args.size() < 3)
+            return QStringLiteral("regs write: нужны первый регистр и значения, например regs write 100 0x0001 65535");
+        const std::optional<qint64> first = raw::parseUnsigned(args[1]);
+        if (!first)
+            return QStringLiteral("regs write: первый регистр — число от 0 до %1, а не «%2»")
+                .arg(raw::kLastRegister)
+                .arg(args[1]);
+        const raw::Words words = raw::parseWords(args.mid(2).join(QLatin1Char(' ')));
+        QString refusal = words.refusal;
+        if (refusal.isEmpty())
+            refusal = raw::writeRefusal(*first, words.words.size());
+        if (!refusal.isEmpty())
+            return QStringLiteral("regs write: ") + lowered(refusal);
+        o.regsWrite = true;
+        o.regsFirst = int(*first);
+        o.regsWords = words.words;
+        o.regsCount = int(words.words.size());
+        return QString();
+    }
+    return QStringLiteral("regs: read или write, например regs read holding 10012 11");
 }
 
 } // namespace
@@ -102,6 +167,9 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
             o.fast = true;
         } else if (arg == QLatin1String("--no-backup")) {
             o.noBackup = true;
+            seen << arg;
+        } else if (arg == QLatin1String("--captions")) {
+            o.captions = true;
             seen << arg;
         } else if (arg == QLatin1String("--port")) {
             if (value.isEmpty())
@@ -176,6 +244,22 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
             if (!wait)
                 return failed(QStringLiteral("--wait: время ожидания ответа в мс, от 1 до 10000"));
             o.scanWaitMs = *wait;
+        } else if (arg == QLatin1String("--decimal")) {
+            if (value != QLatin1String("comma") && value != QLatin1String("point"))
+                return failed(
+                    QStringLiteral("--decimal: comma (десятичная запятая, по умолчанию) или point (точка)"));
+            o.decimalPoint = value == QLatin1String("point");
+        } else if (arg == QLatin1String("--as")) {
+            const std::optional<raw::View> view = raw::viewNamed(value);
+            if (!view)
+                return failed(QStringLiteral("--as: одно из %1").arg(raw::viewNames().join(QStringLiteral(", "))));
+            o.regsView = *view;
+        } else if (arg == QLatin1String("--order")) {
+            const std::optional<raw::Order> order = raw::orderNamed(value);
+            if (!order)
+                return failed(QStringLiteral("--order: device (младший байт первым, как в приборе) "
+                                             "или swapped (старший байт первым)"));
+            o.regsOrder = *order;
         } else if (arg == QLatin1String("--csv")) {
             if (value.isEmpty())
                 return failed(QStringLiteral("--csv: нужен путь к файлу"));
@@ -221,13 +305,14 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     {
         const char *name;
         int files;
-    } commands[] = {{"read", 0}, {"write", 1}, {"diff", 2}, {"live", 0}, {"scan", 0}, {"probe", 0}};
+    } commands[] = {{"read", 0}, {"write", 1}, {"diff", 2}, {"live", 0}, {"scan", 0}, {"probe", 0},
+                     {"regs", -1}}; // regs checks its own arguments
     bool known = false;
     for (const auto &c : commands) {
         if (o.command != QLatin1String(c.name))
             continue;
         known = true;
-        if (o.files.size() != c.files) {
+        if (c.files >= 0 && o.files.size() != c.files) {
             return failed(c.files == 0 ? QStringLiteral("%1: лишний аргумент %2").arg(o.command, o.files.value(0))
                           : c.files == 1 ? QStringLiteral("%1: нужен один файл").arg(o.command)
                                          : QStringLiteral("%1: нужны два файла (или device)").arg(o.command));
@@ -238,6 +323,12 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     for (const QString &option : seen) {
         if (!belongsTo(option, o.command))
             return failed(QStringLiteral("%1 не относится к команде %2").arg(option, o.command));
+    }
+    if (o.command == QLatin1String("regs")) {
+        if (const QString refusal = parseRegs(o.files, o); !refusal.isEmpty())
+            return failed(refusal);
+        if (o.regsWrite && (given.contains(QStringLiteral("--as")) || given.contains(QStringLiteral("--order"))))
+            return failed(QStringLiteral("--as и --order относятся к regs read"));
     }
     if (o.everySpeed && o.command != QLatin1String("scan"))
         return failed(
@@ -269,7 +360,7 @@ QString helpText()
         "Usage: vexs-cli [--port PATH | --tcp HOST:PORT | --udp HOST:PORT] [--address N] [--baud BPS]\n"
         "                [--fast] [--framing rtu|mbap] [link options] [--stats] COMMAND\n"
         "\n"
-        "Reads, compares and restores the configuration of a VEKS-310T2 recorder over\n"
+        "Reads, compares and restores the configuration of a ВЕКС-310Т2 recorder over\n"
         "Modbus RTU: on a serial line, or the same frames over TCP to a gateway.\n"
         "\n"
         "Link:\n"
@@ -301,12 +392,18 @@ QString helpText()
         "                     write every group of FILE, read back and verify; --keep leaves\n"
         "                     the listed groups as the device has them (e.g. --keep network\n"
         "                     when a configuration goes to another recorder on the same line)\n"
-        "  diff A B           compare two configuration files, or \"device\" for the connected\n"
+        "  diff A B [--captions]\n"
+        "                     compare two configuration files, or \"device\" for the connected\n"
         "                     one: a line \"group / field: a -> b\" per differing field;\n"
-        "                     identification differences are notes starting with '#'\n"
-        "  live [--count N] [--csv FILE]\n"
+        "                     identification differences are notes starting with '#';\n"
+        "                     --captions names groups and fields as the window does:\n"
+        "                     \"Канал измерения 1 / ВПИ\" for \"measurement.1 / rangeHigh\"\n"
+        "  live [--count N] [--csv FILE] [--decimal comma|point]\n"
         "                     live values once a second as CSV (time, link, every channel value\n"
-        "                     of the measurement page); N rows, else until interrupted\n"
+        "                     of the measurement page); N rows, else until interrupted; UTF-8\n"
+        "                     with a byte order mark, ';' between fields and decimal commas,\n"
+        "                     as a spreadsheet set to Russian reads them (--decimal point:\n"
+        "                     decimal points, for scripts)\n"
         "  scan [--addresses LIST] [--wait MS] [--baud all]\n"
         "                     ask each address (default 1-247) for its identification in fast\n"
         "                     exchange, print address, serial and board versions per recorder\n"
@@ -316,6 +413,19 @@ QString helpText()
         "                     line with \"baud BPS\" (serial line only)\n"
         "  probe              (--tcp or --udp) ask the recorder for its identification in\n"
         "                     each framing and print the one that answered: rtu or mbap\n"
+        "  regs read holding|input FIRST COUNT [--as VIEW] [--order device|swapped]\n"
+        "                     read COUNT registers (1..125) from FIRST (0..65535; decimal or\n"
+        "                     0x hex) and print \"REGISTER: VALUE\" per register, per value of\n"
+        "                     two registers (u32, i32, float: COUNT even) or the text alone;\n"
+        "                     VIEW: hex (the default; each register high octet first), u16,\n"
+        "                     i16, u32, i32, float, text (Windows-1251, control characters as\n"
+        "                     \\xNN); --order of the numbers: device, least significant octet\n"
+        "                     first as the recorder keeps them (the default), or swapped\n"
+        "  regs write FIRST VALUE...\n"
+        "                     write holding registers from FIRST (function 0x10, up to 123):\n"
+        "                     each VALUE one register, 0..65535 or 0x0..0xFFFF, sent high\n"
+        "                     octet first as hex shows it; read back, print the registers\n"
+        "                     written once they read back the same\n"
         "\n"
         "Backups go to %2.\n"
         "\n"

@@ -4,6 +4,7 @@
 
 #include "link/address_list.h"
 #include "link/modbus.h"
+#include "settings/raw_registers.h"
 
 #include <QList>
 #include <QString>
@@ -36,14 +37,24 @@ struct Options
     bool everySpeed = false; // scan --baud all: each listed speed in turn
     bool fast = false;
 
-    QString command;   // read, write, diff, live, scan, probe
+    QString command;   // read, write, diff, live, scan, probe, regs
     QStringList files; // write: FILE; diff: A B
     QString output;    // read -o
     bool noBackup = false;
     QStringList keep;  // write --keep: groups left as the device has them
     int count = 0;     // live: rows, 0 for no end
     QString csv;       // live --csv
+    bool decimalPoint = false; // live --decimal point: reals with '.', not ','
+    bool captions = false;     // diff --captions: groups and fields as the pages name them
     int scanWaitMs = 0; // scan --wait; 0 for the default
+    // regs read holding|input FIRST COUNT [--as VIEW] [--order ORDER]; regs write FIRST WORD...
+    bool regsWrite = false;
+    raw::Table regsTable = raw::Table::Holding;
+    int regsFirst = 0;
+    int regsCount = 0;
+    raw::View regsView = raw::View::Hex;
+    raw::Order regsOrder = raw::Order::Device;
+    QList<quint16> regsWords;
 };
 
 QString defaultPort();

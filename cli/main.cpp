@@ -280,10 +280,11 @@ int diff(const Options &o)
     }
     const QList<ConfigDifference> groups = compareGroups(*a, *b);
     const QList<ConfigDifference> notes = compareIdentification(*a, *b);
+    const DifferenceNames names = o.captions ? DifferenceNames::Captions : DifferenceNames::Ids;
     for (const ConfigDifference &d : groups)
-        print(differenceLine(d) + QLatin1Char('\n'));
+        print(differenceLine(d, names) + QLatin1Char('\n'));
     for (const ConfigDifference &d : notes)
-        print(QStringLiteral("# ") + differenceLine(d) + QLatin1Char('\n'));
+        print(QStringLiteral("# ") + differenceLine(d, names) + QLatin1Char('\n'));
     QString summary = groups.isEmpty() ? QStringLiteral("Различий нет")
                                        : QStringLiteral("Различий: %1").arg(groups.size());
     if (!notes.isEmpty())
@@ -300,13 +301,16 @@ int live(const Options &o)
         say(error);
         return kFailed;
     }
+    const CsvDecimal decimal = o.decimalPoint ? CsvDecimal::Point : CsvDecimal::Comma;
     LiveCsvRecorder file;
-    if (!o.csv.isEmpty() && !file.open(o.csv)) {
+    if (!o.csv.isEmpty() && !file.open(o.csv, decimal)) {
         say(QStringLiteral("Файл «%1» не создан").arg(o.csv));
         return kFailed;
     }
+    // Standard output is the same CSV as the file, mark and all: it is
+    // mostly redirected into a file for a spreadsheet.
     if (o.csv.isEmpty())
-        print(livecsv::headerRow() + QLatin1Char('\n'));
+        print(QChar(livecsv::kByteOrderMark) + livecsv::headerRow() + QLatin1Char('\n'));
     const int waitMs = pollWaitMs(link.settings().serial(), link.settings().baud());
     int answered = 0;
     QElapsedTimer clock;
@@ -331,7 +335,7 @@ int live(const Options &o)
         if (view)
             ++answered;
         if (o.csv.isEmpty()) {
-            print(livecsv::pollRow(now, view ? &*view : nullptr) + QLatin1Char('\n'));
+            print(livecsv::pollRow(now, view ? &*view : nullptr, decimal) + QLatin1Char('\n'));
         } else if (!file.append(now, view ? &*view : nullptr)) {
             say(QStringLiteral("Файл «%1»: запись не удалась").arg(o.csv));
             return kFailed;
@@ -430,6 +434,52 @@ int probe(const Options &o)
     return kOk;
 }
 
+// Registers as they are: a range read and shown in one view, or words
+// written and read back. Nothing is printed as written until the read-back
+// shows it.
+int regs(const Options &o)
+{
+    DeviceLink link(o);
+    QString error;
+    if (!link.open(&error)) {
+        say(error);
+        return kFailed;
+    }
+    if (!o.regsWrite) {
+        const std::optional<QByteArray> data =
+            raw::readRegisters(link.modbus(), link.settings(), o.regsTable, o.regsFirst, o.regsCount);
+        if (!data) {
+            say(link.noLinkMessage());
+            return kFailed;
+        }
+        for (const raw::Shown &s : raw::show(*data, o.regsFirst, o.regsView, o.regsOrder)) {
+            print((o.regsView == raw::View::Text ? s.value : QStringLiteral("%1: %2").arg(s.reg).arg(s.value))
+                  + QLatin1Char('\n'));
+        }
+        return kOk;
+    }
+    say(QStringLiteral("Запись в %1: %2")
+            .arg(raw::rangeText(o.regsFirst, o.regsCount), raw::octetText(raw::wordOctets(o.regsWords))));
+    const raw::WriteCheck check = raw::writeAndReadBack(link.modbus(), link.settings(), o.regsFirst, o.regsWords);
+    switch (raw::verdictOf(check)) {
+    case raw::Verdict::Verified:
+        for (const raw::Shown &s : raw::show(check.written, o.regsFirst, raw::View::Hex, raw::Order::Device))
+            print(QStringLiteral("%1: %2\n").arg(s.reg).arg(s.value));
+        say(raw::verdictText(check));
+        return kOk;
+    case raw::Verdict::NoLink:
+        say(link.noLinkMessage());
+        if (check.sent())
+            say(raw::kStateUnknown);
+        return kFailed;
+    case raw::Verdict::Differs:
+    case raw::Verdict::Unverified:
+        break;
+    }
+    say(raw::verdictText(check));
+    return kDifferent;
+}
+
 int run(const Options &o)
 {
     if (o.command == QLatin1String("probe"))
@@ -442,6 +492,8 @@ int run(const Options &o)
         return diff(o);
     if (o.command == QLatin1String("live"))
         return live(o);
+    if (o.command == QLatin1String("regs"))
+        return regs(o);
     return scan(o);
 }
 

@@ -4,6 +4,7 @@
 #include "settings/whole_file.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QStringList>
 
 namespace vexs {
@@ -13,6 +14,21 @@ namespace livecsv {
 namespace {
 // Time, link state, three fields per measurement channel, two per math channel.
 constexpr int kFields = 2 + 3 * live::kChannels + 2 * live::kChannels;
+
+// A real as the page shows it carries the locale's separator (a point under
+// the C locale a script may run in); the file has the one asked for. The
+// text holds no other point or comma: digits, a sign, "E" and its exponent,
+// or NAN and INF.
+QString real(QString shown, CsvDecimal decimal)
+{
+    const QChar wanted = decimal == CsvDecimal::Point ? QLatin1Char('.') : QLatin1Char(',');
+    const QString locale = QLocale().decimalPoint();
+    if (!locale.isEmpty())
+        shown.replace(locale, QString(wanted));
+    shown.replace(QLatin1Char('.'), wanted);
+    shown.replace(QLatin1Char(','), wanted);
+    return shown;
+}
 } // namespace
 
 QString headerRow()
@@ -30,7 +46,7 @@ QString headerRow()
     return fields.join(QLatin1Char(';'));
 }
 
-QString pollRow(const QDateTime &time, const LiveView *view)
+QString pollRow(const QDateTime &time, const LiveView *view, CsvDecimal decimal)
 {
     QStringList fields{time.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))};
     if (!view) {
@@ -41,9 +57,9 @@ QString pollRow(const QDateTime &time, const LiveView *view)
     }
     fields << QStringLiteral("Есть связь");
     for (const LiveChannelView &c : view->channels)
-        fields << c.parameter << c.physical << c.errorCode;
+        fields << real(c.parameter, decimal) << real(c.physical, decimal) << c.errorCode;
     for (const LiveMathView &m : view->math)
-        fields << m.value << m.errorCode;
+        fields << real(m.value, decimal) << m.errorCode;
     return fields.join(QLatin1Char(';'));
 }
 
@@ -54,14 +70,17 @@ LiveCsvRecorder::~LiveCsvRecorder()
     close();
 }
 
-bool LiveCsvRecorder::open(const QString &path)
+bool LiveCsvRecorder::open(const QString &path, CsvDecimal decimal)
 {
     close();
     m_rows = 0;
+    m_decimal = decimal;
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return false;
-    if (!write(livecsv::headerRow())) {
+    // The file starts empty (Truncate), so its one mark goes with the header;
+    // the rows are appended after it.
+    if (!write(QChar(livecsv::kByteOrderMark) + livecsv::headerRow())) {
         close();
         return false;
     }
@@ -70,7 +89,7 @@ bool LiveCsvRecorder::open(const QString &path)
 
 bool LiveCsvRecorder::append(const QDateTime &time, const LiveView *view)
 {
-    if (!isOpen() || !write(livecsv::pollRow(time, view)))
+    if (!isOpen() || !write(livecsv::pollRow(time, view, m_decimal)))
         return false;
     ++m_rows;
     return true;

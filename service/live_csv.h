@@ -14,11 +14,21 @@ namespace vexs {
 
 struct LiveView;
 
+// What a spreadsheet set to Russian reads as a number: a decimal comma
+// beside the ';' separators. Scripts may ask for the point.
+enum class CsvDecimal { Comma, Point };
+
 namespace livecsv {
-// Fields are separated by ';': the values carry the locale's decimal comma.
+// Tells a spreadsheet that the file is UTF-8 rather than the system's code
+// page; once, at the very start of a file.
+inline constexpr char16_t kByteOrderMark = u'\uFEFF';
+
+// Fields are separated by ';'.
 QString headerRow();
-// The row of one poll; a null view for a poll without a record.
-QString pollRow(const QDateTime &time, const LiveView *view);
+// The row of one poll; a null view for a poll without a record. The reals
+// carry `decimal`'s separator whatever the locale the view was made in.
+QString pollRow(const QDateTime &time, const LiveView *view,
+                CsvDecimal decimal = CsvDecimal::Comma);
 } // namespace livecsv
 
 class LiveCsvRecorder
@@ -26,8 +36,9 @@ class LiveCsvRecorder
 public:
     ~LiveCsvRecorder();
 
-    // Creates (or empties) the file and writes the header row.
-    bool open(const QString &path);
+    // Creates (or empties) the file and writes the byte order mark and the
+    // header row; every row until close() has `decimal`'s separator.
+    bool open(const QString &path, CsvDecimal decimal = CsvDecimal::Comma);
     bool append(const QDateTime &time, const LiveView *view);
     void close();
 
@@ -41,6 +52,7 @@ private:
 
     QFile m_file;
     qint64 m_rows = 0;
+    CsvDecimal m_decimal = CsvDecimal::Comma;
 };
 
 } // namespace vexs

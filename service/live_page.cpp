@@ -30,6 +30,9 @@ namespace {
 
 const QString kGrid = QStringLiteral("StringGridErr");
 const QString kOpros = QStringLiteral("StaticTextOpros");
+const QString kDataAge = QStringLiteral("StaticTextOprosTime");
+const QString kUnits = QStringLiteral("StaticTextIzmerEd");
+const QString kMathUnits = QStringLiteral("StaticTextIzmerMatEd");
 
 const char *const kBoardRows[live::kBoardBits] = {
     "Питание 5В",        "Питание 3В",       "Питание контроллера 3В", "Состояние батарейки",
@@ -42,24 +45,36 @@ constexpr int kGridTitleWidth = 200;
 
 // One group of value fields: a heading over each channel's column (named
 // headName + channel when given), row captions down the left, fields named
-// prefix + channel.
+// prefix + channel. Beside each field of row `unitsRow`, a label named
+// unitsName + channel for the channel's units; a narrow column of its own,
+// so that the fields of every row keep one width.
 QGroupBox *valueGroup(const QString &title, const QString &headText, const QString &headName,
-                      const QList<QPair<QString, QString>> &rows, QWidget *parent)
+                      const QList<QPair<QString, QString>> &rows, int unitsRow,
+                      const QString &unitsName, QWidget *parent)
 {
     auto *group = makeGroup(QString(), title, parent);
     auto *grid = new QGridLayout(group);
     grid->setVerticalSpacing(3);
+    const auto valueColumn = [](int n) { return 2 * n - 1; };
     for (int n = 1; n <= live::kChannels; ++n) {
         auto *head = makeLabel(headText + QString::number(n), group,
                                headName.isEmpty() ? QString() : composedName(headName, n));
         head->setAlignment(Qt::AlignCenter);
-        grid->addWidget(head, 0, n);
-        grid->setColumnStretch(n, 1);
+        grid->addWidget(head, 0, valueColumn(n));
+        grid->setColumnStretch(valueColumn(n), 1);
     }
     for (int r = 0; r < rows.size(); ++r) {
         grid->addWidget(makeLabel(rows[r].first, group), 1 + r, 0);
         for (int n = 1; n <= live::kChannels; ++n)
-            grid->addWidget(makeValueLabel(composedName(rows[r].second, n), group), 1 + r, n);
+            grid->addWidget(makeValueLabel(composedName(rows[r].second, n), group), 1 + r,
+                            valueColumn(n));
+    }
+    for (int n = 1; n <= live::kChannels; ++n) {
+        auto *units = makeLabel(QString(), group, composedName(unitsName, n));
+        // Room for a short unit from the start, so the columns hardly move
+        // once the units are read.
+        units->setMinimumWidth(units->fontMetrics().horizontalAdvance(QStringLiteral("кПа")));
+        grid->addWidget(units, 1 + unitsRow, valueColumn(n) + 1);
     }
     return group;
 }
@@ -92,6 +107,8 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     auto *opros = makeLabel(QString(), this, kOpros);
     opros->setMinimumWidth(90);
     top->addWidget(opros);
+    // Beside the status, so values kept from a lost link are not read as live.
+    top->addWidget(makeLabel(QString(), this, kDataAge));
     auto *clock = makeLabel(QString(), this, QStringLiteral("StaticTextDateTime"));
     clock->setAlignment(Qt::AlignCenter);
     QFont clockFont = clock->font();
@@ -108,6 +125,13 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     // that is waiting, from the box as it then stands.
     connectDialogAction(m_csvBox, m_ctx, [this] { CheckBoxCsvClick(m_csvBox->isChecked()); });
     top->addWidget(m_csvBox);
+    // Off: decimal commas, as a spreadsheet set to Russian reads numbers.
+    // Kept for this session only; fixed while a file is written, so one
+    // file never mixes the two.
+    m_csvPointBox = new QCheckBox(QStringLiteral("Десятичная точка в CSV"), this);
+    m_csvPointBox->setObjectName(QStringLiteral("CheckBoxCsvPoint"));
+    m_csvPointBox->setToolTip(QStringLiteral("Писать числа в файл CSV с точкой вместо запятой"));
+    top->addWidget(m_csvPointBox);
     page->addLayout(top);
 
     chooseCsvFile = [this] {
@@ -128,13 +152,21 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
          {QStringLiteral("Параметр:"), QStringLiteral("StaticTextIzmerParam")},
          {QStringLiteral("Физ. параметр:"), QStringLiteral("StaticTextIzmerFiz")},
          {QStringLiteral("Температура ХС:"), QStringLiteral("StaticTextIzmerTemp")}},
-        this));
+        2, kUnits, this));
     left->addWidget(valueGroup(QStringLiteral(" Каналы математические "), QStringLiteral("Канал M"),
                                QString(),
                                {{QStringLiteral("Вкл/Выкл:"), QStringLiteral("StaticTextIzmerMatVkl")},
                                 {QStringLiteral("Ошибка"), QStringLiteral("StaticTextIzmerMatErr")},
                                 {QStringLiteral("Значение:"), QStringLiteral("StaticTextIzmerMatParam")}},
-                               this));
+                               2, kMathUnits, this));
+    auto *legend = makeLabel(errorCodeLegend(), this, QStringLiteral("StaticTextErrLegend"));
+    legend->setWordWrap(true);
+    QFont legendFont = legend->font();
+    if (legendFont.pointSizeF() > 0) {
+        legendFont.setPointSizeF(legendFont.pointSizeF() * 0.9);
+        legend->setFont(legendFont);
+    }
+    left->addWidget(legend);
 
     auto *alarms = makeGroup(QString(), QStringLiteral(" Сигнализация "), this);
     auto *alarmGrid = new QGridLayout(alarms);
@@ -186,12 +218,15 @@ void LivePage::Button12Click()
 {
     m_timer->stop();
     stopCsv();
+    showDataAge(false);
 }
 
 void LivePage::ButtonTrendClick()
 {
-    if (!m_trendWindow)
-        m_trendWindow = new TrendWindow(*m_trend, this);
+    if (!m_trendWindow) {
+        m_trendWindow = new TrendWindow(*m_trend, m_ctx.boxes, m_ctx.activity, this);
+        m_trendWindow->setChannelSettings(m_channels);
+    }
     m_trendWindow->show();
     m_trendWindow->raise();
     m_trendWindow->activateWindow();
@@ -208,18 +243,20 @@ void LivePage::CheckBoxCsvClick(bool on)
         m_csvBox->setChecked(false);
         return;
     }
-    if (!m_csv->open(path)) {
+    if (!m_csv->open(path, m_csvPointBox->isChecked() ? CsvDecimal::Point : CsvDecimal::Comma)) {
         m_csvBox->setChecked(false);
         m_ctx.boxes.error(QStringLiteral("Не удалось создать файл %1").arg(path));
         return;
     }
     m_csvBox->setChecked(true);
+    m_csvPointBox->setEnabled(false);
 }
 
 void LivePage::stopCsv()
 {
     m_csv->close();
     m_csvBox->setChecked(false);
+    m_csvPointBox->setEnabled(true);
 }
 
 void LivePage::recordPoll(const QDateTime &time, const std::optional<LiveView> &view)
@@ -255,6 +292,7 @@ void LivePage::poll()
     } catch (...) {
         // A socket failure still counts as a poll without a record.
         recordPoll(polled, std::nullopt);
+        showDataAge(false);
         throw;
     }
 
@@ -264,9 +302,12 @@ void LivePage::poll()
     if (!view) {
         // The values of the last good poll stay on screen.
         c.setText(kOpros, QStringLiteral("Нет связи"));
+        showDataAge(false);
         return;
     }
     c.setText(kOpros, QStringLiteral("Есть связь"));
+    m_lastGoodPoll = polled;
+    showDataAge(true);
     c.setText(QStringLiteral("StaticTextDateTime"), view->clock);
 
     for (int n = 1; n <= live::kChannels; ++n) {
@@ -301,6 +342,32 @@ void LivePage::relabelChannels(const ChannelPresence &presence)
     for (int n = 1; n <= 4; ++n)
         m_ctx.controls.setText(composedName(QStringLiteral("StaticTextCanIzm"), n),
                                QLatin1Char(' ') + channelName(n, presence.absent[n - 1]));
+    // The switches come with each record read (recordRead); a module's
+    // absence only from the bulk read's status read.
+    m_channels.absent = presence.absent;
+    showChannelSettings();
+}
+
+void LivePage::recordRead(const BlockLayout &block, int item, const QByteArray &record)
+{
+    if (takeChannelRecord(m_channels, block, item, record))
+        showChannelSettings();
+}
+
+void LivePage::showChannelSettings()
+{
+    for (int n = 1; n <= live::kChannels; ++n) {
+        m_ctx.controls.setText(composedName(kUnits, n), m_channels.units[n - 1]);
+        m_ctx.controls.setText(composedName(kMathUnits, n), m_channels.mathUnits[n - 1]);
+    }
+    if (m_trendWindow)
+        m_trendWindow->setChannelSettings(m_channels);
+}
+
+void LivePage::showDataAge(bool live)
+{
+    m_ctx.controls.setText(kDataAge,
+                           dataAgeText(m_lastGoodPoll, live, QDateTime::currentDateTime()));
 }
 
 } // namespace vexs

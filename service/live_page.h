@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/live_record.h"
 #include "ui/page.h"
 
 #include <functional>
@@ -27,6 +28,9 @@ public:
     explicit LivePage(PageContext &context, QWidget *parent = nullptr);
 
     void relabelChannels(const ChannelPresence &presence) override;
+    // Units beside the values, and what the trend draws, follow the last
+    // read of each channel's settings.
+    void recordRead(const BlockLayout &block, int item, const QByteArray &record) override;
     ~LivePage() override;
     // Headings and row titles of the diagnostics grid.
     void labelDiagnosticsGrid();
@@ -59,12 +63,19 @@ private:
     // Every poll, answered or not, goes to the trend and the CSV file.
     void recordPoll(const QDateTime &time, const std::optional<LiveView> &view);
     void stopCsv();
+    // The units beside the values and the trend, from m_channels.
+    void showChannelSettings();
+    // The label beside the link status: when the values shown were polled.
+    void showDataAge(bool live);
 
     QTimer *m_timer;
     QCheckBox *m_csvBox = nullptr;
+    QCheckBox *m_csvPointBox = nullptr; // "Десятичная точка в CSV"
     std::unique_ptr<TrendBuffer> m_trend;
     std::unique_ptr<LiveCsvRecorder> m_csv;
     TrendWindow *m_trendWindow = nullptr;
+    ChannelSettings m_channels;
+    QDateTime m_lastGoodPoll; // invalid before the first good poll
 };
 
 } // namespace vexs

@@ -3,7 +3,9 @@
 #include "link/line_speed.h"
 #include "link/modbus.h"
 #include "settings/encodings.h"
+#include "settings/record_layout.h"
 
+#include <QStringList>
 #include <QtEndian>
 
 namespace vexs {
@@ -35,6 +37,9 @@ const char *const kMathTexts[] = {
     "Значение выходит за пределы таблицы",
 };
 
+const QString kNoErrors = QStringLiteral("Нет ошибок");
+const QString kNoModule = QStringLiteral("Модуль не установлен");
+
 quint8 octet(const QByteArray &record, int at)
 {
     return static_cast<quint8>(record.at(at));
@@ -60,6 +65,24 @@ QString flagTexts(quint8 bits, const char *const (&texts)[5])
     return hint;
 }
 
+// "1 — text; 2 — text; ...": each flag by the value it adds to a code.
+QString flagLegend(const char *const (&texts)[5])
+{
+    QStringList entries;
+    for (int bit = 0; bit < 5; ++bit)
+        entries << QStringLiteral("%1 — %2").arg(1 << bit).arg(QString::fromUtf8(texts[bit]));
+    return entries.join(QStringLiteral("; "));
+}
+
+const Field *fieldOf(const BlockLayout &block, const QString &key)
+{
+    for (const Field &f : block.fields) {
+        if (f.key == key)
+            return &f;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 QString liveClockText(const QByteArray &record)
@@ -75,18 +98,56 @@ QString liveClockText(const QByteArray &record)
 QString moduleStatusHint(quint8 status)
 {
     if (status == 0)
-        return QStringLiteral("Нет ошибок");
+        return kNoErrors;
     // 255 has every flag set but means that no module is fitted at all.
     if (status == live::kModuleMissing)
-        return QStringLiteral("Модуль не установлен");
+        return kNoModule;
     return flagTexts(status, kModuleTexts);
 }
 
 QString mathErrorHint(quint8 code)
 {
     if (code == 0)
-        return QStringLiteral("Нет ошибок");
+        return kNoErrors;
     return flagTexts(code, kMathTexts);
+}
+
+QString errorCodeLegend()
+{
+    const QString none = QStringLiteral("0 — ") + kNoErrors + QStringLiteral("; ");
+    const QString missing = QStringLiteral("; %1 — ").arg(int(live::kModuleMissing)) + kNoModule;
+    return QStringLiteral("Ошибка канала измерения (сумма кодов): ") + none
+           + flagLegend(kModuleTexts) + missing
+           + QStringLiteral("\nОшибка математического канала (сумма кодов): ") + none
+           + flagLegend(kMathTexts);
+}
+
+QString dataAgeText(const QDateTime &lastGood, bool live, const QDateTime &now)
+{
+    if (live || !lastGood.isValid())
+        return QString();
+    // After midnight a bare time would pass for today's.
+    const QString format = lastGood.date() == now.date() ? QStringLiteral("hh:mm:ss")
+                                                          : QStringLiteral("dd.MM.yyyy hh:mm:ss");
+    return QStringLiteral("данные от ") + lastGood.toString(format);
+}
+
+bool takeChannelRecord(ChannelSettings &settings, const BlockLayout &block, int item,
+                       const QByteArray &record)
+{
+    const bool math = &block == &mathChannelLayout();
+    if (!math && &block != &measurementChannelLayout())
+        return false;
+    const Field *units = fieldOf(block, QStringLiteral("units"));
+    const Field *enabled = fieldOf(block, QStringLiteral("enabled"));
+    if (!units || !enabled || item < 1 || item > live::kChannels
+        || record.size() < block.recordSize)
+        return false;
+    (math ? settings.mathUnits : settings.units)[item - 1] =
+        decodeTextField(record.mid(units->offset, units->width), units->width, units->pad)
+            .trimmed();
+    (math ? settings.mathOff : settings.off)[item - 1] = octet(record, enabled->offset) == 0;
+    return true;
 }
 
 std::optional<LiveView> decodeLiveRecord(const QByteArray &record)

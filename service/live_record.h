@@ -6,12 +6,15 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QDateTime>
 #include <QString>
 
 #include <array>
 #include <optional>
 
 namespace vexs {
+
+struct BlockLayout;
 
 namespace live {
 inline constexpr quint16 kFirstRegister = 0;
@@ -66,6 +69,36 @@ QString moduleStatusHint(quint8 status);
 // Hint of a math error code: "Нет ошибок" for 0, else the texts of bits 0..4,
 // each followed by CR LF (255 simply lists all five).
 QString mathErrorHint(quint8 code);
+
+// Under the channel tables: what the error codes mean, in the hints' own
+// words. One line for a measurement channel's code, one for a math
+// channel's; a code is the sum of the flags it has set.
+QString errorCodeLegend();
+
+// Beside the link status: while the values shown are not live (the last
+// poll failed, or polling stopped), "данные от 09:07:05", the time of the
+// good poll they came from, with its date when that was another day than
+// `now`. Empty while they are live and before any good poll.
+QString dataAgeText(const QDateTime &lastGood, bool live, const QDateTime &now);
+
+// What the last reads of the channels' settings said: the units of
+// measurement channels 1..4 and math channels M1..M4, and which are switched
+// off; and which modules the last bulk read found missing. No units and
+// nothing off until something was read.
+struct ChannelSettings
+{
+    std::array<QString, live::kChannels> units;
+    std::array<QString, live::kChannels> mathUnits;
+    std::array<bool, live::kChannels> off{};
+    std::array<bool, live::kChannels> mathOff{};
+    std::array<bool, live::kChannels> absent{};
+};
+
+// Takes the units and the on switch from the record of a measurement or a
+// math channel that has just been read; false, with nothing taken, for a
+// record of any other block.
+bool takeChannelRecord(ChannelSettings &settings, const BlockLayout &block, int item,
+                       const QByteArray &record);
 
 // Everything the page shows from one 96-octet record; nullopt for any other
 // length.

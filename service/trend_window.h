@@ -11,6 +11,7 @@
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <optional>
 
 class QCheckBox;
@@ -18,7 +19,10 @@ class QPushButton;
 
 namespace vexs {
 
+struct ChannelSettings;
 struct LiveView;
+class IMessageBoxes;
+class LinkActivity;
 class TrendPlot;
 
 // Series 0..3: the parameter of measurement channels 1..4; 4..7: the value
@@ -32,6 +36,15 @@ using TrendValues = std::array<double, kTrendSeries>;
 TrendValues trendValues(const LiveView &view);
 // "Канал 1" .. "Канал 4", "Канал M1" .. "Канал M4", as the page heads them.
 QString trendSeriesName(int series);
+// The units of a series' channel from the last read of its settings; empty
+// while unknown.
+QString trendSeriesUnits(int series, const ChannelSettings &settings);
+// The legend: "Канал 1, °C"; the name alone while the units are unknown.
+QString trendLegendText(int series, const ChannelSettings &settings);
+// Why a series is not drawn at all: its channel was last read switched off,
+// or (a measurement channel) the last bulk read found no module. Empty when
+// it is drawn; before any read every series is.
+QString trendSeriesOff(int series, const ChannelSettings &settings);
 
 // The value axis for lines between low and high (low > high: no line):
 // round ends a whole number of steps apart, with a margin, and a step > 0
@@ -43,6 +56,22 @@ struct TrendScale
     double step = 0.25;
 };
 TrendScale trendScale(double low, double high);
+
+// The lines of each series, a list of runs each.
+using TrendRuns = std::array<QList<QList<QPointF>>, kTrendSeries>;
+
+// One value axis per units among the series that have points, in the order
+// of their first series, each scaled to hold the lines of its series: every
+// line is read off a scale in its own units, and a pressure in the hundreds
+// does not flatten a temperature in tens. Series of unknown units share one
+// axis of no units. Without any point, one empty axis of no units.
+struct TrendAxis
+{
+    QString units;
+    QList<int> series;
+    TrendScale scale;
+};
+QList<TrendAxis> trendAxes(const std::array<QString, kTrendSeries> &units, const TrendRuns &runs);
 
 struct TrendSample
 {
@@ -77,12 +106,17 @@ class TrendWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TrendWindow(const TrendBuffer &buffer, QWidget *parent = nullptr);
+    TrendWindow(const TrendBuffer &buffer, IMessageBoxes &boxes, LinkActivity &activity,
+                QWidget *parent = nullptr);
 
     // The buffer has a new sample: redrawn when shown and not paused.
     void sampleAdded();
+    // Units in the legend and on the axes, and the channels switched off,
+    // as the last reads of the channels' settings gave them.
+    void setChannelSettings(const ChannelSettings &settings);
 
-    // "Пауза": the chart holds still; the samples are still kept and show
+    // "Пауза": the chart holds still, the time shown included, whatever is
+    // switched on or off meanwhile; the samples are still kept and show
     // when it resumes.
     void setPaused(bool paused);
     bool isPaused() const { return m_paused; }
@@ -94,6 +128,14 @@ public:
     // The time axis range, in ms since the epoch.
     qint64 timeFromMs() const { return m_fromMs; }
     qint64 timeToMs() const { return m_toMs; }
+    const QList<TrendAxis> &axes() const { return m_axes; }
+
+    // "Сохранить PNG…": the chart with its legend, saved whole; a failure is
+    // reported.
+    void savePngClick();
+    // The file chooser of "Сохранить PNG…": the chosen path, or empty when
+    // the user cancelled. Tests replace it.
+    std::function<QString()> choosePngFile;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -101,19 +143,25 @@ protected:
 private:
     friend class TrendPlot;
     void redraw();
+    bool savePng(const QString &path, QString *error);
 
     const TrendBuffer &m_buffer;
+    // While paused: the samples as they were, so that nothing moves.
+    std::optional<TrendBuffer> m_frozen;
+    IMessageBoxes &m_boxes;
+    QWidget *m_picture = nullptr; // legend and plot: what a PNG shows
     TrendPlot *m_plot = nullptr;
     QPushButton *m_pause;
     std::array<QCheckBox *, kTrendSeries> m_shown{};
+    std::array<QString, kTrendSeries> m_units;
+    std::array<bool, kTrendSeries> m_off{}; // switched off or no module
     // What is drawn: the runs of each shown series, the time range and
-    // the value scale.
-    std::array<QList<QList<QPointF>>, kTrendSeries> m_runs;
+    // the value axes, with the axis of each series.
+    TrendRuns m_runs;
     qint64 m_fromMs = 0;
     qint64 m_toMs = 0;
-    double m_scaleLow = 0;
-    double m_scaleHigh = 1;
-    double m_scaleStep = 0.25;
+    QList<TrendAxis> m_axes;
+    std::array<int, kTrendSeries> m_axisOf{};
     bool m_paused = false;
 };
 

@@ -296,9 +296,12 @@ QList<ConfigDifference> compareIdentification(const DeviceConfig &a, const Devic
     return out;
 }
 
-QString differenceLine(const ConfigDifference &d)
+QString differenceLine(const ConfigDifference &d, DifferenceNames names)
 {
-    return QStringLiteral("%1 / %2: %3 -> %4").arg(d.group, d.field, d.a, d.b);
+    const bool captions = names == DifferenceNames::Captions;
+    const QString &group = captions && !d.groupTitle.isEmpty() ? d.groupTitle : d.group;
+    const QString &field = captions && !d.caption.isEmpty() ? d.caption : d.field;
+    return QStringLiteral("%1 / %2: %3 -> %4").arg(group, field, d.a, d.b);
 }
 
 std::optional<QByteArray> encodePages(const IControls &controls, const QByteArray &base,

@@ -83,8 +83,11 @@ QList<ConfigDifference> compareGroups(const DeviceConfig &a, const DeviceConfig 
 // Identification differences are notes: a configuration moved to another
 // recorder differs there by design.
 QList<ConfigDifference> compareIdentification(const DeviceConfig &a, const DeviceConfig &b);
-// "group / field: a -> b"
-QString differenceLine(const ConfigDifference &d);
+// "group / field: a -> b", by the file's names ("measurement.1 / rangeHigh")
+// or as a user knows them ("Канал измерения 1 / ВПИ"); a field without a
+// caption keeps its file name.
+enum class DifferenceNames { Ids, Captions };
+QString differenceLine(const ConfigDifference &d, DifferenceNames names = DifferenceNames::Ids);
 
 // The image of what the pages show: every group encoded as its page's write
 // would, over `base` (octets without a control: the last bulk read's).

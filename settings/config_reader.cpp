@@ -342,6 +342,39 @@ QString printable(const QString &message)
     return out;
 }
 
+// Where the JSON parser stopped, as an editor counts it: line and column
+// from 1, the column in characters. The parser's offset counts octets of
+// the UTF-8 text, a byte order mark at the start included, and a Cyrillic
+// letter takes two of them.
+struct TextPosition
+{
+    int line = 1;
+    int column = 1;
+};
+
+TextPosition positionIn(const QByteArray &text, qsizetype offset)
+{
+    offset = std::clamp<qsizetype>(offset, 0, text.size());
+    TextPosition at;
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < offset; ++i) {
+        if (text[i] == '\n') {
+            ++at.line;
+            lineStart = i + 1;
+        }
+    }
+    if (lineStart == 0 && text.startsWith("\xEF\xBB\xBF"))
+        lineStart = std::min<qsizetype>(3, offset);
+    // An octet that is no valid UTF-8 becomes one replacement character,
+    // and a character beyond the first plane one pair of surrogates.
+    const QString before = QString::fromUtf8(text.constData() + lineStart, offset - lineStart);
+    for (const QChar c : before) {
+        if (!c.isLowSurrogate())
+            ++at.column;
+    }
+    return at;
+}
+
 // How a JSON value stood in the file, for a message.
 QString jsonShown(const QJsonValue &v)
 {
@@ -425,8 +458,12 @@ std::optional<DeviceConfig> Reader::read(const QByteArray &text, QString *error)
     };
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(text, &parse);
-    if (parse.error != QJsonParseError::NoError)
-        return failed(fail(QStringLiteral("не JSON (ошибка в позиции %1)").arg(parse.offset)));
+    if (parse.error != QJsonParseError::NoError) {
+        const TextPosition at = positionIn(text, parse.offset);
+        return failed(fail(QStringLiteral("не JSON (ошибка в строке %1, столбце %2)")
+                               .arg(at.line)
+                               .arg(at.column)));
+    }
     if (QStringList repeated = repeatedKey(text); !repeated.isEmpty()) {
         const QString key = repeated.takeLast();
         return failed(fail(QStringLiteral("ключ «%1» повторяется%2")

@@ -193,7 +193,7 @@ void TformMain::buildPages()
     PageContext &ctx = *m_context;
     // The sheets go into the window first, so a page under construction can
     // already be found by name from the window.
-    const QList<QWidget *> sheets = m_navigation->addSheets();
+    const QList<QWidget *> sheets = m_navigation->addSheets(ctx);
     auto place = [&sheets](int i, QWidget *page) {
         sheets[i]->layout()->addWidget(page);
         return page;
@@ -324,6 +324,7 @@ void TformMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
     if (key == kFactoryKey) {
         for (const char *name : {"ButtonWriteManuf", "GroupBoxInfo", "PanelCalibr"})
             m_controls->setShown(QString::fromLatin1(name), true);
+        m_navigation->revealFactoryPages();
     } else if (key == kTreeKey) {
         m_status->showNavigation();
     }

@@ -1,5 +1,7 @@
 #include "shell/navigation.h"
 
+#include "service/registers_page.h"
+
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -14,6 +16,9 @@ struct PageInfo
     const char *node;
     int parent; // absolute index of the parent node, -1 for the root
     const char *caption;
+    // A factory page: hidden until the factory chord, built here, and its
+    // sheet named apart from TabSheet13..16, the math page's channel tabs.
+    const char *factorySheet = nullptr;
 };
 
 // Node texts, tree structure and page captions, by absolute index.
@@ -31,6 +36,7 @@ const PageInfo kPages[Navigation::kPageCount] = {
     {"Измерение", 0, "Измерение"},
     {"Архивы", 0, "Архив"},
     {"Сервис", 0, "Сервис"},
+    {"Регистры", 0, "Регистры", "TabSheetRegs"},
 };
 
 const int kIndexRole = Qt::UserRole + 1;
@@ -51,6 +57,7 @@ Navigation::Navigation(QTreeWidget *tree, QTabWidget *pages, QObject *parent)
             info.parent < 0 ? new QTreeWidgetItem(m_tree) : new QTreeWidgetItem(items[info.parent]);
         item->setText(0, QString::fromUtf8(info.node));
         item->setData(0, kIndexRole, i);
+        item->setHidden(info.factorySheet != nullptr);
         items[i] = item;
     }
     m_tree->setVisible(false);
@@ -60,18 +67,32 @@ Navigation::Navigation(QTreeWidget *tree, QTabWidget *pages, QObject *parent)
     });
 }
 
-QList<QWidget *> Navigation::addSheets()
+QList<QWidget *> Navigation::addSheets(PageContext &context)
 {
     QList<QWidget *> sheets;
     for (int i = 0; i < kPageCount; ++i) {
+        const char *factory = kPages[i].factorySheet;
         auto *sheet = new QWidget;
-        sheet->setObjectName(QStringLiteral("TabSheet%1").arg(i));
+        sheet->setObjectName(factory ? QString::fromLatin1(factory) : QStringLiteral("TabSheet%1").arg(i));
         auto *layout = new QVBoxLayout(sheet);
         layout->setContentsMargins(4, 4, 4, 4);
         m_pages->addTab(sheet, QString::fromUtf8(kPages[i].caption));
         sheets << sheet;
+        // The sheet is in the window already, so the page's controls can be
+        // found by name while it is built.
+        if (factory)
+            layout->addWidget(new RegistersPage(context, sheet));
     }
     return sheets;
+}
+
+void Navigation::revealFactoryPages()
+{
+    QTreeWidgetItemIterator it(m_tree);
+    for (; *it; ++it) {
+        if (kPages[(*it)->data(0, kIndexRole).toInt()].factorySheet)
+            (*it)->setHidden(false);
+    }
 }
 
 void Navigation::reset()

@@ -199,8 +199,14 @@ QString formatRows(const QList<const TrafficRow *> &rows, Format format, bool wi
     QString text;
     if (withTitles)
         text += line(columnTitles());
-    for (const TrafficRow *row : rows)
-        text += line(rowTexts(*row));
+    for (const TrafficRow *row : rows) {
+        QStringList texts = rowTexts(*row);
+        // The table shows the time of day only; a saved file is read on
+        // other days, and a long capture passes midnight.
+        texts[TimeColumn] = QDateTime::fromMSecsSinceEpoch(row->timeMs)
+                                .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+        text += line(texts);
+    }
     return text;
 }
 
@@ -513,9 +519,13 @@ bool TrafficMonitor::saveTo(const QString &path, QString *error)
     for (int i = 0; i < m_log.size(); ++i)
         rows << &m_log.row(i);
     const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
-    const QByteArray bytes =
-        traffic::formatRows(rows, csv ? traffic::Format::Csv : traffic::Format::Text, true).toUtf8();
-    return saveWholeFile(path, bytes, error);
+    QString text = traffic::formatRows(rows, csv ? traffic::Format::Csv : traffic::Format::Text, true);
+    // Without the mark a spreadsheet reads the file in the system's code
+    // page and the Russian texts come out garbled. The file is written
+    // whole, so it is always at its start.
+    if (csv)
+        text.prepend(QChar(0xFEFF));
+    return saveWholeFile(path, text.toUtf8(), error);
 }
 
 void TrafficMonitor::saveClick()

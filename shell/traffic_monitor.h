@@ -82,6 +82,7 @@ QStringList columnTitles();
 QStringList rowTexts(const TrafficRow &row);
 // Rows as text: columns separated by tabs (copy, .txt), or CSV with ';'
 // (what spreadsheets set to a decimal comma expect) and quotes where needed.
+// The time column carries the date as well ("2026-12-09 09:07:05.123").
 enum class Format { Text, Csv };
 QString formatRows(const QList<const TrafficRow *> &rows, Format format, bool withTitles);
 } // namespace traffic
@@ -135,7 +136,8 @@ public:
     void setPaused(bool paused);
     bool isPaused() const { return m_paused; }
     void clear();
-    // Saves every row; a name ending in .csv gets CSV, any other text.
+    // Saves every row; a name ending in .csv gets CSV after a UTF-8 byte
+    // order mark, any other text.
     bool saveTo(const QString &path, QString *error = nullptr);
     // "Сохранить…": asks for the file and saves.
     void saveClick();

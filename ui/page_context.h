@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -19,6 +20,7 @@ class IMessageBoxes;
 class IControls;
 class LinkActivity;
 class SettingsImage;
+struct BlockLayout;
 
 // Which input modules are installed and which channels are switched on,
 // as the bulk read learns it; pages that name channels show it.
@@ -35,6 +37,13 @@ class IChannelLabels
 public:
     virtual ~IChannelLabels() = default;
     virtual void relabelChannels(const ChannelPresence &presence) = 0;
+    // A whole settings record came from the device: each record of a
+    // complete bulk read, or the one a page's "Считать" read. A page that
+    // shows what a channel's settings say (its units) takes them from here.
+    virtual void recordRead(const BlockLayout & /*block*/, int /*item*/,
+                            const QByteArray & /*record*/)
+    {
+    }
 };
 
 // What the window shows of long operations; the shell implements it.
@@ -116,6 +125,11 @@ struct PageContext
     {
         for (IChannelLabels *page : channelLabels)
             page->relabelChannels(presence);
+    }
+    void recordRead(const BlockLayout &block, int item, const QByteArray &record)
+    {
+        for (IChannelLabels *page : channelLabels)
+            page->recordRead(block, item, record);
     }
 };
 

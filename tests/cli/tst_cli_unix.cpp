@@ -65,6 +65,9 @@ private slots:
     void badUsageAndBadFilesSendNothing_data();
     void badUsageAndBadFilesSendNothing();
     void liveRows();
+    void liveCsvForASpreadsheet_data();
+    void liveCsvForASpreadsheet();
+    void diffNamesByCaptions();
     void liveConnectsAgain_data();
     void liveConnectsAgain();
     void scanAndBatchBackupOfALine();
@@ -76,6 +79,8 @@ private slots:
     void lostAcknowledgementJudgedByReadBack_data();
     void lostAcknowledgementJudgedByReadBack();
     void nearlyFullDiskKeepsEveryOldFile();
+    void registersReadWrittenAndRefused_data();
+    void registersReadWrittenAndRefused();
 
 private:
     // stdoutFile: where standard output goes instead of Result::out.
@@ -228,6 +233,11 @@ void tst_cli::badUsageAndBadFilesSendNothing_data()
     QTest::newRow("foreign file") << QStringList{"diff", "foreign.json", "bad.json"} << "не файл конфигурации";
     QTest::newRow("folder not writable") << QStringList{"read", "--address", "1-2", "-o", "/proc"}
                                          << "В папку «/proc» нельзя записать";
+    QTest::newRow("decimal of another command") << QStringList{"read", "--decimal", "point"}
+                                                << "--decimal не относится к команде read";
+    QTest::newRow("unknown decimal") << QStringList{"live", "--decimal=dot"} << "--decimal: comma";
+    QTest::newRow("captions of another command") << QStringList{"live", "--captions"}
+                                                 << "--captions не относится к команде live";
     QTest::newRow("FIFO as the file") << QStringList{"write", "fifo.json"} << "не обычный файл";
     QTest::newRow("device as the file") << QStringList{"diff", "/dev/null", "a.json"} << "не обычный файл";
 }
@@ -277,6 +287,67 @@ void tst_cli::liveRows()
     const Result v6 = run({"--tcp", "[::1]:1", "live", "--count", "1"});
     QCOMPARE(v6.exit, 2);
     QVERIFY2(v6.err.contains(QStringLiteral("[::1]:1")), qPrintable(v6.err));
+}
+
+void tst_cli::liveCsvForASpreadsheet_data()
+{
+    QTest::addColumn<QStringList>("options"); // of live
+    QTest::addColumn<QString>("file");        // of --csv; empty: standard output
+    QTest::addColumn<QByteArray>("zero");     // how a real of the all-zero record is written
+    QTest::newRow("standard output") << QStringList() << "" << QByteArray("0,000");
+    QTest::newRow("file, points") << QStringList{"--decimal=point", "--csv", "points.csv"} << "points.csv"
+                                  << QByteArray("0.000");
+}
+
+void tst_cli::liveCsvForASpreadsheet()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, zero);
+    ModbusPeer peer;
+    QVERIFY(peer.isRunning());
+    // Standard output goes to a file here, so its octets are seen as they are.
+    const QString written = path(file.isEmpty() ? QStringLiteral("live-stdout.csv") : file);
+    const Result r = run(QStringList{"--port", peer.portPath(), "live", "--count", "2"} + options, 120000,
+                         file.isEmpty() ? written : QString());
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QFile csv(written);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QByteArray bytes = csv.readAll();
+    // vexs-cli runs here under LC_ALL=C.UTF-8: the separator is the program's
+    // choice, not the locale's.
+    QVERIFY2(bytes.startsWith("\xEF\xBB\xBF" "Время;Связь;Канал 1 параметр"), bytes.left(40).constData());
+    QCOMPARE(bytes.count("\xEF\xBB\xBF"), 1);
+    const QList<QByteArray> lines = bytes.trimmed().split('\n');
+    QCOMPARE(lines.size(), 3);
+    for (const QByteArray &line : lines.mid(1)) {
+        const QList<QByteArray> fields = line.trimmed().split(';');
+        QCOMPARE(fields.size(), 22);
+        QCOMPARE(fields[1], QByteArray("Есть связь"));
+        QCOMPARE(fields[2], zero); // channel 1's parameter
+        QCOMPARE(fields[18], zero); // M3's value
+    }
+}
+
+void tst_cli::diffNamesByCaptions()
+{
+    DeviceConfig a;
+    a.image = m_imageA;
+    a.identification = identification("001234");
+    DeviceConfig b = a;
+    b.image = m_imageB;
+    b.identification = identification("000777");
+    QString error;
+    QVERIFY2(writeConfigFile(path("named-a.json"), a, &error), qPrintable(error));
+    QVERIFY2(writeConfigFile(path("named-b.json"), b, &error), qPrintable(error));
+    const Result r = run({"diff", "--captions", path("named-a.json"), path("named-b.json")});
+    QCOMPARE(r.exit, 1);
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             QStringList({"Канал измерения 2 / Тип сигнала: ТС Pt100 (-120..500 С) -> Ток 0..5mA",
+                          "Математический канал М3 / K1: 1.000 -> 2.000",
+                          "Уставка 5 / Значение уставки: 0.100 -> 42.500",
+                          "Индикация: выбор канала / резерв: 00 00 00 00 00 00 00 00 -> 00 00 33 00 00 00 00 00",
+                          "Сеть / Адрес: 1 -> 7", "# Идентификация / Заводской номер: 001234 -> 000777"}));
 }
 
 void tst_cli::liveConnectsAgain_data()
@@ -601,6 +672,70 @@ void tst_cli::nearlyFullDiskKeepsEveryOldFile()
     QCOMPARE(after, before);
     QCOMPARE(QDir(QDir(disk).filePath("line")).entryList(QDir::Files), QStringList());
     QCOMPARE(QDir(data + QStringLiteral("/vexs-configurator/backups")).entryList(QDir::Files), QStringList());
+}
+
+void tst_cli::registersReadWrittenAndRefused_data()
+{
+    QTest::addColumn<QStringList>("args"); // after the link
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");       // a part of standard error
+    QTest::addColumn<int>("requests");      // what reached the recorder
+    QTest::addColumn<QByteArray>("at100");  // registers 100..101 afterwards; empty: as before
+
+    // The identification block begins with the date digits "050309".
+    QTest::newRow("text") << QStringList{"regs", "read", "holding", "10012", "6", "--as", "text"} << 0
+                          << "050309001234\n" << "" << 1 << QByteArray();
+    QTest::newRow("hex") << QStringList{"regs", "read", "holding", "0x271C", "2"} << 0
+                         << "10012: 0x3035\n10013: 0x3033\n" << "" << 1 << QByteArray();
+    QTest::newRow("u32, device order") << QStringList{"regs", "read", "holding", "10012", "2", "--as=u32"} << 0
+                                       << "10012: 858797360\n" << "" << 1 << QByteArray();
+    QTest::newRow("u32, swapped") << QStringList{"regs", "read", "holding", "10012", "2", "--as", "u32", "--order",
+                                                 "swapped"}
+                                  << 0 << "10012: 808792115\n" << "" << 1 << QByteArray();
+    QTest::newRow("write, read back") << QStringList{"regs", "write", "100", "0xA55A", "23130"} << 0
+                                      << "100: 0xA55A\n101: 0x5A5A\n"
+                                      << "Записано и проверено чтением: регистры 100..101" << 2
+                                      << QByteArray::fromHex("a55a5a5a");
+    // Board versions are read-only: the recorder refuses, the read-back tells.
+    QTest::newRow("write refused") << QStringList{"regs", "write", "10021", "0x1234"} << 1 << ""
+                                   << "Прочитано не то, что записано: регистр 10021: записано 0x1234, "
+                                      "прочитано 0x0017\nПрибор не подтвердил запись: прибор ответил исключением 2"
+                                   << 2 << QByteArray();
+    const auto refused = [](const char *name, const QStringList &args, const char *err) {
+        QTest::newRow(name) << args << 2 << "" << err << 0 << QByteArray();
+    };
+    refused("past the last register", {"regs", "read", "holding", "65500", "100"},
+            "regs read: регистры 65500..65599 выходят за последний регистр 65535");
+    refused("none", {"regs", "read", "input", "0", "0"}, "regs read: количество регистров должно быть от 1 до 125");
+    refused("odd count of floats", {"regs", "read", "holding", "10012", "3", "--as", "float"},
+            "значение float занимает два регистра");
+    refused("first not a number", {"regs", "read", "holding", "x", "1"}, "первый регистр — число от 0 до 65535, а не «x»");
+    refused("table", {"regs", "read", "coils", "0", "1"}, "holding (регистры хранения) или input");
+    refused("view", {"regs", "read", "holding", "0", "1", "--as", "octal"}, "--as: одно из hex, u16, i16");
+    refused("word past 16 bits", {"regs", "write", "100", "1", "65536"}, "значение 65536 не помещается в 16 бит");
+    refused("view of a write", {"regs", "write", "100", "1", "--as", "hex"}, "--as и --order относятся к regs read");
+    refused("view of another command", {"read", "--as", "hex"}, "--as не относится к команде read");
+    refused("no action", {"regs"}, "regs: read или write");
+}
+
+void tst_cli::registersReadWrittenAndRefused()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exit);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(int, requests);
+    QFETCH(QByteArray, at100);
+    SimHarness sim;
+    QVERIFY2(startOne(sim, true), qPrintable(sim.errorString()));
+    const QByteArray before = sim.model().holdingBytes(100, 2);
+    const Result r = run(QStringList{"--port", sim.ptyLink(), "--fast"} + args);
+    QVERIFY2(r.exit == exit, qPrintable(r.err));
+    QCOMPARE(r.out, out);
+    QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    QCOMPARE(sim.requestLog().size(), requests);
+    QCOMPARE(sim.model().holdingBytes(100, 2), at100.isEmpty() ? before : at100);
 }
 
 QTEST_GUILESS_MAIN(tst_cli)

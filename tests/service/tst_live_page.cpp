@@ -198,6 +198,14 @@ private slots:
     void silentDeviceChangesOnlyTheLinkStatus();
     void startingTwiceKeepsOnePollASecond();
     void pollAt9600();
+
+    // --- beside the values: units, the age of stale values, the legend --
+    void errorLegendAgreesWithTheHints_data();
+    void errorLegendAgreesWithTheHints();
+    void dataAgeText_data();
+    void dataAgeText();
+    void unitsFollowTheLastRead_data();
+    void unitsFollowTheLastRead();
 };
 
 void TestLivePage::clockText_data()
@@ -492,8 +500,10 @@ void TestLivePage::silentDeviceChangesOnlyTheLinkStatus()
     IControls &c = fx.controls();
     LivePage *page = livePage(fx);
 
+    const QTime polled = QTime::currentTime();
     page->TimerDataReadTimer();
     QCOMPARE(c.text(QStringLiteral("StaticTextOpros")), QStringLiteral("Есть связь"));
+    QCOMPARE(c.text(QStringLiteral("StaticTextOprosTime")), QString());
     const QStringList before = screenState(c);
 
     // The device goes quiet, and the record it would serve changes.
@@ -503,6 +513,10 @@ void TestLivePage::silentDeviceChangesOnlyTheLinkStatus()
     page->TimerDataReadTimer();
     QCOMPARE(c.text(QStringLiteral("StaticTextOpros")), QStringLiteral("Нет связи"));
     QCOMPARE(screenState(c), before);
+    // Kept values tell when they were polled (within the second it took).
+    const QString age = c.text(QStringLiteral("StaticTextOprosTime"));
+    QVERIFY2(age == "данные от " + polled.toString("hh:mm:ss")
+                 || age == "данные от " + polled.addSecs(1).toString("hh:mm:ss"), qPrintable(age));
     QVERIFY(fx.boxes.boxes.isEmpty());
 
     // It answers again: the new record shows.
@@ -510,6 +524,7 @@ void TestLivePage::silentDeviceChangesOnlyTheLinkStatus()
     page->TimerDataReadTimer();
     QCOMPARE(c.text(QStringLiteral("StaticTextOpros")), QStringLiteral("Есть связь"));
     QCOMPARE(c.text(QStringLiteral("StaticTextDateTime")), QStringLiteral("00.00.00  00:00:00"));
+    QCOMPARE(c.text(QStringLiteral("StaticTextOprosTime")), QString());
     QCOMPARE(c.background(QStringLiteral("StaticTextUstSost1")), kWhite);
 }
 
@@ -558,6 +573,84 @@ void TestLivePage::pollAt9600()
              QStringLiteral("12.03.24  09:07:05"));
     QVERIFY(took.elapsed() >= wireMs(8 + 101, 9600));
     QVERIFY(took.elapsed() < 1000); // still well inside the poll's second
+}
+
+void TestLivePage::errorLegendAgreesWithTheHints_data()
+{
+    QTest::addColumn<int>("line"); // 0: measurement channels, 1: math channels
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("hint");
+    for (int code : {0, 1, 2, 4, 8, 16, 255})
+        QTest::addRow("channel %d", code) << 0 << code << vexs::moduleStatusHint(quint8(code)).remove(CR);
+    for (int code : {0, 1, 2, 4, 8, 16})
+        QTest::addRow("math %d", code) << 1 << code << vexs::mathErrorHint(quint8(code)).remove(CR);
+}
+
+void TestLivePage::errorLegendAgreesWithTheHints()
+{
+    QFETCH(int, line);
+    QFETCH(int, code);
+    QFETCH(QString, hint);
+    PageHarness<LivePage> h;
+    const QStringList lines = h.controls.text(QStringLiteral("StaticTextErrLegend")).split(u'\n');
+    QCOMPARE(lines.size(), 2);
+    const QStringList entries = lines[line].section(QStringLiteral(": "), 1).split(QStringLiteral("; "));
+    QCOMPARE(entries.size(), line == 0 ? 7 : 6); // each code once, nothing else
+    QVERIFY2(entries.contains(QStringLiteral("%1 — %2").arg(code).arg(hint)), qPrintable(lines[line]));
+}
+
+void TestLivePage::dataAgeText_data()
+{
+    QTest::addColumn<QDateTime>("lastGood");
+    QTest::addColumn<bool>("live");
+    QTest::addColumn<QString>("text");
+    const QDateTime yesterday(QDate(2024, 3, 11), QTime(23, 59, 58));
+    QTest::newRow("no good poll yet") << QDateTime() << false << "";
+    QTest::newRow("live") << yesterday.addSecs(3) << true << "";
+    QTest::newRow("lost today") << yesterday.addSecs(3) << false << "данные от 00:00:01";
+    QTest::newRow("lost since yesterday") << yesterday << false << "данные от 11.03.2024 23:59:58";
+}
+
+void TestLivePage::dataAgeText()
+{
+    QFETCH(QDateTime, lastGood);
+    QFETCH(bool, live);
+    QFETCH(QString, text);
+    QCOMPARE(vexs::dataAgeText(lastGood, live, QDateTime(QDate(2024, 3, 12), QTime(0, 0, 5))), text);
+}
+
+void TestLivePage::unitsFollowTheLastRead_data()
+{
+    // Channel 2's units become "мА" in the recorder after the first click;
+    // the last click of "lost" goes unanswered.
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QStringList>("units"); // channels 1..4, then M1..M4
+    const QStringList factory = {"кПа", "°C", "°C", "В", "%", "°C", "ед", "кПа"};
+    QTest::newRow("nothing read") << QStringList() << QStringList(8, QString());
+    QTest::newRow("bulk read") << QStringList{"Button11"} << factory;
+    QTest::newRow("page read after it") << QStringList{"Button11", "ButtonReadNastrCan2"}
+                                        << QStringList{"кПа", "мА", "°C", "В", "%", "°C", "ед", "кПа"};
+    QTest::newRow("page read of M3 alone") << QStringList{"ButtonReadNastrMatCan3"}
+                                           << QStringList{"", "", "", "", "", "", "ед", ""};
+    QTest::newRow("lost") << QStringList{"Button11", "Button11"} << factory;
+}
+
+void TestLivePage::unitsFollowTheLastRead()
+{
+    QFETCH(QStringList, clicks);
+    QFETCH(QStringList, units);
+    WindowFixture fx;
+    for (int i = 0; i < clicks.size(); ++i) {
+        if (i == 1) // channel 2's record starts at byte 40, its units at 22 in it
+            QVERIFY(fx.sim().model().setHoldingBytes(31, toWindows1251("мА") + QByteArray(4, '\0')));
+        if (QTest::currentDataTag() == QLatin1String("lost") && i == 1)
+            fx.sim().faults().add(FaultRule{FaultRule::Silent});
+        fx.click(clicks[i]);
+    }
+    for (int n = 1; n <= 4; ++n) {
+        QCOMPARE(fx.controls().text(composedName(QStringLiteral("StaticTextIzmerEd"), n)), units[n - 1]);
+        QCOMPARE(fx.controls().text(composedName(QStringLiteral("StaticTextIzmerMatEd"), n)), units[n + 3]);
+    }
 }
 
 QTEST_MAIN(TestLivePage)

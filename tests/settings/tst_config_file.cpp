@@ -70,6 +70,8 @@ private slots:
     void badValueNamesFileGroupAndField();
     void badFileIsRefused_data();
     void badFileIsRefused();
+    void brokenJsonNamesLineAndColumn_data();
+    void brokenJsonNamesLineAndColumn();
     void comparisonNamesFieldsAndKeepsIdentificationApart();
     void octetsNoFieldShowsStillDiffer_data();
     void octetsNoFieldShowsStillDiffer();
@@ -326,6 +328,32 @@ void TestConfigFile::badFileIsRefused()
     QVERIFY2(error.startsWith(QStringLiteral("Файл «%1»: ").arg(kName)), qPrintable(error));
     QVERIFY2(error.contains(message), qPrintable(error));
     QVERIFY(!error.contains(QChar(0)));
+}
+
+void TestConfigFile::brokenJsonNamesLineAndColumn_data()
+{
+    // Each text is broken at its "x", counted by hand as an editor shows it.
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("where");
+    QTest::newRow("line 1") << QByteArray(R"({"format": x})") << "строке 1, столбце 12";
+    // Two octets a Cyrillic letter, one column.
+    QTest::newRow("Cyrillic before it") << QByteArray("{\n  \"program\": \"Тест\", \"version\": x\n}")
+                                        << "строке 2, столбце 33";
+    QTest::newRow("Windows line ends")
+        << QByteArray("{\r\n  \"program\": \"Тест\", \"version\": x\r\n}") << "строке 2, столбце 33";
+    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF{\"format\": x}") << "строке 1, столбце 12";
+    // Four octets, two UTF-16 units, one character.
+    QTest::newRow("beyond the first plane") << QByteArray("{\"program\": \"😀\", \"version\": x}")
+                                            << "строке 1, столбце 29";
+}
+
+void TestConfigFile::brokenJsonNamesLineAndColumn()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, where);
+    QString error;
+    QVERIFY(!configFromJson(text, kName, &error));
+    QCOMPARE(error, QStringLiteral("Файл «%1»: не JSON (ошибка в %2)").arg(kName, where));
 }
 
 void TestConfigFile::octetsNoFieldShowsStillDiffer_data()

@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -162,18 +163,20 @@ void TestTrafficMonitor::rowsAsTextAndCsv()
     for (int i = 0; i < log.size(); ++i)
         rows << &log.row(i);
 
+    // Saved rows carry the date; the table shows the time of day only.
     QCOMPARE(traffic::formatRows(rows, traffic::Format::Csv, true),
              QStringLiteral("Время;Направление;Байты;Расшифровка;Результат\r\n"
-                            "09:07:05.123;→;01 03 00 00 00 02 C4 0B;"
+                            "2024-03-12 09:07:05.123;→;01 03 00 00 00 02 C4 0B;"
                             "Адрес 1, функция 0x03, регистр 0, регистров 2;\r\n"
-                            "09:07:05.163;←;01 03 04 00 01 00 02 2A 32;"
+                            "2024-03-12 09:07:05.163;←;01 03 04 00 01 00 02 2A 32;"
                             "Адрес 1, функция 0x03, байт 4;OK\r\n"
-                            "09:07:06.163;←;;;Нет ответа\r\n"
-                            "09:07:07.163;←;;;Нет связи\r\n"
-                            "09:07:08.123;←;;Сброшено байт: 12;Сброшены запоздавшие байты\r\n"));
+                            "2024-03-12 09:07:06.163;←;;;Нет ответа\r\n"
+                            "2024-03-12 09:07:07.163;←;;;Нет связи\r\n"
+                            "2024-03-12 09:07:08.123;←;;Сброшено байт: 12;Сброшены запоздавшие байты\r\n"));
     QCOMPARE(traffic::formatRows(rows.mid(1, 1), traffic::Format::Text, false),
-             QStringLiteral("09:07:05.163\t←\t01 03 04 00 01 00 02 2A 32\t"
+             QStringLiteral("2024-03-12 09:07:05.163\t←\t01 03 04 00 01 00 02 2A 32\t"
                             "Адрес 1, функция 0x03, байт 4\tOK\n"));
+    QCOMPARE(traffic::rowTexts(*rows[1]).at(traffic::TimeColumn), QStringLiteral("09:07:05.163"));
 }
 
 void TestTrafficMonitor::windowPauseClearCopySave()
@@ -206,7 +209,13 @@ void TestTrafficMonitor::windowPauseClearCopySave()
         monitor.findChild<QAbstractButton *>(QStringLiteral("ButtonMonitorSave"))->click();
         const QList<QByteArray> lines = readFile(path).split('\n');
         QCOMPARE(lines.size(), 6); // titles, four rows, nothing after the last line end
-        QVERIFY(lines[0].startsWith(path.endsWith(".csv") ? "Время;" : "Время\t"));
+        // A spreadsheet takes a CSV file without the byte order mark for
+        // the system's code page.
+        QVERIFY(lines[0].startsWith(path.endsWith(".csv") ? "\xEF\xBB\xBFВремя;" : "Время\t"));
+        QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}[;\t]")
+                     .match(QString::fromUtf8(lines[1]))
+                     .hasMatch(),
+                 lines[1].constData());
     }
     monitor.chooseSaveFile = [&dir] { return dir.filePath(QStringLiteral("no/such/folder.txt")); };
     monitor.saveClick();
