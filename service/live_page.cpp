@@ -128,7 +128,7 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     // Off: decimal commas, as a spreadsheet set to Russian reads numbers.
     // Kept for this session only; fixed while a file is written, so one
     // file never mixes the two.
-    m_csvPointBox = new QCheckBox(QStringLiteral("Десятичная точка в CSV"), this);
+    m_csvPointBox = new QCheckBox(QStringLiteral("Точка в CSV"), this);
     m_csvPointBox->setObjectName(QStringLiteral("CheckBoxCsvPoint"));
     m_csvPointBox->setToolTip(QStringLiteral("Писать числа в файл CSV с точкой вместо запятой"));
     top->addWidget(m_csvPointBox);

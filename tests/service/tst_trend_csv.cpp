@@ -209,7 +209,7 @@ void TestTrendCsv::bufferKeepsTenMinutesAndBreaksAtGaps()
 
 void TestTrendCsv::csvOnThePageAcrossALostLink_data()
 {
-    QTest::addColumn<bool>("point"); // "Десятичная точка в CSV" ticked
+    QTest::addColumn<bool>("point"); // "Точка в CSV" ticked
     QTest::addColumn<QString>("value");
     QTest::newRow("decimal commas") << false << "0,500";
     QTest::newRow("decimal points") << true << "0.500";
