@@ -28,6 +28,7 @@
 #include "settings/bulk_read.h"
 #include "settings/bus_scan.h"
 #include "settings/config_transfer.h"
+#include "settings/fleet_write.h"
 #include "settings/identification.h"
 #include "tests/support/modbus_peer.h"
 #include "tests/support/sim_harness.h"
@@ -35,6 +36,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstring>
@@ -266,6 +268,59 @@ void manyRecorders()
                 verdict(ok && backupMs <= 20000));
 }
 
+// One file to all 32, as vexs-cli --fast --address 1-32 write FILE --keep
+// network runs it: each recorder backed up, written and read back.
+void fleetWrite()
+{
+    SimHarness sim;
+    SimHarness::Options o;
+    o.tcp = false;
+    o.pace = true;
+    for (int a = 1; a <= 32; ++a)
+        o.addresses << a;
+    if (!sim.start(o)) {
+        std::printf("simulator: %s\n", qPrintable(sim.errorString()));
+        g_allMet = false;
+        return;
+    }
+    Link link(sim.ptyLink());
+    link.settings.fast = true;
+    const std::optional<DeviceConfig> file = readDeviceConfig(link.modbus, QStringLiteral("bench"));
+    QList<FleetAddress> addresses;
+    for (int a = 1; a <= 32; ++a)
+        addresses << FleetAddress{a, {}};
+    QString error;
+    const QStringList keep{QStringLiteral("network")};
+    const std::optional<QList<FleetTarget>> targets =
+        file ? fleetTargets(*file, addresses, keep, &error) : std::nullopt;
+    if (!targets) {
+        std::printf("  fleet write: %s\n", qPrintable(file ? error : QStringLiteral("no file")));
+        g_allMet = false;
+        return;
+    }
+    QTemporaryDir backups;
+    WriteOptions w;
+    w.backupFolder = backups.path();
+    w.program = QStringLiteral("bench");
+    w.keep = keep;
+    sim.requestLog().clear();
+    FleetReport report;
+    bool ok = false;
+    const double ms = timeIt([&] {
+        report = writeFleet(
+            *targets,
+            [&](int address, QString *) {
+                link.settings.address = quint8(address);
+                return true;
+            },
+            link.modbus, w, [] { return true; }, [](const FleetLine &) {});
+        return report.allVerified();
+    }, &ok);
+    const double wire = wireMs(sim.requestLog().frames(), 115200, Simulator::TurnaroundMs);
+    std::printf("  fleet write of 32: %8.1f ms, %d verified (wire time + latency %.1f ms, x%.2f): target %s\n", ms,
+                report.verified(), wire, ms / wire, verdict(ok && ms <= 1.3 * wire));
+}
+
 void gatewayFramings(int bps)
 {
     for (const GatewayFraming framing : {GatewayFraming::RtuOverTcp, GatewayFraming::ModbusTcp,
@@ -321,6 +376,7 @@ int main(int argc, char *argv[])
     peerConfigRead(fullWaits);
     std::printf("3. 32 recorders on one paced line, 115200 bit/s\n");
     manyRecorders();
+    fleetWrite();
     std::printf("4. bulk read in fast exchange through a gateway on a paced line, latency %d ms\n",
                 Simulator::TurnaroundMs);
     gatewayFramings(115200);

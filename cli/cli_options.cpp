@@ -4,6 +4,7 @@
 #include "link/line_speed.h"
 #include "settings/config_groups.h"
 #include "settings/config_transfer.h"
+#include "settings/journal_store.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -31,15 +32,20 @@ const QStringList kValued = {QStringLiteral("--port"), QStringLiteral("--tcp"), 
                              QStringLiteral("--retries"), QStringLiteral("--pause"), QStringLiteral("--address"),
                              QStringLiteral("--addresses"), QStringLiteral("--baud"), QStringLiteral("-o"),
                              QStringLiteral("--output"), QStringLiteral("--count"), QStringLiteral("--csv"),
-                             QStringLiteral("--as"), QStringLiteral("--order"),
-                             QStringLiteral("--keep"), QStringLiteral("--wait"), QStringLiteral("--decimal")};
+                             QStringLiteral("--as"), QStringLiteral("--order"), QStringLiteral("--set"),
+                             QStringLiteral("--keep"), QStringLiteral("--wait"), QStringLiteral("--decimal"),
+                             QStringLiteral("--serial"), QStringLiteral("--since"), QStringLiteral("--until"),
+                             QStringLiteral("--compare"), QStringLiteral("--engineer")};
 
 // The command each option of a single command belongs to.
 bool belongsTo(const QString &option, const QString &command)
 {
     if (option == QLatin1String("-o") || option == QLatin1String("--output"))
-        return command == QLatin1String("read");
-    if (option == QLatin1String("--no-backup") || option == QLatin1String("--keep"))
+        return command == QLatin1String("read") || command == QLatin1String("report");
+    if (option == QLatin1String("--compare") || option == QLatin1String("--engineer"))
+        return command == QLatin1String("report");
+    if (option == QLatin1String("--no-backup") || option == QLatin1String("--keep")
+        || option == QLatin1String("--dry-run") || option == QLatin1String("--set"))
         return command == QLatin1String("write");
     if (option == QLatin1String("--count") || option == QLatin1String("--csv")
         || option == QLatin1String("--decimal"))
@@ -50,6 +56,9 @@ bool belongsTo(const QString &option, const QString &command)
         return command == QLatin1String("scan");
     if (option == QLatin1String("--as") || option == QLatin1String("--order"))
         return command == QLatin1String("regs");
+    if (option == QLatin1String("--serial") || option == QLatin1String("--since")
+        || option == QLatin1String("--until"))
+        return command == QLatin1String("journal");
     return true;
 }
 
@@ -151,7 +160,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
             // A second value would silently replace the first (a batch read
             // into "plant" becoming a read of one address).
             const QString key = arg == QLatin1String("--output") ? QStringLiteral("-o") : arg;
-            if (arg != QLatin1String("--keep") && given.contains(key))
+            if (arg != QLatin1String("--keep") && arg != QLatin1String("--set") && given.contains(key))
                 return failed(QStringLiteral("%1 указан дважды").arg(arg));
             given.insert(key);
             seen << arg;
@@ -170,6 +179,9 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
             seen << arg;
         } else if (arg == QLatin1String("--captions")) {
             o.captions = true;
+            seen << arg;
+        } else if (arg == QLatin1String("--dry-run")) {
+            o.dryRun = true;
             seen << arg;
         } else if (arg == QLatin1String("--port")) {
             if (value.isEmpty())
@@ -260,10 +272,35 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
                 return failed(QStringLiteral("--order: device (младший байт первым, как в приборе) "
                                              "или swapped (старший байт первым)"));
             o.regsOrder = *order;
+        } else if (arg == QLatin1String("--serial")) {
+            if (value.trimmed().isEmpty())
+                return failed(QStringLiteral("--serial: нужен заводской номер"));
+            o.journalSerial = value.trimmed();
+        } else if (arg == QLatin1String("--since") || arg == QLatin1String("--until")) {
+            QDate date;
+            if (value.trimmed().isEmpty() || !parseJournalDate(value, &date))
+                return failed(QStringLiteral("%1: дата ГГГГ-ММ-ДД или ДД.ММ.ГГГГ, а не «%2»").arg(arg, value));
+            (arg == QLatin1String("--since") ? o.journalSince : o.journalUntil) = date;
+        } else if (arg == QLatin1String("--compare")) {
+            if (value.isEmpty())
+                return failed(QStringLiteral("--compare: нужен путь к файлу конфигурации"));
+            o.compare = value;
+        } else if (arg == QLatin1String("--engineer")) {
+            o.engineer = value.trimmed();
         } else if (arg == QLatin1String("--csv")) {
             if (value.isEmpty())
                 return failed(QStringLiteral("--csv: нужен путь к файлу"));
             o.csv = value;
+        } else if (arg == QLatin1String("--set")) {
+            QString why;
+            const std::optional<FieldSetting> set = parseFieldSetting(value, &why);
+            if (!set)
+                return failed(QStringLiteral("--set ") + why);
+            for (const FieldSetting &earlier : o.sets) {
+                if (earlier.group == set->group && earlier.field == set->field)
+                    return failed(QStringLiteral("--set: поле %1.%2 задано дважды").arg(set->group, set->field));
+            }
+            o.sets << *set;
         } else if (arg == QLatin1String("--keep")) {
             // An empty list would keep nothing, and the network group would
             // be written after all.
@@ -306,7 +343,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
         const char *name;
         int files;
     } commands[] = {{"read", 0}, {"write", 1}, {"diff", 2}, {"live", 0}, {"scan", 0}, {"probe", 0},
-                     {"regs", -1}}; // regs checks its own arguments
+                     {"regs", -1}, {"journal", 0}, {"report", 0}}; // regs checks its own arguments
     bool known = false;
     for (const auto &c : commands) {
         if (o.command != QLatin1String(c.name))
@@ -330,6 +367,10 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
         if (o.regsWrite && (given.contains(QStringLiteral("--as")) || given.contains(QStringLiteral("--order"))))
             return failed(QStringLiteral("--as и --order относятся к regs read"));
     }
+    if (o.command == QLatin1String("report") && o.output.isEmpty())
+        return failed(QStringLiteral("report: укажите файл отчёта: -o ФАЙЛ.pdf"));
+    if (o.journalSince.isValid() && o.journalUntil.isValid() && o.journalSince > o.journalUntil)
+        return failed(QStringLiteral("--since позже --until"));
     if (o.everySpeed && o.command != QLatin1String("scan"))
         return failed(
             QStringLiteral("--baud all не относится к команде %1: все скорости перебирает только scan")
@@ -338,9 +379,12 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
         return failed(QStringLiteral("probe спрашивает шлюз: укажите --tcp или --udp"));
     if (o.command == QLatin1String("probe") && o.framingGiven)
         return failed(QStringLiteral("probe сам пробует обе разметки: --framing не нужен"));
-    if (o.addressList && o.command != QLatin1String("read"))
-        return failed(QStringLiteral("список адресов понимают только read -o ПАПКА и scan --addresses"));
-    if (o.addressList && o.output.isEmpty())
+    if (o.addressList && o.command != QLatin1String("read") && o.command != QLatin1String("write"))
+        return failed(QStringLiteral("список адресов понимают только read -o ПАПКА, write и scan --addresses"));
+    // A preview reads one recorder; the values of --set are each recorder's own.
+    if (o.dryRun && (o.addressList || !o.sets.isEmpty()))
+        return failed(QStringLiteral("write --dry-run: один адрес, без --set"));
+    if (o.addressList && o.command == QLatin1String("read") && o.output.isEmpty())
         return failed(QStringLiteral("read со списком адресов: укажите папку -o ПАПКА"));
     if (o.command == QLatin1String("scan") && addressGiven)
         return failed(QStringLiteral("scan: адреса задаёт --addresses"));
@@ -392,6 +436,21 @@ QString helpText()
         "                     write every group of FILE, read back and verify; --keep leaves\n"
         "                     the listed groups as the device has them (e.g. --keep network\n"
         "                     when a configuration goes to another recorder on the same line)\n"
+        "  write --dry-run FILE [--keep GROUPS]\n"
+        "                     read the device and print what a write of FILE would change,\n"
+        "                     \"group / field: device -> file\" as the window names them;\n"
+        "                     nothing is written (exit 0: no change, 1: changes)\n"
+        "  write FILE --address LIST [--keep GROUPS] [--set GROUP.FIELD=VALUE]...\n"
+        "                     the same for each address of LIST (e.g. 1-8,10): the file and\n"
+        "                     every --set are checked for every address before anything is\n"
+        "                     sent, then each recorder is backed up, written and verified,\n"
+        "                     one line per address: \"N: ok, резервная копия PATH\" or\n"
+        "                     \"N: error WHY\"; a recorder that fails does not stop the rest.\n"
+        "                     --set gives each recorder a value of its own, {addr} standing\n"
+        "                     for its address: --set network.address={addr}\n"
+        "                     --set network.ip=192.168.1.{addr}; one slave address for the\n"
+        "                     whole line is refused: give --keep network or\n"
+        "                     --set network.address=...\n"
         "  diff A B [--captions]\n"
         "                     compare two configuration files, or \"device\" for the connected\n"
         "                     one: a line \"group / field: a -> b\" per differing field;\n"
@@ -426,18 +485,35 @@ QString helpText()
         "                     each VALUE one register, 0..65535 or 0x0..0xFFFF, sent high\n"
         "                     octet first as hex shows it; read back, print the registers\n"
         "                     written once they read back the same\n"
+        "  journal [--serial S] [--since DATE] [--until DATE]\n"
+        "                     the write journal, oldest first: one line per write, tab between\n"
+        "                     time, user, link, address, serial, what was written, the\n"
+        "                     changes \"field: old -> new\" and the outcome; only the recorder\n"
+        "                     with serial S, written from or until DATE (YYYY-MM-DD or\n"
+        "                     DD.MM.YYYY, inclusive); damaged lines are named on stderr\n"
+        "  report -o FILE.pdf [--compare FILE.json] [--engineer NAME]\n"
+        "                     the commissioning report as a PDF: identification, every\n"
+        "                     configuration group, the calibration coefficients, the live\n"
+        "                     values with error codes and the board self-test, with\n"
+        "                     --compare the differences from that file, the engineer's\n"
+        "                     name, the date and page numbers; the path and the file are\n"
+        "                     checked before anything is sent (the coefficients wait up to\n"
+        "                     10 s each: --fast shortens the read)\n"
         "\n"
         "Backups go to %2.\n"
+        "The write journal is kept in %3 (VEXS_JOURNAL_DIR sets another folder).\n"
         "\n"
         "Exit status: 0 success (diff: no difference in the configuration groups);\n"
-        "1 differences (diff), a write that was not verified, a read of several\n"
+        "1 differences (diff), a write that was not verified (or, to several\n"
+        "addresses, verified at some of them), a read of several\n"
         "addresses that not every address answered, or a scan that lost its gateway\n"
         "before the last address; 2 bad usage, bad file, no link\n"
         "or output that could not be written, with a message on stderr.\n"
         "\n"
         "  -h, --help         this text\n"
         "  --version          program version\n")
-        .arg(defaultPort(), QDir::toNativeSeparators(defaultBackupFolder()));
+        .arg(defaultPort(), QDir::toNativeSeparators(defaultBackupFolder()),
+             QDir::toNativeSeparators(defaultJournalFolder()));
 }
 
 } // namespace vexs::cli

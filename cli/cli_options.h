@@ -4,8 +4,10 @@
 
 #include "link/address_list.h"
 #include "link/modbus.h"
+#include "settings/fleet_write.h"
 #include "settings/raw_registers.h"
 
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -37,11 +39,16 @@ struct Options
     bool everySpeed = false; // scan --baud all: each listed speed in turn
     bool fast = false;
 
-    QString command;   // read, write, diff, live, scan, probe, regs
+    QString command;   // read, write, diff, live, scan, probe, regs, journal
     QStringList files; // write: FILE; diff: A B
     QString output;    // read -o
+    QString compare;   // report --compare: the reference configuration file
+    QString engineer;  // report --engineer: the name the report is signed with
     bool noBackup = false;
+    bool dryRun = false; // write --dry-run: print what would change, send no write
     QStringList keep;  // write --keep: groups left as the device has them
+    // write --set GROUP.FIELD=VALUE, repeated: each recorder's own values, {addr} its address
+    QList<FieldSetting> sets;
     int count = 0;     // live: rows, 0 for no end
     QString csv;       // live --csv
     bool decimalPoint = false; // live --decimal point: reals with '.', not ','
@@ -55,6 +62,10 @@ struct Options
     raw::View regsView = raw::View::Hex;
     raw::Order regsOrder = raw::Order::Device;
     QList<quint16> regsWords;
+    // journal [--serial S] [--since DATE] [--until DATE]
+    QString journalSerial;
+    QDate journalSince;
+    QDate journalUntil;
 };
 
 QString defaultPort();

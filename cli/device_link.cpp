@@ -1,5 +1,7 @@
 #include "cli/device_link.h"
 
+#include "settings/journal_store.h"
+
 #include "link/line_speed.h"
 
 #include <QEventLoop>
@@ -92,6 +94,23 @@ bool DeviceLink::ready(QString *error)
 bool DeviceLink::portFailed() const
 {
     return !m_options.tcp() && m_port.LastStatus().failure != PortFailure::None;
+}
+
+std::unique_ptr<IWriteJournal> makeJournal(const Options &options)
+{
+    return std::make_unique<FileWriteJournal>(defaultJournalFolder(), [options] {
+        JournalRecord stamp;
+        if (options.tcp()) {
+            stamp.link = QStringLiteral("%1 %2, %3")
+                             .arg(options.udp ? QStringLiteral("UDP") : QStringLiteral("TCP"),
+                                  hostPort(options.tcpHost, options.tcpPort),
+                                  options.mbap ? QStringLiteral("Modbus") : QStringLiteral("RTU"));
+        } else {
+            stamp.link = QStringLiteral("RS-485, %1, %2 бит/с").arg(options.port).arg(options.baud);
+        }
+        stamp.address = options.addresses.value(0);
+        return stamp;
+    });
 }
 
 QString DeviceLink::describe() const

@@ -8,6 +8,9 @@
 #include "link/link_activity.h"
 #include "link/link_stack.h"
 #include "link/tcp_client.h"
+#include "ui/write_journal.h"
+
+#include <memory>
 
 namespace vexs::cli {
 
@@ -39,6 +42,11 @@ private:
     LinkTuning m_tuning;
     bool m_endsOnSilence = false;
 };
+
+// The write journal of vexs-cli (VEXS_JOURNAL_DIR, else the user's data
+// folder): each record names the link as the options give it, and the
+// address asked.
+std::unique_ptr<IWriteJournal> makeJournal(const Options &options);
 
 // Every link of one run of vexs-cli counts here, for --stats.
 LinkStatistics &runStatistics();

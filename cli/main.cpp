@@ -4,6 +4,11 @@
 
 #include "cli/cli_options.h"
 #include "cli/device_link.h"
+#include "cli/output.h"
+#include "cli/write_command.h"
+#include "cli/fleet_command.h"
+#include "cli/journal_command.h"
+#include "cli/report_command.h"
 #include "link/line_speed.h"
 #include "link/link_statistics.h"
 #include "link/pumping_delay.h"
@@ -35,51 +40,7 @@ namespace vexs::cli {
 
 namespace {
 
-enum Exit { kOk = 0, kDifferent = 1, kFailed = 2 };
-
 const QString kDevice = QStringLiteral("device");
-
-// Whether everything printed reached standard output: a full disk or a
-// closed pipe behind it must not end in success.
-int g_outputError = 0; // errno of the first failed write
-
-void print(const QString &text)
-{
-    if ((std::fputs(text.toUtf8().constData(), stdout) < 0 || std::fflush(stdout) != 0) && !g_outputError)
-        g_outputError = errno ? errno : EIO;
-}
-
-void say(const QString &text)
-{
-    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stderr);
-    std::fflush(stderr);
-}
-
-// The exit status, unless what was printed did not reach standard output.
-int finish(int exit)
-{
-    if (!g_outputError)
-        return exit;
-    say(QStringLiteral("vexs-cli: вывод не записан: %1")
-            .arg(QString::fromLocal8Bit(std::strerror(g_outputError))));
-    return kFailed;
-}
-
-QString program()
-{
-    return QStringLiteral("vexs-cli " VEXS_VERSION);
-}
-
-// The steps of a write on stderr, one line each, for a person watching.
-class StepLines : public IShellStatus
-{
-public:
-    void showInfo(const QString &) override {}
-    void showNavigation() override {}
-    void beginProgress(const QString &what, int, bool) override { say(what + QStringLiteral("...")); }
-    bool stepProgress(int) override { return true; }
-    void endProgress() override {}
-};
 
 int readOne(const Options &o)
 {
@@ -205,53 +166,6 @@ int readMany(const Options &o)
     if (answered == 0 && !linkGone)
         say(link.noLinkMessage());
     return ok == o.addresses.size() ? kOk : ok > 0 ? kDifferent : kFailed;
-}
-
-int write(const Options &o)
-{
-    QString error;
-    const std::optional<DeviceConfig> file = readConfigFile(o.files[0], &error);
-    if (!file) {
-        say(error);
-        return kFailed;
-    }
-    WriteOptions w;
-    w.backup = !o.noBackup;
-    w.backupFolder = defaultBackupFolder();
-    w.program = program();
-    if (w.backup && w.backupFolder.isEmpty()) {
-        say(QStringLiteral("Нет папки для резервной копии; запишите без неё: --no-backup"));
-        return kFailed;
-    }
-    DeviceLink link(o);
-    if (!link.open(&error)) {
-        say(error);
-        return kFailed;
-    }
-    w.keep = o.keep;
-    const int fileAddress = networkAddressOf(*file);
-    if (!w.keep.contains(QStringLiteral("network")) && fileAddress != link.settings().slaveAddress()) {
-        say(QStringLiteral("Внимание: файл задаёт прибору адрес %1, связь идёт по адресу %2; "
-                           "сеть прибора можно оставить: --keep network")
-                .arg(fileAddress)
-                .arg(link.settings().slaveAddress()));
-    }
-    StepLines steps;
-    w.status = &steps;
-    w.backupSaved = [](const QString &path) {
-        say(QStringLiteral("Резервная копия: ") + QDir::toNativeSeparators(path));
-    };
-    const WriteReport report = writeDeviceConfig(link.modbus(), *file, w);
-    for (const GroupOutcome &g : report.groups) {
-        if (g.state != GroupState::NotWritten || !report.nothingWritten())
-            print(QStringLiteral("%1: %2\n").arg(g.group->id, groupOutcomeText(g)));
-    }
-    say(report.summary());
-    if (report.allVerified())
-        return kOk;
-    if (report.noAnswer)
-        say(link.noLinkMessage());
-    return report.nothingWritten() ? kFailed : kDifferent;
 }
 
 int diff(const Options &o)
@@ -458,9 +372,23 @@ int regs(const Options &o)
         }
         return kOk;
     }
+    const std::unique_ptr<IWriteJournal> journal = makeJournal(o);
+    if (!journal->ready(&error)) {
+        say(error);
+        return kFailed;
+    }
     say(QStringLiteral("Запись в %1: %2")
             .arg(raw::rangeText(o.regsFirst, o.regsCount), raw::octetText(raw::wordOctets(o.regsWords))));
     const raw::WriteCheck check = raw::writeAndReadBack(link.modbus(), link.settings(), o.regsFirst, o.regsWords);
+    if (check.sent()) {
+        JournalRecord entry;
+        entry.what = raw::journalTitle(o.regsFirst, int(o.regsWords.size()));
+        entry.changes = raw::journalChanges(check);
+        entry.ok = raw::verdictOf(check) == raw::Verdict::Verified;
+        entry.outcome = raw::verdictText(check).replace(QLatin1Char('\n'), QStringLiteral(": "));
+        if (!journal->record(entry, &error))
+            say(error);
+    }
     switch (raw::verdictOf(check)) {
     case raw::Verdict::Verified:
         for (const raw::Shown &s : raw::show(check.written, o.regsFirst, raw::View::Hex, raw::Order::Device))
@@ -486,14 +414,21 @@ int run(const Options &o)
         return probe(o);
     if (o.command == QLatin1String("read"))
         return o.addressList ? readMany(o) : readOne(o);
+    // Several addresses, or values of each recorder's own: one line a recorder.
+    if (o.command == QLatin1String("write") && (o.addressList || !o.sets.isEmpty()))
+        return fleetCommand(o, program(), print, say, makeJournal(o).get());
     if (o.command == QLatin1String("write"))
-        return write(o);
+        return writeCommand(o);
     if (o.command == QLatin1String("diff"))
         return diff(o);
     if (o.command == QLatin1String("live"))
         return live(o);
     if (o.command == QLatin1String("regs"))
         return regs(o);
+    if (o.command == QLatin1String("journal"))
+        return journalCommand(o, print, say);
+    if (o.command == QLatin1String("report"))
+        return runReport(o, program());
     return scan(o);
 }
 
@@ -504,7 +439,8 @@ int run(const Options &o)
 int main(int argc, char *argv[])
 {
     using namespace vexs::cli;
-    QCoreApplication app(argc, argv);
+    // The report's pages need a QGuiApplication; every other command a plain one.
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
     // The backups go where the window keeps its own.
     QCoreApplication::setApplicationName(QStringLiteral("vexs-configurator"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VEXS_VERSION));

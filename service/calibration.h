@@ -79,6 +79,7 @@ struct PenCommand
     bool statusOnly;
     const char *success; // info box text (UTF-8); unused for nudges
     const char *failure; // error box text
+    const char *what;    // the command as the write journal names it
 };
 std::span<const PenCommand> penCommands();
 const PenCommand *penCommandFor(const QString &button);

@@ -34,12 +34,6 @@ const QString kDataAge = QStringLiteral("StaticTextOprosTime");
 const QString kUnits = QStringLiteral("StaticTextIzmerEd");
 const QString kMathUnits = QStringLiteral("StaticTextIzmerMatEd");
 
-const char *const kBoardRows[live::kBoardBits] = {
-    "Питание 5В",        "Питание 3В",       "Питание контроллера 3В", "Состояние батарейки",
-    "Обмен I2C",         "Состояние FRAM",   "Обмен SPI",              "Состояние FLASH1",
-    "Состояние FLASH2",  "Состояние пера",   "Калибровка пера",
-};
-
 constexpr int kGridRowHeight = 16;
 constexpr int kGridTitleWidth = 200;
 
@@ -203,7 +197,7 @@ void LivePage::labelDiagnosticsGrid()
     c.setCell(kGrid, 0, 0, QStringLiteral("Диагностика"));
     c.setCell(kGrid, 1, 0, QStringLiteral("Состояние"));
     for (int row = 1; row <= live::kBoardBits; ++row)
-        c.setCell(kGrid, 0, row, QString::fromUtf8(kBoardRows[row - 1]));
+        c.setCell(kGrid, 0, row, boardStatusCaption(row - 1));
     if (auto *grid = findChild<QTableWidget *>(kGrid))
         grid->setColumnWidth(0, kGridTitleWidth);
 }

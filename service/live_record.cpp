@@ -85,6 +85,16 @@ const Field *fieldOf(const BlockLayout &block, const QString &key)
 
 } // namespace
 
+QString boardStatusCaption(int bit)
+{
+    static const char *const kCaptions[live::kBoardBits] = {
+        "Питание 5В",        "Питание 3В",       "Питание контроллера 3В", "Состояние батарейки",
+        "Обмен I2C",         "Состояние FRAM",   "Обмен SPI",              "Состояние FLASH1",
+        "Состояние FLASH2",  "Состояние пера",   "Калибровка пера",
+    };
+    return bit >= 0 && bit < live::kBoardBits ? QString::fromUtf8(kCaptions[bit]) : QString();
+}
+
 QString liveClockText(const QByteArray &record)
 {
     if (record.size() < kClockAt + 6)

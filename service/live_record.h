@@ -59,6 +59,10 @@ struct LiveView
     std::array<QColor, live::kSetpoints> setpointColours;
 };
 
+// The caption of bit `bit` (0..10) of the board status word, as the
+// diagnostics grid names its rows.
+QString boardStatusCaption(int bit);
+
 // "dd.mm.yy  hh:mm:ss" from the first six octets (sec, min, hour, day, month,
 // year); each part at least two digits, a larger value keeps all its digits.
 QString liveClockText(const QByteArray &record);

@@ -70,11 +70,27 @@ void OutputTestGroup::send(const std::optional<QByteArray> &command)
 {
     // A list without a selection would make a step code of its own (32 is
     // the thermometer calibration): send nothing then.
-    if (command && sendCommand(m_ctx.modbus, calibration::kCommandRegister,
-                               calibration::kCommandCount, *command, calibration::kCommandWaitMs))
+    if (!command) {
+        m_ctx.boxes.error(QStringLiteral("Ошибка выполнения команды"));
+        return;
+    }
+    if (!journalReady(m_ctx))
+        return;
+    const bool ok = sendCommand(m_ctx.modbus, calibration::kCommandRegister,
+                                calibration::kCommandCount, *command, calibration::kCommandWaitMs);
+    if (ok)
         m_ctx.boxes.info(kDone);
     else
         m_ctx.boxes.error(QStringLiteral("Ошибка выполнения команды"));
+    const int channel = m_ctx.controls.itemIndex(kChannelList);
+    const int current = m_ctx.controls.itemIndex(kCurrentList);
+    QString what = QStringLiteral("Проверка выхода: ") + m_ctx.controls.itemText(kChannelList, channel);
+    // The end command (step 38) sends no current.
+    if (quint8(command->at(1)) != calibration::kOutputEndStep && current >= 0)
+        what += QStringLiteral(", ") + m_ctx.controls.itemText(kCurrentList, current);
+    else
+        what += QStringLiteral(", выход из проверки");
+    journalWrite(m_ctx, what, {}, ok, journalOutcome(m_ctx.modbus, ok));
 }
 
 } // namespace vexs

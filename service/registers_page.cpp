@@ -123,13 +123,19 @@ void RegistersPage::ButtonRegsWriteClick()
     }
     if (!m_ctx.boxes.confirm(raw::writeQuestion(m_ctx.link.slaveAddress(), first, words.words)))
         return;
+    if (!journalReady(m_ctx))
+        return;
     const raw::WriteCheck check = raw::writeAndReadBack(m_ctx.modbus, m_ctx.link, first, words.words);
     if (written)
         written(check);
-    if (raw::verdictOf(check) == raw::Verdict::Verified)
+    const bool verified = raw::verdictOf(check) == raw::Verdict::Verified;
+    if (verified)
         m_ctx.boxes.info(raw::verdictText(check));
     else
         m_ctx.boxes.error(raw::verdictText(check));
+    if (check.sent())
+        journalWrite(m_ctx, raw::journalTitle(first, int(words.words.size())), raw::journalChanges(check), verified,
+                     raw::verdictText(check).replace(QLatin1Char('\n'), QStringLiteral(": ")));
 }
 
 void RegistersPage::showRows(const QList<raw::Shown> &rows)

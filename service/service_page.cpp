@@ -1,6 +1,7 @@
 #include "service/service_page.h"
 
 #include "service/calibration.h"
+#include "service/coefficient_read.h"
 #include "settings/block_io.h"
 #include "settings/encodings.h"
 #include "ui/controls.h"
@@ -70,9 +71,6 @@ const QString kNudgeStatus = QStringLiteral("StaticText50");
 const QString kPercentEdit = QStringLiteral("Edit_ArrowPer");
 
 constexpr int kEditHeight = 17;
-
-// Row captions of the coefficient table, per group.
-const char *const kGroupCaptions[] = {"Iin", "Uin 100mV", "Uin 1V", "Uin R", "Iout"};
 
 const char *const kTests[] = {"Тест регистрации", "Тест барграфа", "Тест сигнализации",
                               "Тест записи FLASH", "Тест клавиатуры"};
@@ -152,7 +150,7 @@ QWidget *ServicePage::buildCoefficientTable()
     int row = 2;
     for (std::size_t g = 0; g < groups.size(); ++g) {
         for (int point = 1; point <= calibration::kCoefficientPoints; ++point, ++row) {
-            grid->addWidget(makeLabel(QString::fromLatin1(kGroupCaptions[g])
+            grid->addWidget(makeLabel(coefficientGroupCaption(int(g))
                                           + QStringLiteral(" T") + QString::number(point),
                                       table),
                             row, 0);
@@ -296,16 +294,12 @@ void ServicePage::ButtonReadCoeffCAN1Click(int n)
                                int(groups.size()), true);
         int done = 0;
         for (const CoefficientGroup &group : groups) {
-            const std::optional<QByteArray> data = readBlock(
-                m_ctx.modbus, false,
-                {{quint16(coefficientFirstRegister(n) + group.offset), calibration::kCoefficientGroupCount}},
-                group.waitMs);
+            const std::optional<QByteArray> data = readCoefficientGroup(m_ctx.modbus, n, group);
             answered = data.has_value();
             if (!answered)
                 break;
             for (int point = 1; point <= calibration::kCoefficientPoints; ++point)
-                c.setText(coefficientEditName(n, group, point),
-                          formatGeneral(double(readFloat(*data, 4 * (point - 1)))));
+                c.setText(coefficientEditName(n, group, point), coefficientText(*data, point));
             if (!progress(++done))
                 break;
         }
@@ -378,25 +372,39 @@ void ServicePage::ButtonCalibrClick()
     }
     const QByteArray payload =
         calibrationCommand(quint8(c.position(kChannelSpin)), quint8(*step), value);
-    if (sendCommand(m_ctx.modbus, calibration::kCommandRegister, calibration::kCommandCount,
-                    payload, calibration::kCommandWaitMs))
+    if (!journalReady(m_ctx))
+        return;
+    const bool ok = sendCommand(m_ctx.modbus, calibration::kCommandRegister,
+                                calibration::kCommandCount, payload, calibration::kCommandWaitMs);
+    if (ok)
         m_ctx.boxes.info(QStringLiteral("Точка откалибрована"));
     else
         m_ctx.boxes.error(QStringLiteral("Ошибка калибровки"));
+    QList<JournalChange> changes;
+    if (c.isShown(kValueEdit))
+        changes << JournalChange{QStringLiteral("Значение"), QString(), c.text(kValueEdit).trimmed()};
+    journalWrite(m_ctx,
+                 QStringLiteral("Калибровка: канал %1, %2")
+                     .arg(c.position(kChannelSpin))
+                     .arg(c.itemText(kList, index).trimmed()),
+                 changes, ok, journalOutcome(m_ctx.modbus, ok));
 }
 
 void ServicePage::runPenCommand(const PenCommand &command)
 {
+    if (!journalReady(m_ctx))
+        return;
     const bool ok =
         sendCommand(m_ctx.modbus, command.reg, 1, penPayload(command.value), command.waitMs);
+    const QString outcome = journalOutcome(m_ctx.modbus, ok);
     if (command.statusOnly) {
         m_ctx.controls.setText(kNudgeStatus, ok ? QStringLiteral("OK") : QStringLiteral("Err"));
-        return;
-    }
-    if (ok)
+    } else if (ok) {
         m_ctx.boxes.info(QString::fromUtf8(command.success));
-    else
+    } else {
         m_ctx.boxes.error(QString::fromUtf8(command.failure));
+    }
+    journalWrite(m_ctx, QString::fromUtf8(command.what), {}, ok, outcome);
 }
 
 void ServicePage::Button4Click() { runPenCommand(*penCommandFor(QStringLiteral("Button4"))); }
@@ -413,10 +421,16 @@ void ServicePage::Button34Click()
         m_ctx.boxes.error(check.error);
         return;
     }
-    if (sendCommand(m_ctx.modbus, kPenCheckRegister, 1, check.payload, kPenCheckWaitMs))
+    if (!journalReady(m_ctx))
+        return;
+    const bool ok = sendCommand(m_ctx.modbus, kPenCheckRegister, 1, check.payload, kPenCheckWaitMs);
+    if (ok)
         m_ctx.boxes.info(QStringLiteral("Положение пера установлено"));
     else
         m_ctx.boxes.error(QStringLiteral("Ошибка калибровки"));
+    journalWrite(m_ctx, QStringLiteral("Перо: проверка"),
+                 {{QStringLiteral("Проверка, %"), QString(), m_ctx.controls.text(kPercentEdit).trimmed()}},
+                 ok, journalOutcome(m_ctx.modbus, ok));
 }
 
 void ServicePage::relabelChannels(const ChannelPresence &presence)

@@ -1,6 +1,7 @@
 #include "settings/block_io.h"
 
 #include "link/modbus.h"
+#include "settings/config_transfer.h"
 #include "settings/settings_image.h"
 #include "ui/message_boxes.h"
 #include "ui/page_context.h"
@@ -108,10 +109,27 @@ void writeGroupFromPage(PageContext &ctx, const ConfigGroup &group, const QByteA
     const QString question = ctx.image.pagesOrigin().otherAddressQuestion(ctx.link);
     if (!question.isEmpty() && !ctx.boxes.confirm(question))
         return;
-    if (writeGroup(ctx.modbus, group, encoded.bytes))
+    if (!journalReady(ctx))
+        return;
+    const bool written = writeGroup(ctx.modbus, group, encoded.bytes);
+
+    // The journal's before is the device's value as last read or written,
+    // when the pages are of the recorder written to.
+    const ByteRange part = group.bytes.value_or(ByteRange{0, group.layout->recordSize});
+    const int at = group.layout->recordOffset(group.item) + part.begin;
+    const QByteArray bytes = encoded.bytes.mid(part.begin, part.end - part.begin);
+    const bool known = ctx.image.isOf(recorderOf(ctx.link));
+    const QByteArray before = ctx.image.known();
+    QByteArray after = before;
+    after.replace(at, bytes.size(), bytes);
+    const QList<JournalChange> changes = groupChanges(group, known ? &before : nullptr, after);
+    if (written && known)
+        ctx.image.noteWritten(at, bytes);
+    if (written)
         ctx.boxes.info(kDone);
     else
         ctx.boxes.error(noLinkText(ctx.modbus));
+    journalWrite(ctx, group.title, changes, written, journalOutcome(ctx.modbus, written));
 }
 
 } // namespace vexs

@@ -66,11 +66,13 @@ void Button11Click(PageContext &ctx)
 
     std::optional<QByteArray> area;
     Identification identification;
+    QByteArray identificationOctets;
     try {
         const std::optional<QByteArray> identData = readBlock(
             ctx.modbus, false, {{ident::kFirstRegister, ident::kRegisterCount}}, bulk::kIdentWaitMs);
         if (identData) {
             step();
+            identificationOctets = *identData;
             identification = decodeIdentification(*identData, QDate::currentDate().year());
             // An impossible date or a byte that is not a digit keeps the date shown.
             if (identification.date.date.isValid())
@@ -87,7 +89,9 @@ void Button11Click(PageContext &ctx)
 
     if (area) {
         ctx.image.replaceAll(*area, recorderOf(ctx.link));
-        ctx.image.setPagesOrigin(PagesOrigin::ofDevice(identification, ctx.link, QDateTime::currentDateTime()));
+        PagesOrigin origin = PagesOrigin::ofDevice(identification, ctx.link, QDateTime::currentDateTime());
+        origin.identification = identificationOctets;
+        ctx.image.setPagesOrigin(origin);
         status.showInfo(QStringLiteral("Настройки успешно считаны"));
         PumpingDelay(bulk::kShowResultMs);
         status.showNavigation();

@@ -74,12 +74,7 @@ QString jsonValueText(const FileField &ff, const ConfigGroup &g, const QByteArra
     return QString();
 }
 
-struct Atom
-{
-    QString field;
-    QString caption;
-    QString value;
-};
+using Atom = FieldValue;
 
 // The field as a comparison shows it: one value, or one a table row and column.
 QList<Atom> atomsOf(const FileField &ff, const ConfigGroup &g, const QByteArray &record)
@@ -294,6 +289,22 @@ QList<ConfigDifference> compareIdentification(const DeviceConfig &a, const Devic
     compareAtoms(identificationAtoms(a), identificationAtoms(b), QStringLiteral("identification"),
                  QStringLiteral("Идентификация"), out);
     return out;
+}
+
+QList<FieldValue> groupValues(const DeviceConfig &config, const ConfigGroup &group)
+{
+    const QByteArray record = config.groupRecord(group);
+    QList<FieldValue> out;
+    for (const FileField &ff : fileFields(group)) {
+        if (ff.shape != Shape::Reserved)
+            out << atomsOf(ff, group, record);
+    }
+    return out;
+}
+
+QList<FieldValue> identificationValues(const DeviceConfig &config)
+{
+    return identificationAtoms(config);
 }
 
 QString differenceLine(const ConfigDifference &d, DifferenceNames names)

@@ -83,6 +83,21 @@ QList<ConfigDifference> compareGroups(const DeviceConfig &a, const DeviceConfig 
 // Identification differences are notes: a configuration moved to another
 // recorder differs there by design.
 QList<ConfigDifference> compareIdentification(const DeviceConfig &a, const DeviceConfig &b);
+// One field's value as a comparison shows it: a list by its item's text, a
+// number as its edit shows it (exact where the rounding would show two
+// alike), a point table one row and column at a time.
+struct FieldValue
+{
+    QString field;   // file name of the field
+    QString caption; // the page's caption
+    QString value;
+};
+// Every field of the group in record order; reserved octets left out.
+QList<FieldValue> groupValues(const DeviceConfig &config, const ConfigGroup &group);
+// Serial, date of manufacture, kit options and board versions; empty
+// without an identification.
+QList<FieldValue> identificationValues(const DeviceConfig &config);
+
 // "group / field: a -> b", by the file's names ("measurement.1 / rangeHigh")
 // or as a user knows them ("Канал измерения 1 / ВПИ"); a field without a
 // caption keeps its file name.

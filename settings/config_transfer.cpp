@@ -210,14 +210,45 @@ QString WriteReport::summary() const
     }
     if (!backupPath.isEmpty())
         lines << QStringLiteral("Резервная копия: ") + QDir::toNativeSeparators(backupPath);
+    if (!journalError.isEmpty())
+        lines << journalError;
     return lines.join(QLatin1Char('\n'));
 }
 
-WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
-                              const WriteOptions &options)
+QList<ConfigDifference> writePreview(const DeviceConfig &device, const DeviceConfig &config,
+                                     const QStringList &keep)
 {
-    if (config.image.size() != SettingsImage::Size)
-        throw std::invalid_argument("settings image of the wrong size");
+    QList<ConfigDifference> out = compareGroups(device, config);
+    out.removeIf([&keep](const ConfigDifference &d) { return keep.contains(d.group); });
+    return out;
+}
+
+QList<JournalChange> groupChanges(const ConfigGroup &group, const QByteArray *before,
+                                  const QByteArray &after)
+{
+    DeviceConfig next;
+    next.image = after;
+    QList<JournalChange> out;
+    if (!before) {
+        for (const FieldValue &v : groupValues(next, group))
+            out << JournalChange{v.caption, QString(), v.value};
+        return out;
+    }
+    DeviceConfig previous;
+    previous.image = *before;
+    for (const ConfigDifference &d : compareGroups(previous, next)) {
+        if (d.group == group.id)
+            out << JournalChange{d.caption, d.a, d.b};
+    }
+    return out;
+}
+
+namespace {
+
+// Backup, write and read-back; `old` is the backup read, when there was one.
+WriteReport backUpWriteVerify(ModbusMaster &modbus, const DeviceConfig &config,
+                              const WriteOptions &options, std::optional<DeviceConfig> &old)
+{
     WriteReport report;
     const QList<ConfigGroup> &groups = configGroups();
     for (const ConfigGroup &g : groups)
@@ -225,7 +256,6 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
 
     // 1. What the device holds now, kept before anything changes.
     if (options.backup) {
-        std::optional<DeviceConfig> old;
         bool stopped = false;
         try {
             ProgressScope step(options.status, kBackupStep, kConfigReadRequests, true);
@@ -346,6 +376,40 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
                 o.detail = o.detail.isEmpty() ? read : o.detail + QStringLiteral("; ") + read;
             }
         }
+    }
+    return report;
+}
+
+} // namespace
+
+WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
+                              const WriteOptions &options)
+{
+    if (config.image.size() != SettingsImage::Size)
+        throw std::invalid_argument("settings image of the wrong size");
+    QString why;
+    if (options.journal && !options.journal->ready(&why)) {
+        WriteReport report;
+        for (const ConfigGroup &g : configGroups())
+            report.groups.append({&g, GroupState::NotWritten, QString()});
+        report.error = why + QStringLiteral("\nВ прибор ничего не записано");
+        return report;
+    }
+    std::optional<DeviceConfig> old;
+    WriteReport report = backUpWriteVerify(modbus, config, options, old);
+    if (!options.journal)
+        return report;
+    for (const GroupOutcome &o : report.groups) {
+        if (o.state == GroupState::NotWritten || o.state == GroupState::Kept)
+            continue;
+        JournalRecord entry;
+        entry.serial = old ? old->serial() : QString();
+        entry.what = o.group->title;
+        entry.changes = groupChanges(*o.group, old ? &old->image : nullptr, config.image);
+        entry.ok = o.state == GroupState::Verified;
+        entry.outcome = groupOutcomeText(o);
+        if (!options.journal->record(entry, &why) && report.journalError.isEmpty())
+            report.journalError = why;
     }
     return report;
 }

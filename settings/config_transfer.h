@@ -9,6 +9,7 @@
 
 #include "settings/block_io.h"
 #include "settings/config_file.h"
+#include "ui/write_journal.h"
 
 #include <QDateTime>
 #include <QList>
@@ -21,6 +22,7 @@
 namespace vexs {
 
 class IShellStatus;
+class IWriteJournal;
 class ModbusMaster;
 
 // Identification, then the settings area in the bulk read's requests.
@@ -67,6 +69,7 @@ struct WriteReport
     QString error;               // why the write stopped short, else empty
     bool noAnswer = false;       // the device stopped answering
     std::optional<QByteArray> readBack; // the settings area read back
+    QString journalError;        // a record the journal could not keep
 
     bool nothingWritten() const;
     bool allVerified() const;
@@ -86,12 +89,27 @@ struct WriteOptions
     IShellStatus *status = nullptr; // progress; the backup read may be stopped
     // Told the backup's path as soon as it is saved, before anything is sent.
     std::function<void(const QString &path)> backupSaved;
+    // Each group sent leaves a record here, its changed fields from the
+    // backup to the file; without a backup, the changes are not known. A
+    // journal that cannot keep records stops the write before it starts.
+    IWriteJournal *journal = nullptr;
 };
 
 // `config` must come from a file that validated (configFromJson) or from
 // encodePages: every group is sent as it stands.
 WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
                               const WriteOptions &options);
+
+// The fields of `group` that a write of the settings image `after` changes
+// from `before`, as the pages name and show them; with no `before` (the
+// device's values are not known), every field with its new value.
+QList<JournalChange> groupChanges(const ConfigGroup &group, const QByteArray *before,
+                                  const QByteArray &after);
+
+// What a write of `config` changes in a recorder that holds `device`: each
+// differing field, group by group, the groups in `keep` left out.
+QList<ConfigDifference> writePreview(const DeviceConfig &device, const DeviceConfig &config,
+                                     const QStringList &keep = {});
 
 QString groupStateText(GroupState state);
 // The state of one group, with its detail where there is one.

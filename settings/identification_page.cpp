@@ -9,6 +9,7 @@
 #include "ui/message_boxes.h"
 #include "ui/page_context.h"
 #include "ui/page_widgets.h"
+#include "ui/texts.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -161,10 +162,23 @@ void IdentificationPage::ButtonWriteManufClick()
 
     // Only a serial of exactly six characters makes the 18 bytes of the block.
     const auto data = encodeIdentification(date, serial, kit);
-    if (data && writeBlock(m_ctx.modbus, {{ident::kFirstRegister, ident::kWriteCount}}, *data, kWaitMs))
+    if (!data) {
+        m_ctx.boxes.error(QStringLiteral("Ошибка записи заводских установок"));
+        return;
+    }
+    if (!journalReady(m_ctx))
+        return;
+    const bool ok = writeBlock(m_ctx.modbus, {{ident::kFirstRegister, ident::kWriteCount}}, *data, kWaitMs);
+    if (ok)
         m_ctx.boxes.info(QStringLiteral("Заводские установки записаны"));
     else
         m_ctx.boxes.error(QStringLiteral("Ошибка записи заводских установок"));
+    QList<JournalChange> changes{
+        {QStringLiteral("Заводской номер"), QString(), serial},
+        {QStringLiteral("Дата изготовления"), QString(), date.toString(QStringLiteral("dd.MM.yyyy"))}};
+    for (int i = 0; i < ident::kKitOptions; ++i)
+        changes << JournalChange{QStringLiteral("Комплектация %1").arg(i + 1), QString(), QString::number(kit[i])};
+    journalWrite(m_ctx, QStringLiteral("Идентификация"), changes, ok, journalOutcome(m_ctx.modbus, ok));
 }
 
 } // namespace vexs

@@ -5,6 +5,7 @@
 // or the file opened into them. An engineer with several recorders on a line
 // must see it before writing a page anywhere.
 
+#include <QByteArray>
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -29,6 +30,9 @@ struct PagesOrigin
     QString recorder; // recorderOf() of the link read from (Device)
     QDateTime at;     // when read, or when the file was made
     QString fileName; // File
+    // The identification's 22 octets as read, or as the file has them;
+    // empty when unknown. A file saved from the pages carries them.
+    QByteArray identification;
 
     static PagesOrigin ofDevice(const Identification &id, const ILinkSettings &link, const QDateTime &at);
     static PagesOrigin ofFile(const QString &fileName, const QString &serial, const QDateTime &madeAt);

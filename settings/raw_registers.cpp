@@ -351,4 +351,23 @@ QString verdictText(const WriteCheck &check)
     return text;
 }
 
+QString journalTitle(int first, int count)
+{
+    if (count <= 1)
+        return QStringLiteral("Регистр %1").arg(first);
+    return QStringLiteral("Регистры %1–%2").arg(first).arg(first + count - 1);
+}
+
+QList<JournalChange> journalChanges(const WriteCheck &check)
+{
+    QList<JournalChange> out;
+    for (int k = 0; k + 1 < check.written.size(); k += 2) {
+        const quint16 word = quint16((quint8(check.written[k]) << 8) | quint8(check.written[k + 1]));
+        out << JournalChange{QStringLiteral("Регистр %1").arg(check.first + k / 2), QString(),
+                             QStringLiteral("0x")
+                                 + QStringLiteral("%1").arg(word, 4, 16, QLatin1Char('0')).toUpper()};
+    }
+    return out;
+}
+
 } // namespace vexs::raw

@@ -11,6 +11,8 @@
 
 #include "link/modbus.h"
 
+#include "ui/write_journal.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -148,6 +150,12 @@ Verdict verdictOf(const WriteCheck &check);
 // What the user is told: the verdict, and beneath it the cause of a
 // missing acknowledgement or read.
 QString verdictText(const WriteCheck &check);
+
+// The write as the journal names it: "Регистры 1000–1003" ("Регистр 1000").
+QString journalTitle(int first, int count);
+// Each register written, with the word sent in hex; the values before the
+// write are not read, so they stay unknown.
+QList<JournalChange> journalChanges(const WriteCheck &check);
 
 } // namespace raw
 } // namespace vexs

@@ -204,10 +204,20 @@ void RecordingPage::ButtonWriteDateTimeClick()
     // The recorder sets its clock within the wait, as it carries out a
     // calibration step: with fast exchange the acknowledgement does not end
     // it, and nothing else goes out before it is over.
-    if (sendCommand(m_ctx.modbus, kClockRegister, kClockRegisters, record, kClockWriteWaitMs))
+    if (!journalReady(m_ctx))
+        return;
+    const bool ok = sendCommand(m_ctx.modbus, kClockRegister, kClockRegisters, record, kClockWriteWaitMs);
+    if (ok)
         m_ctx.boxes.info(kDone);
     else
         m_ctx.boxes.error(noLinkText(m_ctx.modbus));
+    const QString set = QStringLiteral("%1 %2:%3:%4")
+                            .arg(date.toString(QStringLiteral("dd.MM.yyyy")))
+                            .arg(values[0], 2, 10, QLatin1Char('0'))
+                            .arg(values[1], 2, 10, QLatin1Char('0'))
+                            .arg(values[2], 2, 10, QLatin1Char('0'));
+    journalWrite(m_ctx, QStringLiteral("Часы прибора"), {{QStringLiteral("Дата и время"), QString(), set}}, ok,
+                 journalOutcome(m_ctx.modbus, ok));
 }
 
 void RecordingPage::ButtonReadDateTimeClick()

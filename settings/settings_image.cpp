@@ -6,7 +6,14 @@
 
 namespace vexs {
 
-SettingsImage::SettingsImage() : m_bytes(Size, '\0') {}
+SettingsImage::SettingsImage() : m_bytes(Size, '\0'), m_known(m_bytes) {}
+
+void SettingsImage::noteWritten(int offset, const QByteArray &bytes)
+{
+    if (offset < 0 || offset + bytes.size() > Size)
+        throw std::invalid_argument("write outside the settings image");
+    m_known.replace(offset, bytes.size(), bytes);
+}
 
 QByteArray SettingsImage::record(const BlockLayout &block, int item) const
 {
@@ -23,6 +30,7 @@ void SettingsImage::replaceAll(const QByteArray &area, const QString &source)
     if (area.size() != Size)
         throw std::invalid_argument("settings area of the wrong size");
     m_bytes = area;
+    m_known = area;
     m_source = source;
     m_loaded = true;
 }

@@ -35,6 +35,12 @@ public:
     // True once a bulk read has been committed: before that the image is
     // zeros, not the device's values.
     bool isLoaded() const { return m_loaded; }
+    // A page write the device acknowledged: the journal's "before" of the
+    // next write of that group is what was written, not the bulk read's.
+    // The bytes() a page encodes over stay the bulk read's.
+    void noteWritten(int offset, const QByteArray &bytes);
+    // The bulk read with every acknowledged page write since laid over it.
+    const QByteArray &known() const { return m_known; }
     // True when the image holds the values of the recorder `recorder` names.
     bool isOf(const QString &recorder) const { return m_loaded && m_source == recorder; }
     // The link may reach another recorder under the same name now (a new
@@ -54,6 +60,7 @@ public:
 private:
     PagesOrigin m_origin;
     QByteArray m_bytes;
+    QByteArray m_known;
     QString m_source;
     bool m_loaded = false;
 };

@@ -34,6 +34,34 @@ QString shownPath(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+// Group, field, side A, side B; notes greyed.
+QTableWidget *differenceTable(QWidget *parent, const QString &sideA, const QString &sideB,
+                              const QList<ConfigDifference> &groups, const QList<ConfigDifference> &notes)
+{
+    auto *table = new QTableWidget(int(groups.size() + notes.size()), 4, parent);
+    table->setObjectName(QStringLiteral("GridDifferences"));
+    table->setHorizontalHeaderLabels({QStringLiteral("Группа"), QStringLiteral("Поле"), sideA, sideB});
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    int row = 0;
+    for (const QList<ConfigDifference> *list : {&groups, &notes}) {
+        for (const ConfigDifference &d : *list) {
+            const QStringList cells{d.groupTitle, d.caption, d.a, d.b};
+            for (int column = 0; column < cells.size(); ++column) {
+                auto *item = new QTableWidgetItem(cells[column]);
+                item->setToolTip(d.group + QStringLiteral(" / ") + d.field);
+                if (list == &notes)
+                    item->setForeground(parent->palette().placeholderText());
+                table->setItem(row, column, item);
+            }
+            ++row;
+        }
+    }
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(true);
+    return table;
+}
+
 } // namespace
 
 ConfigActions::ConfigActions(PageContext &context, QWidget *window)
@@ -46,6 +74,9 @@ ConfigActions::ConfigActions(PageContext &context, QWidget *window)
         return QFileDialog::getOpenFileName(m_window, caption, m_folder, kFilter);
     };
     m_hooks.confirm = [this](const QString &question) { return m_ctx.boxes.confirm(question); };
+    m_hooks.previewWrite = [this](const QString &question, const QList<ConfigDifference> &changes) {
+        return showWritePreview(m_window, question, changes);
+    };
     m_hooks.showDifferences = [this](const QString &title, const QString &sideA, const QString &sideB,
                                      const QList<ConfigDifference> &groups,
                                      const QList<ConfigDifference> &notes) {
@@ -71,8 +102,12 @@ QWidget *ConfigActions::createPanel(QWidget *parent)
         void (ConfigActions::*handler)();
     };
     const Entry entries[] = {
-        {"ButtonConfigSave", "Сохранить конфигурацию", "Считать конфигурацию прибора и сохранить в файл (Ctrl+S)",
+        {"ButtonConfigSave", "Сохранить прибор в файл",
+         "Считать конфигурацию из прибора и сохранить в файл; правки на страницах в файл не попадают (Ctrl+S)",
          true, &ConfigActions::saveDeviceConfig},
+        {"ButtonPagesSave", "Сохранить страницы в файл",
+         "Сохранить в файл то, что на страницах, с правками, ничего не отправляя", false,
+         &ConfigActions::savePagesToFile},
         {"ButtonConfigOpen", "Открыть файл", "Показать файл на страницах, ничего не отправляя (Ctrl+O)",
          false, &ConfigActions::openIntoPages},
         {"ButtonConfigComparePages", "Сравнить с файлом", "Сравнить страницы с файлом", false,
@@ -80,8 +115,11 @@ QWidget *ConfigActions::createPanel(QWidget *parent)
         {"ButtonConfigCompareDevice", "Сравнить прибор с файлом", "Считать прибор и сравнить с файлом",
          true, &ConfigActions::compareDeviceWithFile},
         {"ButtonConfigWrite", "Записать файл в прибор",
-         "Сохранить резервную копию, записать файл в прибор и проверить чтением", true,
+         "Показать изменения, сохранить резервную копию, записать файл в прибор и проверить чтением", true,
          &ConfigActions::writeFileIntoDevice},
+        {"ButtonPagesWrite", "Записать страницы в прибор",
+         "Показать изменения, сохранить резервную копию, записать все группы страниц и проверить чтением", true,
+         &ConfigActions::writePagesIntoDevice},
     };
     for (const Entry &e : entries) {
         QPushButton *button = makeButton(QString::fromLatin1(e.name), QString::fromUtf8(e.caption), panel);
@@ -171,6 +209,65 @@ void ConfigActions::saveDeviceConfig()
         m_ctx.boxes.error(error);
 }
 
+std::optional<DeviceConfig> ConfigActions::pagesConfig()
+{
+    const PagesOrigin &origin = m_ctx.image.pagesOrigin();
+    DeviceConfig config;
+    config.program = program();
+    config.readAt = QDateTime::currentDateTime();
+    config.identification = origin.identification;
+    QByteArray base;
+    if (origin.kind == PagesOrigin::Kind::File && m_opened)
+        base = m_opened->image;
+    else if (m_ctx.image.isLoaded())
+        base = m_ctx.image.bytes();
+    if (base.isEmpty()) {
+        // Zeros in place of the octets no field shows would go to a device.
+        m_ctx.boxes.error(QStringLiteral("Страницы не заполнены: считайте настройки прибора или откройте файл"));
+        return std::nullopt;
+    }
+    QString error;
+    const std::optional<QByteArray> image = encodePages(m_ctx.controls, base, &error);
+    if (!image) {
+        m_ctx.boxes.error(error);
+        return std::nullopt;
+    }
+    config.image = *image;
+    return config;
+}
+
+void ConfigActions::savePagesToFile()
+{
+    const std::optional<DeviceConfig> config = pagesConfig();
+    if (!config)
+        return;
+    const QString suggested = m_folder + QLatin1Char('/') + serialFileName(config->serial())
+                              + config->readAt.toString(QStringLiteral("-yyyyMMdd")) + QStringLiteral(".json");
+    const QString path = m_hooks.saveFileName(QStringLiteral("Сохранить страницы в файл"), suggested);
+    if (path.isEmpty())
+        return;
+    remember(path);
+    QString error;
+    if (writeConfigFile(path, *config, &error))
+        m_ctx.boxes.info(QStringLiteral("Страницы сохранены в файл, в прибор ничего не отправлено: ")
+                         + shownPath(path));
+    else
+        m_ctx.boxes.error(error);
+}
+
+void ConfigActions::writePagesIntoDevice()
+{
+    const std::optional<DeviceConfig> config = pagesConfig();
+    if (!config)
+        return;
+    QString question = QStringLiteral("Записать в прибор все группы настроек со страниц?\n"
+                                      "Перед записью конфигурация прибора будет сохранена в резервную копию.");
+    const QString other = m_ctx.image.pagesOrigin().otherAddressQuestion(m_ctx.link);
+    if (!other.isEmpty())
+        question = other + QLatin1Char('\n') + question;
+    writeConfig(*config, question);
+}
+
 void ConfigActions::openIntoPages()
 {
     QString path;
@@ -181,7 +278,10 @@ void ConfigActions::openIntoPages()
     SettingsImage shown;
     shown.replaceAll(config->image);
     FillPagesFromImage(m_ctx.controls, shown);
-    m_ctx.image.setPagesOrigin(PagesOrigin::ofFile(QFileInfo(path).fileName(), config->serial(), config->readAt));
+    m_opened = config;
+    PagesOrigin origin = PagesOrigin::ofFile(QFileInfo(path).fileName(), config->serial(), config->readAt);
+    origin.identification = config->identification;
+    m_ctx.image.setPagesOrigin(origin);
     m_ctx.status.showNavigation();
     m_ctx.boxes.info(QStringLiteral("Файл открыт на страницах, в прибор ничего не отправлено: ")
                      + shownPath(path));
@@ -239,23 +339,36 @@ void ConfigActions::writeFileIntoDevice()
     const std::optional<DeviceConfig> file = openFile(QStringLiteral("Записать файл в прибор"), &path);
     if (!file)
         return;
-    QString question =
-        QStringLiteral("Записать в прибор конфигурацию из файла «%1»?\n"
-                       "Перед записью конфигурация прибора будет сохранена в резервную копию.")
-            .arg(shownPath(path));
-    const int fileAddress = networkAddressOf(*file);
-    if (fileAddress != m_ctx.link.slaveAddress()) {
-        question += QStringLiteral("\nВнимание: файл задаёт прибору адрес %1, связь идёт по адресу %2.")
-                        .arg(fileAddress)
+    writeConfig(*file, QStringLiteral("Записать в прибор конфигурацию из файла «%1»?\n"
+                                      "Перед записью конфигурация прибора будет сохранена в резервную копию.")
+                           .arg(shownPath(path)));
+}
+
+void ConfigActions::writeConfig(const DeviceConfig &config, const QString &asked)
+{
+    if (!journalReady(m_ctx))
+        return;
+    QString question = asked;
+    const int address = networkAddressOf(config);
+    if (address != m_ctx.link.slaveAddress()) {
+        question += QStringLiteral("\nВнимание: записываемые настройки задают прибору адрес %1, связь идёт по адресу %2.")
+                        .arg(address)
                         .arg(m_ctx.link.slaveAddress());
     }
-    if (!m_hooks.confirm(question))
+    // What will change is shown from what the device holds now; the write
+    // reads it once more for its backup, right before it sends.
+    bool stopped = false;
+    const std::optional<DeviceConfig> device = readDevice(&stopped);
+    if (!device)
+        return;
+    if (!m_hooks.previewWrite(question, writePreview(*device, config)))
         return;
     WriteOptions options;
     options.backupFolder = m_hooks.backupFolder.isEmpty() ? defaultBackupFolder() : m_hooks.backupFolder;
     options.program = program();
     options.status = &m_ctx.status;
-    const WriteReport report = writeDeviceConfig(m_ctx.modbus, *file, options);
+    options.journal = m_ctx.journal;
+    const WriteReport report = writeDeviceConfig(m_ctx.modbus, config, options);
     if (report.readBack) {
         // A whole read of the area, as a bulk read's: the pages show what the device now holds.
         m_ctx.image.replaceAll(*report.readBack, recorderOf(m_ctx.link));
@@ -282,33 +395,40 @@ void ConfigActions::showDifferenceTable(QWidget *parent, const QString &title, c
         count += QStringLiteral("; в идентификации: %1 (не учитываются)").arg(notes.size());
     layout->addWidget(makeLabel(count, &dialog, QStringLiteral("LabelDifferenceCount")));
 
-    auto *table = new QTableWidget(int(groups.size() + notes.size()), 4, &dialog);
-    table->setObjectName(QStringLiteral("GridDifferences"));
-    table->setHorizontalHeaderLabels({QStringLiteral("Группа"), QStringLiteral("Поле"), sideA, sideB});
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->verticalHeader()->hide();
-    int row = 0;
-    for (const QList<ConfigDifference> *list : {&groups, &notes}) {
-        for (const ConfigDifference &d : *list) {
-            const QStringList cells{d.groupTitle, d.caption, d.a, d.b};
-            for (int column = 0; column < cells.size(); ++column) {
-                auto *item = new QTableWidgetItem(cells[column]);
-                item->setToolTip(d.group + QStringLiteral(" / ") + d.field);
-                if (list == &notes)
-                    item->setForeground(dialog.palette().placeholderText());
-                table->setItem(row, column, item);
-            }
-            ++row;
-        }
-    }
-    table->resizeColumnsToContents();
-    table->horizontalHeader()->setStretchLastSection(true);
+    QTableWidget *table = differenceTable(&dialog, sideA, sideB, groups, notes);
     layout->addWidget(table, 1);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
     dialog.resize(720, 420);
     dialog.exec();
+}
+
+bool ConfigActions::showWritePreview(QWidget *parent, const QString &question,
+                                     const QList<ConfigDifference> &changes)
+{
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("DialogWritePreview"));
+    dialog.setWindowTitle(QStringLiteral("Запись в прибор"));
+    auto *layout = new QVBoxLayout(&dialog);
+    QLabel *asked = makeLabel(question, &dialog, QStringLiteral("LabelWriteQuestion"));
+    asked->setWordWrap(true);
+    layout->addWidget(asked);
+    layout->addWidget(makeLabel(changes.isEmpty()
+                                    ? QStringLiteral("В приборе уже те же значения: запись ничего не изменит")
+                                    : QStringLiteral("Будут изменены поля: %1").arg(changes.size()),
+                                &dialog, QStringLiteral("LabelChangeCount")));
+    layout->addWidget(differenceTable(&dialog, QStringLiteral("В приборе"), QStringLiteral("Будет записано"),
+                                      changes, {}),
+                      1);
+    auto *buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QStringLiteral("Записать"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.resize(720, 420);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 } // namespace vexs

@@ -34,6 +34,10 @@ public:
         // A file to open, or empty.
         std::function<QString(const QString &caption)> openFileName;
         std::function<bool(const QString &question)> confirm;
+        // Before a configuration write: the fields that will change, from
+        // what the device holds to what goes out, and the question; true
+        // to write.
+        std::function<bool(const QString &question, const QList<ConfigDifference> &changes)> previewWrite;
         // The table of differences; called only when there is any.
         std::function<void(const QString &title, const QString &sideA, const QString &sideB,
                            const QList<ConfigDifference> &groups,
@@ -49,8 +53,15 @@ public:
     QWidget *createPanel(QWidget *parent);
     Hooks &hooks() { return m_hooks; }
 
-    // Ctrl+S: reads the device and saves its configuration.
+    // Ctrl+S: reads the device and saves its configuration (not the pages).
     void saveDeviceConfig();
+    // Saves the pages as they stand, edits included; nothing is sent. The
+    // octets no field shows come from the bulk read, or from the file
+    // opened when there was none.
+    void savePagesToFile();
+    // Writes every group the pages hold as a file is written: validation,
+    // preview, backup, write and verify.
+    void writePagesIntoDevice();
     // Ctrl+O: fills the pages from a file; nothing is sent.
     void openIntoPages();
     void comparePagesWithFile();
@@ -63,6 +74,10 @@ public:
     static void showDifferenceTable(QWidget *parent, const QString &title, const QString &sideA,
                                     const QString &sideB, const QList<ConfigDifference> &groups,
                                     const QList<ConfigDifference> &notes);
+    // The preview the default hook shows: the question above the changes,
+    // "Записать" and "Отмена".
+    static bool showWritePreview(QWidget *parent, const QString &question,
+                                 const QList<ConfigDifference> &changes);
 
 private:
     std::optional<DeviceConfig> readDevice(bool *stopped);
@@ -72,11 +87,21 @@ private:
                  const DeviceConfig &a, const DeviceConfig &b, bool bothWhole);
     QString program() const;
     void remember(const QString &path);
+    // The pages as a configuration, over the octets they do not show;
+    // nullopt with the reason shown.
+    std::optional<DeviceConfig> pagesConfig();
+    // Reads what the device holds, shows what will change, asks, then
+    // backs up, writes, verifies, fills the pages from the read-back and
+    // reports.
+    void writeConfig(const DeviceConfig &config, const QString &asked);
 
     PageContext &m_ctx;
     QWidget *m_window;
     Hooks m_hooks;
     QString m_folder; // of the last file chosen
+    // The file last opened into the pages: what they do not show of it
+    // goes into a file saved from them while no bulk read came after.
+    std::optional<DeviceConfig> m_opened;
 };
 
 } // namespace vexs

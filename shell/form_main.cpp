@@ -28,13 +28,17 @@
 #include "settings/settings_image.h"
 #include "settings/setpoints_page.h"
 #include "shell/bus_scan_dialog.h"
+#include "settings/journal_store.h"
+#include "shell/commissioning.h"
 #include "shell/config_actions.h"
 #include "shell/config_file.h"
+#include "shell/fleet_dialog.h"
 #include "shell/connection_bar.h"
 #include "shell/help_window.h"
 #include "shell/recorder_summary.h"
 #include "shell/log_file.h"
 #include "shell/traffic_monitor.h"
+#include "shell/window_journal.h"
 #include "ui/message_boxes.h"
 #include "ui/page_context.h"
 #include "ui/widget_controls.h"
@@ -130,6 +134,9 @@ TformMain::TformMain(Options options)
         m_tree->setVisible(!info);
     };
     m_context.reset(new PageContext{m_link->modbus(), *m_boxes, *m_controls, *m_activity, *m_image, *m_bar, *m_status});
+    m_journal = makeWindowJournal(options.journalFolder.isEmpty() ? defaultJournalFolder() : options.journalFolder,
+                                  *m_bar, *m_image, m_configPath);
+    m_context->journal = m_journal.get();
 
     auto *panel2 = new QFrame(this);
     panel2->setObjectName(QStringLiteral("Panel2"));
@@ -160,6 +167,9 @@ TformMain::TformMain(Options options)
     // The configuration file buttons stay under the tree whatever page is shown.
     m_configActions = new ConfigActions(*m_context, this);
     panel3Layout->addWidget(m_configActions->createPanel(panel3), 0, Qt::AlignBottom);
+    m_commissioning = new Commissioning(*m_context, m_journal->store().folder(), this);
+    m_commissioning->showFleetWrite = [this] { showFleetWrite(); };
+    panel3Layout->addWidget(m_commissioning->createPanel(panel3), 0, Qt::AlignBottom);
 
     connectRequest(m_bar->readSettingsButton(), *m_context, [this] { Button11Click(); });
     connect(m_activity.get(), &LinkActivity::busyChanged, this, &TformMain::applyBusy);
@@ -366,6 +376,16 @@ void TformMain::showBusScan()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &BusScanDialog::speedChosen, m_bar, &ConnectionBar::setBaudIndex);
     connect(dialog, &BusScanDialog::addressChosen, m_bar, &ConnectionBar::setSlaveAddress);
+    dialog->open();
+}
+
+void TformMain::showFleetWrite()
+{
+    if (findChild<FleetDialog *>())
+        return;
+    auto *dialog = new FleetDialog(*m_bar, *m_link, *m_activity, *m_boxes, m_monitor, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setJournal(m_journal.get());
     dialog->open();
 }
 

@@ -20,7 +20,9 @@ class QTreeWidgetItem;
 namespace vexs {
 
 class ArchivePage;
+class Commissioning;
 class ConfigActions;
+class FileWriteJournal;
 class ConnectionBar;
 class DisplayPage;
 class Exchange;
@@ -66,6 +68,8 @@ public:
         // Also write the program's messages to the log file in the user's
         // data folder (see shell/log_file.h); the program sets it, tests do not.
         bool logFile = false;
+        // The write journal's folder; empty means the user's data folder.
+        QString journalFolder;
     };
 
     TformMain();
@@ -84,6 +88,8 @@ public:
     void showMonitor();
     // The bar's "Поиск…": the search of the line for recorders.
     void showBusScan();
+    // "Запись в несколько приборов…": one file to a list of addresses.
+    void showFleetWrite();
 
     // The two factory chords: Ctrl+Alt+1 reveals the factory controls,
     // Ctrl+Alt+2 shows the navigation tree without a bulk read.
@@ -101,6 +107,8 @@ public:
     SettingsImage &image() { return *m_image; }
     // Configuration files: save, open, compare, write into the device.
     ConfigActions &configActions() { return *m_configActions; }
+    // The write journal, the report and the write to several recorders.
+    Commissioning &commissioning() { return *m_commissioning; }
     QString configPath() const { return m_configPath; }
     // Index of the one page whose tab is visible.
     int visiblePage() const;
@@ -132,6 +140,8 @@ private:
     std::unique_ptr<SettingsImage> m_image;
     std::unique_ptr<WidgetControls> m_controls;
     std::unique_ptr<PageContext> m_context;
+    std::unique_ptr<FileWriteJournal> m_journal;
+    Commissioning *m_commissioning = nullptr;
 
     QTreeWidget *m_tree = nullptr;
     QTabWidget *m_pages = nullptr;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <QList>
 
+#include "ui/write_journal.h"
+
 class QAbstractButton;
 class QObject;
 class QWidget;
@@ -120,6 +122,8 @@ struct PageContext
     const ILinkSettings &link;
     IShellStatus &status;
     QList<IChannelLabels *> channelLabels = {};
+    // Where every write leaves its record; none in tests of single pages.
+    IWriteJournal *journal = nullptr;
 
     void relabelChannels(const ChannelPresence &presence)
     {

@@ -20,6 +20,14 @@ inline QString noLinkText(const ModbusMaster &modbus)
     return cause.isEmpty() ? kNoLink : kNoLink + QLatin1Char('\n') + cause;
 }
 
+// A write's outcome as one line of the journal: acknowledged, or why not.
+inline QString journalOutcome(const ModbusMaster &modbus, bool acknowledged)
+{
+    if (acknowledged)
+        return QStringLiteral("подтверждено прибором");
+    return noLinkText(modbus).replace(QLatin1Char('\n'), QStringLiteral(": "));
+}
+
 // The items of every on/off list; the device's byte is the item index.
 inline QStringList offOnItems()
 {

@@ -4,12 +4,14 @@
 #include "settings/config_file.h"
 #include "settings/config_groups.h"
 #include "settings/encodings.h"
+#include "settings/journal_store.h"
 #include "settings/settings_image.h"
 #include "sim/recorder_model.h"
 #include "tests/support/modbus_peer.h"
 #include "tests/support/sim_harness.h"
 
 #include <QDir>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStorageInfo>
@@ -81,6 +83,10 @@ private slots:
     void nearlyFullDiskKeepsEveryOldFile();
     void registersReadWrittenAndRefused_data();
     void registersReadWrittenAndRefused();
+    void writeToALine_data();
+    void writeToALine();
+    void journalListsAndFilters_data();
+    void journalListsAndFilters();
 
 private:
     // stdoutFile: where standard output goes instead of Result::out.
@@ -172,8 +178,25 @@ void tst_cli::copyCompareAndRestore()
                           "network / address: 1 -> 7"}));
     QVERIFY2(lines.contains("# identification / serial: 001234 -> 000777"), qPrintable(r.out));
 
+    // A dry run names what the write would change, as the window does, and
+    // writes nothing.
+    r = run(onB + QStringList{"write", "--dry-run", path("a.json"), "--keep", "network"});
+    QCOMPARE(r.exit, 1);
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             QStringList({"Канал измерения 2 / Тип сигнала: Ток 0..5mA -> ТС Pt100 (-120..500 С)",
+                          "Математический канал М3 / K1: 2.000 -> 1.000",
+                          "Уставка 5 / Значение уставки: 42.500 -> 0.100",
+                          "Индикация: выбор канала / резерв: 00 00 33 00 00 00 00 00 -> 00 00 00 00 00 00 00 00"}));
+    QVERIFY2(r.err.contains(QStringLiteral("в прибор ничего не записано")), qPrintable(r.err));
+    QCOMPARE(b.holding(0, SettingsImage::Size / 2).toHex(), m_imageB.toHex());
+
     r = run(onB + QStringList{"write", path("a.json")});
     QVERIFY2(r.exit == 0, qPrintable(r.err + r.out));
+    // Each group written is in the journal, by the recorder's serial.
+    const Result journal = run({"journal", "--serial", "000777"});
+    QCOMPARE(journal.exit, 0);
+    QCOMPARE(journal.out.count(QLatin1Char('\n')), configGroups().size());
+    QVERIFY2(journal.out.contains(QStringLiteral("\tСеть\tАдрес: 7 -> 1\tзаписана и проверена")), qPrintable(journal.out));
     const QRegularExpressionMatch backup = QRegularExpression("Резервная копия: (\\S+)").match(r.err);
     QVERIFY2(backup.hasMatch(), qPrintable(r.err));
     QVERIFY(backup.captured(1).startsWith(path("data/vexs-configurator/backups/000777-")));
@@ -240,6 +263,12 @@ void tst_cli::badUsageAndBadFilesSendNothing_data()
                                                  << "--captions не относится к команде live";
     QTest::newRow("FIFO as the file") << QStringList{"write", "fifo.json"} << "не обычный файл";
     QTest::newRow("device as the file") << QStringList{"diff", "/dev/null", "a.json"} << "не обычный файл";
+    QTest::newRow("journal: month 13") << QStringList{"journal", "--since", "2025-13-01"}
+                                       << "--since: дата ГГГГ-ММ-ДД или ДД.ММ.ГГГГ, а не «2025-13-01»";
+    QTest::newRow("journal: dates the wrong way round")
+        << QStringList{"journal", "--since", "02.03.2025", "--until", "2025-03-01"} << "--since позже --until";
+    QTest::newRow("serial of another command") << QStringList{"read", "--serial", "1"}
+                                               << "--serial не относится к команде read";
 }
 
 void tst_cli::badUsageAndBadFilesSendNothing()
@@ -736,6 +765,133 @@ void tst_cli::registersReadWrittenAndRefused()
     QVERIFY2(r.err.contains(err), qPrintable(r.err));
     QCOMPARE(sim.requestLog().size(), requests);
     QCOMPARE(sim.model().holdingBytes(100, 2), at100.isEmpty() ? before : at100);
+}
+
+void tst_cli::journalListsAndFilters_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QList<int>>("shown"); // of the records written below
+    QTest::newRow("all") << QStringList{"journal"} << QList<int>{0, 1, 2};
+    QTest::newRow("one serial") << QStringList{"journal", "--serial", "001234"} << QList<int>{0, 2};
+    QTest::newRow("since, ISO date") << QStringList{"journal", "--since=2025-03-02"} << QList<int>{1, 2};
+    QTest::newRow("serial and until, Russian date")
+        << QStringList{"journal", "--serial", "001234", "--until", "01.03.2025"} << QList<int>{0};
+}
+
+void tst_cli::journalListsAndFilters()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QList<int>, shown);
+    const QString folder = path(QStringLiteral("journal-%1").arg(QTest::currentDataTag()));
+    JournalStore store(folder);
+    const QDateTime day = QDateTime(QDate(2025, 3, 1), QTime(10, 0), Qt::OffsetFromUTC, 3 * 3600);
+    const struct
+    {
+        int days;
+        const char *serial;
+        const char *what;
+        QList<JournalChange> changes;
+        bool ok;
+        const char *outcome;
+    } records[] = {{0, "001234", "Канал измерения 1", {{"Канал измерения 1 / ВПИ", "100.000", "250.000"}}, true,
+                    "записано и проверено"},
+                   {1, "000777", "Перо: Вверх", {}, false, "Нет связи с прибором:\nнет ответа"},
+                   {4, "001234", "Сеть", {{"Сеть / Адрес", "", "7"}, {"Сеть / Скорость", "1", "2"}}, true,
+                    "записано и проверено"}};
+    const QStringList lines{
+        "01.03.2025 10:00:00\tivan\tRS-485, /dev/ttyUSB0, 115200 бит/с\t1\t001234\tКанал измерения 1\t"
+        "Канал измерения 1 / ВПИ: 100.000 -> 250.000\tзаписано и проверено",
+        "02.03.2025 10:00:00\tivan\tRS-485, /dev/ttyUSB0, 115200 бит/с\t1\t000777\tПеро: Вверх\t\t"
+        "Нет связи с прибором: нет ответа",
+        "05.03.2025 10:00:00\tivan\tRS-485, /dev/ttyUSB0, 115200 бит/с\t1\t001234\tСеть\t"
+        "Сеть / Адрес: 7; Сеть / Скорость: 1 -> 2\tзаписано и проверено"};
+    for (const auto &r : records) {
+        JournalRecord entry{day.addDays(r.days), "ivan", "RS-485, /dev/ttyUSB0, 115200 бит/с", 1, r.serial,
+                            r.what, r.changes, r.ok, r.outcome};
+        QVERIFY(store.append(entry));
+        // A damaged line after the first record: named, and nothing else lost.
+        if (r.days == 0) {
+            QFile file(store.currentPath());
+            QVERIFY(file.open(QIODevice::Append) && file.write("{\"at\":\n") > 0);
+        }
+    }
+    qputenv("VEXS_JOURNAL_DIR", folder.toLocal8Bit());
+    const Result result = run(args);
+    qunsetenv("VEXS_JOURNAL_DIR");
+    QVERIFY2(result.exit == 0, qPrintable(result.err));
+    QStringList expected;
+    for (const int k : shown)
+        expected << lines[k];
+    QCOMPARE(result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+    QVERIFY2(result.err.contains(QStringLiteral("journal.jsonl, строка 2: не JSON")), qPrintable(result.err));
+    QVERIFY2(result.err.contains(QStringLiteral("Записей: %1 из 3").arg(shown.size())), qPrintable(result.err));
+}
+
+void tst_cli::writeToALine_data()
+{
+    QTest::addColumn<QStringList>("args");     // after the port; FILE for the file
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QStringList>("lines");    // how each line of standard output begins
+    QTest::addColumn<QString>("err");          // a part of standard error
+    QTest::addColumn<QList<int>>("verified");  // recorders 2, 4 and 6 are on the line
+    const QStringList none;
+    QTest::newRow("every address verified")
+        << QStringList{"--address", "2,4,6", "write", "FILE", "--set", "network.address={addr}"} << 0
+        << QStringList{"2: ok, резервная копия ", "4: ok, резервная копия ", "6: ok, резервная копия "}
+        << "Записано и проверено приборов: 3 из 3" << QList<int>{2, 4, 6};
+    QTest::newRow("one silent, network kept")
+        << QStringList{"--address", "2-4", "write", "FILE", "--keep", "network"} << 1
+        << QStringList{"2: ok, ", "3: error Нет связи с прибором: резервная копия не сделана", "4: ok, "}
+        << "Адрес 3: Нет связи с прибором" << QList<int>{2, 4};
+    // Refused before anything is sent.
+    QTest::newRow("bad value at one address")
+        << QStringList{"--address", "2,4,30", "write", "FILE", "--set", "network.address={addr}", "--set",
+                       "network.ip=192.168.{addr}0.1"}
+        << 2 << none << "Адрес 30, группа network («Сеть»), поле «ip» = «192.168.300.1»: Неверный IP-адрес"
+        << QList<int>();
+    QTest::newRow("one address for the whole line")
+        << QStringList{"--address", "2,4,6", "write", "FILE"} << 2 << none
+        << "оставьте сеть приборов (--keep network) или задайте каждому свой адрес" << QList<int>();
+    QTest::newRow("misspelt field") << QStringList{"--address", "2,4", "write", "FILE", "--set=network.adress={addr}"}
+                                    << 2 << none << "в группе network нет поля «adress»" << QList<int>();
+}
+
+void tst_cli::writeToALine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exit);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, err);
+    QFETCH(QList<int>, verified);
+    SimHarness sim;
+    SimHarness::Options o;
+    o.tcp = false;
+    o.addresses = {2, 4, 6};
+    QVERIFY2(sim.start(o), qPrintable(sim.errorString()));
+    QMap<int, QByteArray> before;
+    for (const int a : o.addresses)
+        before.insert(a, sim.simulator().modelAt(a)->settingsArea());
+    DeviceConfig file;
+    file.image = m_imageB;
+    QString error;
+    QVERIFY2(writeConfigFile(path("line.json"), file, &error), qPrintable(error));
+    args.replaceInStrings(QRegularExpression("^FILE$"), path("line.json"));
+
+    const Result r = run(QStringList{"--port", sim.ptyLink(), "--fast"} + args);
+    QVERIFY2(r.exit == exit, qPrintable(r.out + r.err));
+    const QStringList out = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(out.size(), lines.size());
+    for (int k = 0; k < lines.size(); ++k)
+        QVERIFY2(out[k].startsWith(lines[k]), qPrintable(out[k]));
+    QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    if (lines.isEmpty())
+        QCOMPARE(sim.requestLog().size(), 0);
+    for (const int a : o.addresses) {
+        // The file's settings, each recorder at its own address.
+        QByteArray expected = m_imageB;
+        expected[at(GroupFamily::Network, 1, 0)] = char(a);
+        QCOMPARE(sim.simulator().modelAt(a)->settingsArea(), verified.contains(a) ? expected : before.value(a));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_cli)

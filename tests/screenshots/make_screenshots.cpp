@@ -1,10 +1,14 @@
 // Draws the main window as a user sees it against the simulated recorder
-// and saves PNGs: after a bulk read on the measurement channels page, and on
-// the measurement page while polling. Run under a real display (Xvfb):
+// and saves PNGs: after a bulk read on the measurement channels page, the
+// preview of a write and the write journal, and on the measurement page
+// while polling. Run under a real display (Xvfb):
 //   xvfb-run -a -s "-screen 0 1280x800x24" make_screenshots docs/screenshots
 #include "service/live_page.h"
 #include "service/trend_window.h"
 #include "shell/bus_scan_dialog.h"
+#include "shell/commissioning.h"
+#include "shell/config_actions.h"
+#include "shell/journal_window.h"
 #include "shell/form_main.h"
 #include "shell/traffic_monitor.h"
 #include "ui/controls.h"
@@ -12,6 +16,8 @@
 #include "tests/support/window_fixture.h"
 
 #include <QAbstractButton>
+#include <QDialog>
+#include <QTimer>
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -46,6 +52,41 @@ int main(int argc, char *argv[])
     fx.click(QStringLiteral("Button11"));
     w.selectNode(3);
     save("main-window.png");
+    // A page write and its record in the journal, and the preview of a
+    // write of the pages.
+    const auto saveShown = [&](QWidget &window, const char *name) {
+        window.show();
+        QTest::qWait(500);
+        const QString path = QDir(out).filePath(QString::fromLatin1(name));
+        if (!window.grab().save(path))
+            qFatal("cannot save %s", qPrintable(path));
+        qInfo("saved %s", qPrintable(path));
+    };
+    fx.controls().setText(QStringLiteral("EditCanVPI1"), QStringLiteral("120.000"));
+    fx.click(QStringLiteral("ButtonWriteNastrCan1"));
+    w.selectNode(9);
+    fx.click(QStringLiteral("ButtonWriteNastrRs"));
+    // The preview of a pages write.
+    auto *poll = new QTimer(&w);
+    QObject::connect(poll, &QTimer::timeout, [&, poll] {
+        if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            QTest::qWait(300);
+            d->grab().save(QDir(out).filePath(QStringLiteral("preview.png")));
+            d->reject();
+            poll->stop();
+        }
+    });
+    poll->start(200);
+    fx.controls().setText(QStringLiteral("EditCanVPI1"), QStringLiteral("250.5"));
+    w.configActions().hooks().previewWrite = [&](const QString &q, const QList<ConfigDifference> &c) {
+        return ConfigActions::showWritePreview(&w, q, c);
+    };
+    fx.click(QStringLiteral("ButtonPagesWrite"));
+    w.commissioning().showJournal();
+    if (auto *j = w.findChild<JournalWindow *>()) {
+        saveShown(*j, "journal.png");
+        j->close();
+    }
     w.selectNode(4);
     save("math-channels.png");
     w.selectNode(10);

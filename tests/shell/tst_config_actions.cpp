@@ -3,6 +3,7 @@
 #include "settings/config_file.h"
 #include "settings/config_groups.h"
 #include "settings/encodings.h"
+#include "settings/journal_store.h"
 #include "settings/record_layout.h"
 #include "shell/config_actions.h"
 #include "tests/support/window_fixture.h"
@@ -46,6 +47,10 @@ private slots:
     void failureMidWayNamesGroupsAndBackup();
     void groupCutShortOrRefused_data();
     void groupCutShortOrRefused();
+    void pagesSavedAndWrittenOffline();
+    void journalKeepsEachWrite();
+    void unwritableJournalStopsEveryWrite_data();
+    void unwritableJournalStopsEveryWrite();
 
 private:
     ConfigActions::Hooks &hooks() { return m_fx->window().configActions().hooks(); }
@@ -56,6 +61,8 @@ private:
     QTemporaryDir m_dir;
     Shown m_shown;
     QStringList m_questions;
+    QList<ConfigDifference> m_preview;
+    bool m_write = true; // the answer to the preview
     QString m_open;
 };
 
@@ -69,6 +76,12 @@ void tst_config_actions::init()
     hooks().confirm = [this](const QString &q) {
         m_questions << q;
         return true;
+    };
+    m_write = true;
+    hooks().previewWrite = [this](const QString &q, const QList<ConfigDifference> &changes) {
+        m_questions << q;
+        m_preview = changes;
+        return m_write;
     };
     hooks().showDifferences = [this](const QString &, const QString &, const QString &,
                                      const QList<ConfigDifference> &groups,
@@ -178,16 +191,25 @@ void tst_config_actions::writeKeepsBackupAndVerifies()
     wanted[at(GroupFamily::Network, 1, 0)] = 9;
     m_open = writeFile(QStringLiteral("wanted.json"), wanted);
 
-    hooks().confirm = [this](const QString &q) {
-        m_questions << q;
-        return false;
-    };
+    // The preview shows each field that changes, from the device to the
+    // file; declined, nothing is written.
+    m_write = false;
     m_fx->clearRequests();
     m_fx->click(QStringLiteral("ButtonConfigWrite"));
     QCOMPARE(m_questions.size(), 1);
-    QVERIFY(m_fx->requests().isEmpty());
+    QVERIFY(m_questions[0].contains(QStringLiteral("задают прибору адрес 9, связь идёт по адресу 1")));
+    QStringList shown;
+    for (const ConfigDifference &d : m_preview)
+        shown << d.group + QLatin1Char('/') + d.field;
+    QCOMPARE(shown.join(QLatin1Char(' ')), QStringLiteral("math.2/barLow recording/chartSpeed network/address"));
+    QCOMPARE(m_preview[2].a, QStringLiteral("1"));
+    QCOMPARE(m_preview[2].b, QStringLiteral("9"));
+    QVERIFY(!m_fx->requests().isEmpty());
+    for (const QByteArray &request : m_fx->requests())
+        QCOMPARE(int(quint8(request.at(1))), 0x03);
+    QCOMPARE(m_fx->sim().model().settingsArea(), before);
 
-    hooks().confirm = [](const QString &) { return true; };
+    m_write = true;
     m_fx->click(QStringLiteral("ButtonConfigWrite"));
     QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Info);
     QVERIFY2(m_fx->boxes.lastText().startsWith(QStringLiteral("Записано и проверено групп: 24 из 24")),
@@ -303,6 +325,96 @@ void tst_config_actions::groupCutShortOrRefused()
     const QStringList lines = m_fx->boxes.lastText().split(QLatin1Char('\n'));
     QCOMPARE(lines.value(0), headline);
     QVERIFY2(lines.contains(stateLine), qPrintable(lines.join(QLatin1Char('|'))));
+}
+
+void tst_config_actions::pagesSavedAndWrittenOffline()
+{
+    // A file opened with no bulk read: the pages' edits and the file's
+    // octets that no field shows go into a file saved from them, and
+    // nothing is sent.
+    QByteArray image = m_fx->sim().model().settingsArea();
+    image[at(GroupFamily::Math, 1, 8)] = 0x5a; // a reserved octet
+    m_open = writeFile(QStringLiteral("opened.json"), image);
+    m_fx->clearRequests();
+    m_fx->click(QStringLiteral("ButtonConfigOpen"));
+    m_fx->controls().setText(QStringLiteral("EditCanVPI2"), QStringLiteral("321.500"));
+    m_fx->click(QStringLiteral("ButtonPagesSave"));
+    QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Info);
+    QVERIFY(m_fx->requests().isEmpty());
+    QString error;
+    const std::optional<DeviceConfig> saved = readConfigFile(path("saved.json"), &error);
+    QVERIFY2(saved, qPrintable(error));
+    QByteArray expected = image;
+    writeFloat(expected, at(GroupFamily::Measurement, 2, 14), 321.5f);
+    QCOMPARE(saved->image.toHex(), expected.toHex());
+
+    // Written as a file is: preview, backup, verified.
+    m_fx->click(QStringLiteral("ButtonPagesWrite"));
+    QCOMPARE(m_preview.size(), 2);
+    QCOMPARE(m_preview[0].caption + QLatin1Char(' ') + m_preview[0].b, QStringLiteral("ВПИ 321.500"));
+    QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Info);
+    QCOMPARE(m_fx->sim().model().settingsArea().toHex(), expected.toHex());
+    QCOMPARE(QDir(path("backups")).entryList({QStringLiteral("*.json")}).size(), 1);
+}
+
+void tst_config_actions::journalKeepsEachWrite()
+{
+    m_fx->click(QStringLiteral("Button11"));
+    const auto write = [&](const QString &value) {
+        m_fx->controls().setText(QStringLiteral("EditCanVPI1"), value);
+        m_fx->click(QStringLiteral("ButtonWriteNastrCan1"));
+    };
+    write(QStringLiteral("111.000"));
+    write(QStringLiteral("222.000"));
+    // A configuration write: one record per group it changed.
+    QByteArray image = m_fx->sim().model().settingsArea();
+    image[at(GroupFamily::Output, 3, 1)] = 2;
+    m_open = writeFile(QStringLiteral("file.json"), image);
+    m_fx->click(QStringLiteral("ButtonConfigWrite"));
+
+    const JournalRead read = JournalStore(m_fx->journalFolder()).read();
+    QVERIFY(read.notes.isEmpty());
+    QCOMPARE(read.records.size(), 2 + 24);
+    // The second page write's before is what the first wrote, not the bulk read's.
+    const JournalRecord &second = read.records[1];
+    QCOMPARE(second.what, QStringLiteral("Канал измерения 1"));
+    QCOMPARE(journal::changesText(second.changes), QStringLiteral("ВПИ: 111.000 -> 222.000"));
+    QCOMPARE(second.serial, QStringLiteral("001234"));
+    QCOMPARE(second.address, 1);
+    QVERIFY(second.link.startsWith(QStringLiteral("RS-485, COM1")));
+    QVERIFY(second.ok);
+    QCOMPARE(second.user, currentLogin());
+    const auto output = std::find_if(read.records.begin(), read.records.end(),
+                                     [](const JournalRecord &r) { return r.what == QStringLiteral("Выходной сигнал 3"); });
+    QVERIFY(output != read.records.end());
+    QCOMPARE(output->changes.size(), 1);
+    QCOMPARE(output->changes[0].after, QStringLiteral("Канал М2"));
+    QCOMPARE(output->outcome, QStringLiteral("записана и проверена"));
+}
+
+void tst_config_actions::unwritableJournalStopsEveryWrite_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("page write") << "ButtonWriteNastrCan1";
+    QTest::newRow("file write") << "ButtonConfigWrite";
+    QTest::newRow("pages write") << "ButtonPagesWrite";
+}
+
+void tst_config_actions::unwritableJournalStopsEveryWrite()
+{
+    QFETCH(QString, button);
+    m_fx->click(QStringLiteral("Button11"));
+    m_open = writeFile(QStringLiteral("file.json"), m_fx->sim().model().settingsArea());
+    // A file where the journal's folder should be.
+    QFile blocker(m_fx->journalFolder());
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    m_fx->clearRequests();
+    m_fx->click(button);
+    QCOMPARE(m_fx->boxes.lastKind(), CapturedBoxes::Error);
+    QVERIFY2(m_fx->boxes.lastText().contains(QStringLiteral("журнал")), qPrintable(m_fx->boxes.lastText()));
+    QVERIFY(m_fx->requests().isEmpty());
+    QFile::remove(m_fx->journalFolder());
 }
 
 QTEST_MAIN(tst_config_actions)

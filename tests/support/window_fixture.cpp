@@ -36,6 +36,7 @@ WindowFixture::WindowFixture(const Options &options)
     TformMain::Options o;
     o.configPath = configPath();
     o.boxes = &boxes;
+    o.journalFolder = journalFolder();
     const QString link = !options.port.isEmpty() ? options.port
                          : options.sim       ? m_sim.ptyLink()
                                              : QString();

@@ -46,6 +46,8 @@ public:
     CapturedBoxes boxes;
     SimHarness &sim() { return m_sim; }
     QString configPath() const;
+    // The window's write journal, in the temporary folder.
+    QString journalFolder() const { return m_dir.filePath(QStringLiteral("journal")); }
 
     QAbstractButton *button(const QString &name);
     // Clicks a button and returns when its handler has finished.
