@@ -384,9 +384,7 @@ void ServicePage::ButtonCalibrClick()
     if (c.isShown(kValueEdit))
         changes << JournalChange{QStringLiteral("Значение"), QString(), c.text(kValueEdit).trimmed()};
     journalWrite(m_ctx,
-                 QStringLiteral("Калибровка: канал %1, %2")
-                     .arg(c.position(kChannelSpin))
-                     .arg(c.itemText(kList, index).trimmed()),
+                 QStringLiteral("Калибровка: канал %1, шаг %2").arg(c.position(kChannelSpin)).arg(*step),
                  changes, ok, journalOutcome(m_ctx.modbus, ok));
 }
 

@@ -362,6 +362,11 @@ FleetReport writeFleet(const QList<FleetTarget> &targets, const FleetSelect &sel
     FleetReport report;
     for (const FleetTarget &t : targets)
         report.addresses << t.address;
+    // Once for the whole line: without a journal no recorder is written.
+    if (QString why; options.journal && !options.journal->ready(&why)) {
+        report.linkGone = why;
+        return report;
+    }
     for (qsizetype i = 0; i < targets.size(); ++i) {
         if (i > 0 && goOn && !goOn()) {
             report.stopped = true;

@@ -101,6 +101,24 @@ QString editName(int channel, int group, int point)
            + QString::number(point);
 }
 
+// Keeps the records in memory; refuses them all while `broken` is set.
+struct MemoryJournal : IWriteJournal
+{
+    bool ready(QString *error) override
+    {
+        if (broken)
+            *error = QStringLiteral("журнал недоступен");
+        return !broken;
+    }
+    bool record(JournalRecord entry, QString *) override
+    {
+        records << entry;
+        return true;
+    }
+    QList<JournalRecord> records;
+    bool broken = false;
+};
+
 } // namespace
 
 class TestCalibrationPen : public QObject
@@ -131,6 +149,8 @@ private slots:
     void coefficientReadStopsAtFailure_data();
     void coefficientReadStopsAtFailure();
     void coefficientReadEndsItsProgressOnAReset();
+    void commandsJournaled_data();
+    void commandsJournaled();
 
     // --- through the window ------------------------------------------------
     void busyLinkDuringALongCommand();
@@ -685,6 +705,65 @@ void TestCalibrationPen::coefficientReadEndsItsProgressOnAReset()
 
 // An 8000 ms command waits; meanwhile the poll is running and a click on
 // other request buttons is attempted. Only the command reaches the device.
+void TestCalibrationPen::commandsJournaled_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<bool>("broken");
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("changes");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("pen to the maximum") << "Button4" << false << false << "Перо: на максимум" << ""
+                                        << "подтверждено прибором";
+    QTest::newRow("a nudge nobody answers") << "Button33" << true << false << "Перо: шаг +4" << ""
+                                            << "Нет связи с прибором: Нет ответа за 200 мс";
+    QTest::newRow("pen check") << "Button34" << false << false << "Перо: проверка" << "Проверка, %=50"
+                               << "подтверждено прибором";
+    QTest::newRow("calibration step with a value")
+        << "ButtonCalibr" << false << false << "Калибровка: канал 2, шаг 32" << "Значение=21,5"
+        << "подтверждено прибором";
+    QTest::newRow("no journal: nothing sent") << "Button4" << false << true << "" << "" << "";
+}
+
+void TestCalibrationPen::commandsJournaled()
+{
+    QFETCH(QString, button);
+    QFETCH(bool, silent);
+    QFETCH(bool, broken);
+    QFETCH(QString, what);
+    QFETCH(QString, changes);
+    QFETCH(QString, outcome);
+    PageHarness<ServicePage> h;
+    MemoryJournal journal;
+    journal.broken = broken;
+    h.ctx.journal = &journal;
+    if (silent)
+        h.link.faults.add(FaultRule{FaultRule::Silent});
+    h.controls.setText(QStringLiteral("Edit_ArrowPer"), QStringLiteral("50"));
+    h.controls.setPosition(QStringLiteral("UpDownCalibrCan"), 2);
+    for (int i = 0; i < h.controls.itemCount(kList); ++i) {
+        if (h.controls.itemText(kList, i).startsWith(QStringLiteral("32:")))
+            h.controls.setItemIndex(kList, i);
+    }
+    h.controls.setText(kValue, QStringLiteral("21,5"));
+    h.root.findChild<QAbstractButton *>(button)->click();
+    if (broken) {
+        QVERIFY(h.link.sent.isEmpty());
+        QCOMPARE(h.boxes.lastText(), QStringLiteral("журнал недоступен"));
+        QVERIFY(journal.records.isEmpty());
+        return;
+    }
+    QCOMPARE(journal.records.size(), 1);
+    const JournalRecord &r = journal.records[0];
+    QCOMPARE(r.what.simplified(), what);
+    QStringList shown;
+    for (const JournalChange &c : r.changes)
+        shown << c.caption + QLatin1Char('=') + c.after;
+    QCOMPARE(shown.join(QLatin1Char(';')), changes);
+    QCOMPARE(r.ok, !silent);
+    QCOMPARE(r.outcome, outcome);
+}
+
 void TestCalibrationPen::busyLinkDuringALongCommand()
 {
     WindowFixture fx;

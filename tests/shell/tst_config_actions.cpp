@@ -6,6 +6,7 @@
 #include "settings/journal_store.h"
 #include "settings/record_layout.h"
 #include "shell/config_actions.h"
+#include "shell/connection_bar.h"
 #include "tests/support/window_fixture.h"
 #include "ui/controls.h"
 
@@ -69,6 +70,9 @@ private:
 void tst_config_actions::init()
 {
     m_fx = std::make_unique<WindowFixture>();
+    // Each write reads the device three times (preview, backup, read-back):
+    // with fast exchange a read ends with its last reply, not its waits.
+    m_fx->window().connectionBar().setFastExchange(true);
     m_shown = Shown();
     m_questions.clear();
     hooks().openFileName = [this](const QString &) { return m_open; };
