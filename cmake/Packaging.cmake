@@ -31,6 +31,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshots/main-window.png
               ${PROJECT_SOURCE_DIR}/docs/screenshots/trend.png
               ${PROJECT_SOURCE_DIR}/docs/screenshots/monitor.png
               ${PROJECT_SOURCE_DIR}/docs/screenshots/scan.png
+              ${PROJECT_SOURCE_DIR}/docs/screenshots/preview.png
+              ${PROJECT_SOURCE_DIR}/docs/screenshots/journal.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/vexs-configurator/screenshots COMPONENT configurator)
 
 # USB serial adapters: access for the user at the desk, no ModemManager

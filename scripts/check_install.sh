@@ -29,6 +29,8 @@ expected=(
     usr/share/vexs-configurator/screenshots/trend.png
     usr/share/vexs-configurator/screenshots/monitor.png
     usr/share/vexs-configurator/screenshots/scan.png
+    usr/share/vexs-configurator/screenshots/preview.png
+    usr/share/vexs-configurator/screenshots/journal.png
 )
 [ -e "$dest/usr/bin/vexs-cli" ] && expected+=(usr/bin/vexs-cli)
 actual="$(cd "$dest" && find . -type f -o -type l | sed 's|^\./||' | sort)"

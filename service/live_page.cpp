@@ -94,9 +94,12 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     // usable while the link is busy.
     connectAction(start, m_ctx.boxes, [this] { Button3Click(); });
     connectAction(stop, m_ctx.boxes, [this] { Button12Click(); });
+    // A crowded row shrinks the clock's space, never the buttons' captions.
+    for (QPushButton *b : {start, stop})
+        b->setMinimumWidth(b->sizeHint().width());
     top->addWidget(start);
     top->addWidget(stop);
-    top->addSpacing(16);
+    top->addSpacing(8);
     top->addWidget(makeLabel(QStringLiteral("Статус связи:"), this));
     auto *opros = makeLabel(QString(), this, kOpros);
     opros->setMinimumWidth(90);
@@ -110,6 +113,7 @@ LivePage::LivePage(PageContext &context, QWidget *parent)
     clock->setFont(clockFont);
     top->addWidget(clock, 1);
     auto *trend = makeButton(QStringLiteral("ButtonTrend"), QStringLiteral("Тренд"), this);
+    trend->setMaximumWidth(trend->sizeHint().width());
     connectAction(trend, m_ctx.boxes, [this] { ButtonTrendClick(); });
     top->addWidget(trend);
     m_csvBox = new QCheckBox(QStringLiteral("Запись в CSV"), this);
