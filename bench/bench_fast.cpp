@@ -189,19 +189,26 @@ void peerConfigRead(bool fullWaits)
                 same ? "yes" : "NO", verdict(fastOk && same && fullMs >= 10 * fastMs));
 }
 
-void manyRecorders()
+// 32 recorders at addresses 1..32 on one paced serial line, 115200 bit/s.
+bool startLineOf32(SimHarness &sim)
 {
-    SimHarness sim;
     SimHarness::Options o;
     o.tcp = false;
     o.pace = true;
     for (int a = 1; a <= 32; ++a)
         o.addresses << a;
-    if (!sim.start(o)) {
-        std::printf("simulator: %s\n", qPrintable(sim.errorString()));
-        g_allMet = false;
+    if (sim.start(o))
+        return true;
+    std::printf("simulator: %s\n", qPrintable(sim.errorString()));
+    g_allMet = false;
+    return false;
+}
+
+void manyRecorders()
+{
+    SimHarness sim;
+    if (!startLineOf32(sim))
         return;
-    }
     Link link(sim.ptyLink());
     ScanLinkSettings scanSettings(link.settings);
     Exchange scanExchange(scanSettings, link.serial, link.tcp, link.activity);
@@ -273,16 +280,8 @@ void manyRecorders()
 void fleetWrite()
 {
     SimHarness sim;
-    SimHarness::Options o;
-    o.tcp = false;
-    o.pace = true;
-    for (int a = 1; a <= 32; ++a)
-        o.addresses << a;
-    if (!sim.start(o)) {
-        std::printf("simulator: %s\n", qPrintable(sim.errorString()));
-        g_allMet = false;
+    if (!startLineOf32(sim))
         return;
-    }
     Link link(sim.ptyLink());
     link.settings.fast = true;
     const std::optional<DeviceConfig> file = readDeviceConfig(link.modbus, QStringLiteral("bench"));

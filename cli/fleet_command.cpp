@@ -2,6 +2,8 @@
 
 #include "cli/cli_options.h"
 #include "cli/device_link.h"
+#include "cli/output.h"
+#include "cli/write_command.h"
 #include "settings/config_transfer.h"
 #include "settings/fleet_write.h"
 
@@ -13,8 +15,6 @@
 namespace vexs::cli {
 
 namespace {
-
-enum Exit { kOk = 0, kSome = 1, kFailed = 2 };
 
 const QString kNetwork = QStringLiteral("network");
 
@@ -39,8 +39,7 @@ struct StopOnInterrupt
 
 } // namespace
 
-int fleetCommand(const Options &o, const QString &program, const std::function<void(const QString &)> &print,
-                 const std::function<void(const QString &)> &say, IWriteJournal *journal)
+int fleetCommand(const Options &o, IWriteJournal *journal)
 {
     QString error;
     const std::optional<DeviceConfig> file = readConfigFile(o.files.value(0), &error);
@@ -82,16 +81,12 @@ int fleetCommand(const Options &o, const QString &program, const std::function<v
                 .arg(networkAddressOf(targets->first().config)));
     }
 
-    WriteOptions w;
-    w.backup = !o.noBackup;
-    w.backupFolder = defaultBackupFolder();
-    w.program = program;
-    w.keep = o.keep;
-    w.journal = journal;
-    if (w.backup && w.backupFolder.isEmpty()) {
-        say(QStringLiteral("Нет папки для резервной копии; запишите без неё: --no-backup"));
+    std::optional<WriteOptions> w = writeOptionsOf(o, &error);
+    if (!w) {
+        say(error);
         return kFailed;
     }
+    w->journal = journal;
     DeviceLink link(o);
     if (!link.open(&error)) {
         say(error);
@@ -111,12 +106,12 @@ int fleetCommand(const Options &o, const QString &program, const std::function<v
     };
     const StopOnInterrupt interrupt;
     const FleetReport report = writeFleet(
-        *targets, select, link.modbus(), w, [] { return g_stopAsked == 0; },
-        [&print](const FleetLine &line) { print(line.text + QLatin1Char('\n')); }, [&link] { return link.lost(); });
+        *targets, select, link.modbus(), *w, [] { return g_stopAsked == 0; },
+        [](const FleetLine &line) { print(line.text + QLatin1Char('\n')); }, [&link] { return link.lost(); });
     say(report.summary());
     if (report.allVerified())
         return kOk;
-    return report.verified() > 0 ? kSome : kFailed;
+    return report.verified() > 0 ? kDifferent : kFailed;
 }
 
 } // namespace vexs::cli

@@ -15,11 +15,10 @@ namespace vexs::cli {
 
 struct Options;
 
-// `print` takes what goes to standard output, `say` the notes for stderr;
-// `journal` (may be null) is every recorder's write journal. Returns the
-// exit status: 0 when every recorder was written and verified, 1 when some
-// were, 2 when none was or the file, an address's value or the link was bad.
-int fleetCommand(const Options &o, const QString &program, const std::function<void(const QString &)> &print,
-                 const std::function<void(const QString &)> &say, IWriteJournal *journal = nullptr);
+// A line per recorder on standard output, the summary on stderr; `journal`
+// (may be null) is every recorder's write journal. Returns the exit status:
+// 0 when every recorder was written and verified, 1 when some were, 2 when
+// none was or the file, an address's value or the link was bad.
+int fleetCommand(const Options &o, IWriteJournal *journal = nullptr);
 
 } // namespace vexs::cli

@@ -1,5 +1,7 @@
 #include "cli/journal_command.h"
 
+#include "cli/output.h"
+
 #include "cli/cli_options.h"
 #include "settings/journal_store.h"
 
@@ -20,8 +22,7 @@ QString flat(QString text)
 
 } // namespace
 
-int journalCommand(const Options &o, const std::function<void(const QString &)> &print,
-                   const std::function<void(const QString &)> &say)
+int journalCommand(const Options &o)
 {
     const QString folder = defaultJournalFolder();
     if (folder.isEmpty()) {

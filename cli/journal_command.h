@@ -10,9 +10,8 @@ namespace vexs::cli {
 
 struct Options;
 
-// `print` takes what goes to standard output, `say` the notes for stderr.
-// Returns the exit status: 0, or 2 when there is no journal folder.
-int journalCommand(const Options &o, const std::function<void(const QString &)> &print,
-                   const std::function<void(const QString &)> &say);
+// Records on standard output, notes on stderr. Returns the exit status: 0,
+// or 2 when there is no journal folder.
+int journalCommand(const Options &o);
 
 } // namespace vexs::cli

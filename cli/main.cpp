@@ -29,9 +29,6 @@
 #include <QSet>
 #include <QTemporaryFile>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -416,7 +413,7 @@ int run(const Options &o)
         return o.addressList ? readMany(o) : readOne(o);
     // Several addresses, or values of each recorder's own: one line a recorder.
     if (o.command == QLatin1String("write") && (o.addressList || !o.sets.isEmpty()))
-        return fleetCommand(o, program(), print, say, makeJournal(o).get());
+        return fleetCommand(o, makeJournal(o).get());
     if (o.command == QLatin1String("write"))
         return writeCommand(o);
     if (o.command == QLatin1String("diff"))
@@ -426,9 +423,9 @@ int run(const Options &o)
     if (o.command == QLatin1String("regs"))
         return regs(o);
     if (o.command == QLatin1String("journal"))
-        return journalCommand(o, print, say);
+        return journalCommand(o);
     if (o.command == QLatin1String("report"))
-        return runReport(o, program());
+        return runReport(o);
     return scan(o);
 }
 

@@ -1,5 +1,7 @@
 #include "cli/report_command.h"
 
+#include "cli/output.h"
+
 #include "cli/device_link.h"
 #include "service/commissioning_report.h"
 #include "settings/config_file.h"
@@ -11,19 +13,6 @@
 #include <cstdio>
 
 namespace vexs::cli {
-
-namespace {
-
-// As main.cpp's exit statuses.
-enum Exit { kOk = 0, kFailed = 2 };
-
-void say(const QString &text)
-{
-    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stderr);
-    std::fflush(stderr);
-}
-
-} // namespace
 
 std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv)
 {
@@ -41,7 +30,7 @@ std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv)
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
-int runReport(const Options &o, const QString &program)
+int runReport(const Options &o)
 {
     QString error;
     // Before anything is sent: reads that end in a report nobody can save
@@ -72,7 +61,7 @@ int runReport(const Options &o, const QString &program)
             say(QStringLiteral("Чтение текущих значений..."));
         return true;
     };
-    std::optional<ReportData> data = readReportData(link.modbus(), link.settings(), program, progress, &error);
+    std::optional<ReportData> data = readReportData(link.modbus(), link.settings(), program(), progress, &error);
     if (!data) {
         say(error);
         return kFailed;

@@ -21,6 +21,6 @@ std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv);
 // the report is claimed only once its file is written whole. The exit
 // status: 0 written, 2 anything else (with a message on stderr). A TCP
 // socket failure propagates.
-int runReport(const Options &options, const QString &program);
+int runReport(const Options &options);
 
 } // namespace vexs::cli

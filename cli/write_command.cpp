@@ -42,6 +42,20 @@ int preview(const Options &o, const DeviceConfig &file)
 
 }  // namespace
 
+std::optional<WriteOptions> writeOptionsOf(const Options &o, QString *error)
+{
+    WriteOptions w;
+    w.backup = !o.noBackup;
+    w.backupFolder = defaultBackupFolder();
+    w.program = program();
+    w.keep = o.keep;
+    if (w.backup && w.backupFolder.isEmpty()) {
+        *error = QStringLiteral("Нет папки для резервной копии; запишите без неё: --no-backup");
+        return std::nullopt;
+    }
+    return w;
+}
+
 int writeCommand(const Options &o)
 {
     QString error;
@@ -52,20 +66,17 @@ int writeCommand(const Options &o)
     }
     if (o.dryRun)
         return preview(o, *file);
-    WriteOptions w;
-    w.backup = !o.noBackup;
-    w.backupFolder = defaultBackupFolder();
-    w.program = program();
-    if (w.backup && w.backupFolder.isEmpty()) {
-        say(QStringLiteral("Нет папки для резервной копии; запишите без неё: --no-backup"));
+    std::optional<WriteOptions> options = writeOptionsOf(o, &error);
+    if (!options) {
+        say(error);
         return kFailed;
     }
+    WriteOptions &w = *options;
     DeviceLink link(o);
     if (!link.open(&error)) {
         say(error);
         return kFailed;
     }
-    w.keep = o.keep;
     const int fileAddress = networkAddressOf(*file);
     if (!w.keep.contains(QStringLiteral("network")) && fileAddress != link.settings().slaveAddress()) {
         say(QStringLiteral("Внимание: файл задаёт прибору адрес %1, связь идёт по адресу %2; "

@@ -223,24 +223,34 @@ QList<ConfigDifference> writePreview(const DeviceConfig &device, const DeviceCon
     return out;
 }
 
+namespace {
+
+QList<JournalChange> changesOf(const ConfigGroup &group, const QList<ConfigDifference> &differences)
+{
+    QList<JournalChange> out;
+    for (const ConfigDifference &d : differences) {
+        if (d.group == group.id)
+            out << JournalChange{d.caption, d.a, d.b};
+    }
+    return out;
+}
+
+} // namespace
+
 QList<JournalChange> groupChanges(const ConfigGroup &group, const QByteArray *before,
                                   const QByteArray &after)
 {
     DeviceConfig next;
     next.image = after;
-    QList<JournalChange> out;
     if (!before) {
+        QList<JournalChange> out;
         for (const FieldValue &v : groupValues(next, group))
             out << JournalChange{v.caption, QString(), v.value};
         return out;
     }
     DeviceConfig previous;
     previous.image = *before;
-    for (const ConfigDifference &d : compareGroups(previous, next)) {
-        if (d.group == group.id)
-            out << JournalChange{d.caption, d.a, d.b};
-    }
-    return out;
+    return changesOf(group, compareGroups(previous, next));
 }
 
 namespace {
@@ -399,13 +409,15 @@ WriteReport writeDeviceConfig(ModbusMaster &modbus, const DeviceConfig &config,
     WriteReport report = backUpWriteVerify(modbus, config, options, old);
     if (!options.journal)
         return report;
+    // One comparison for every group the write sent.
+    const QList<ConfigDifference> differences = old ? compareGroups(*old, config) : QList<ConfigDifference>();
     for (const GroupOutcome &o : report.groups) {
         if (o.state == GroupState::NotWritten || o.state == GroupState::Kept)
             continue;
         JournalRecord entry;
         entry.serial = old ? old->serial() : QString();
         entry.what = o.group->title;
-        entry.changes = groupChanges(*o.group, old ? &old->image : nullptr, config.image);
+        entry.changes = old ? changesOf(*o.group, differences) : groupChanges(*o.group, nullptr, config.image);
         entry.ok = o.state == GroupState::Verified;
         entry.outcome = groupOutcomeText(o);
         if (!options.journal->record(entry, &why) && report.journalError.isEmpty())

@@ -54,7 +54,7 @@ int main(int argc, char *argv[])
     save("main-window.png");
     // A page write and its record in the journal, and the preview of a
     // write of the pages.
-    const auto saveShown = [&](QWidget &window, const char *name) {
+    const auto saveWindow = [&](QWidget &window, const char *name) {
         window.show();
         QTest::qWait(500);
         const QString path = QDir(out).filePath(QString::fromLatin1(name));
@@ -84,7 +84,7 @@ int main(int argc, char *argv[])
     fx.click(QStringLiteral("ButtonPagesWrite"));
     w.commissioning().showJournal();
     if (auto *j = w.findChild<JournalWindow *>()) {
-        saveShown(*j, "journal.png");
+        saveWindow(*j, "journal.png");
         j->close();
     }
     w.selectNode(4);
@@ -95,14 +95,6 @@ int main(int argc, char *argv[])
     save("measurement.png");
     // The traffic monitor after the bulk read and those polls, and the trend
     // after two minutes of polling.
-    const auto saveWindow = [&](QWidget &window, const char *name) {
-        window.show();
-        QTest::qWait(500);
-        const QString path = QDir(out).filePath(QString::fromLatin1(name));
-        if (!window.grab().save(path))
-            qFatal("cannot save %s", qPrintable(path));
-        qInfo("saved %s", qPrintable(path));
-    };
     saveWindow(w.monitor(), "monitor.png");
     // The search of the line, after a scan of the first addresses.
     fx.click(QStringLiteral("ButtonBusScan"));
